@@ -1,0 +1,22 @@
+#pragma once
+// Working files and folders in the TEMP folder, folder removal, and file lookup that
+// ignores case (a data folder copied from Windows may spell "LOG.DBF" or "Log.dbf").
+
+#include <QString>
+
+namespace vestronia {
+
+// The first of folder/<name><n><extension>, n = 0..999, that does not exist or could be
+// deleted; the folder is created first. Empty when none works.
+QString newWorkFile(const QString &tempFolder, const QString &name, const QString &extension);
+// The first of folder/<name><n>, n = 0..49, that could be (re)created empty. Empty when
+// none works.
+QString newWorkFolder(const QString &tempFolder, const QString &name);
+// Deletes a folder with everything in it; true when it is gone.
+bool deleteFolder(const QString &path);
+// folder/name if a file of that name exists there in any case, else folder/name as given.
+QString findFileNoCase(const QString &folder, const QString &name);
+// Whether folder holds a file of that name, in any case.
+bool fileExistsNoCase(const QString &folder, const QString &name);
+
+} // namespace vestronia

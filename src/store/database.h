@@ -1,0 +1,157 @@
+#pragma once
+// SQL over the dBase tables of a data folder. One SQLite connection (in memory) with the
+// "dbf" virtual-table module registered; the nine tables of the catalogue are attached
+// under their names (DefCont, Abonat, AbOm, Debite, Chitante, DetChit, DebiteArh, Log,
+// Urmarire) and work tables under names the caller chooses.
+//
+// Values cross this boundary as QVariant:
+//   N(p,0)  -> qint64           N(p,s>0) -> double (turn money into Money at once)
+//   C       -> QString (trailing blanks trimmed; an all-blank field is NULL)
+//   D       -> int day number (the column's declared type says DATE)
+//   NULL    -> an invalid QVariant
+// Parameters bind the same way; a Money binds as its exact decimal value, a QDate as its
+// day number. User values always go in as parameters, never into the statement text.
+//
+// Errors throw SqlError (a VestroniaError) with SQLite's message, which for a value
+// that does not fit its field names table, field and value.
+
+#include "core/error.h"
+#include "core/money.h"
+#include "core/tablecatalogue.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantList>
+#include <memory>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace vestronia {
+
+class SqlError : public VestroniaError
+{
+public:
+    using VestroniaError::VestroniaError;
+};
+
+// A query result held in memory.
+class ResultSet
+{
+public:
+    int columnCount() const { return int(m_columns.size()); }
+    const QStringList &columns() const { return m_columns; }
+    // Declared SQL type of each column as the table declares it ("DECIMAL(10,2)",
+    // "CHAR(60)", "DATE"); empty for computed columns.
+    const QStringList &declaredTypes() const { return m_declaredTypes; }
+    // -1 when absent; compared without regard to case.
+    int columnIndex(const QString &name) const;
+    bool hasColumn(const QString &name) const { return columnIndex(name) >= 0; }
+
+    int rowCount() const { return int(m_rows.size()); }
+    bool isEmpty() const { return m_rows.empty(); }
+    const QVariant &value(int row, int column) const { return m_rows[size_t(row)][size_t(column)]; }
+    // Invalid QVariant when the column does not exist.
+    QVariant value(int row, const QString &column) const;
+
+    // Typed reads: NULL gives the empty text, 0 or zero money.
+    QString text(int row, const QString &column) const;
+    qint64 integer(int row, const QString &column) const;
+    Money money(int row, const QString &column) const;
+
+    // Filled by Database.
+    void setColumns(QStringList columns, QStringList declaredTypes);
+    void appendRow(QVariantList row) { m_rows.push_back(std::move(row)); }
+    const std::vector<QVariantList> &rows() const { return m_rows; }
+
+private:
+    QStringList m_columns;
+    QStringList m_declaredTypes;
+    std::vector<QVariantList> m_rows;
+};
+
+class Statement;
+
+class Database
+{
+public:
+    // Opens the connection and attaches every catalogue table whose file exists in the
+    // data folder (file names matched without regard to case).
+    explicit Database(const QString &dataFolder);
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    const QString &dataFolder() const { return m_dataFolder; }
+    // Attaches catalogue tables whose files appeared since (after creating tables).
+    void attachDataTables();
+    bool isAttached(const QString &name) const;
+    // Attaches a DBF file (a work table) under the given SQL name; replaces an earlier
+    // attachment of that name.
+    void attach(const QString &name, const QString &dbfPath);
+    void detach(const QString &name);
+    // Drops cached snapshots and indexes so the next statement re-reads the files
+    // (after a file was replaced behind the engine's back).
+    void refresh();
+
+    ResultSet select(const QString &sql, const QVariantList &params = {});
+    // Runs INSERT/UPDATE/DELETE (or any statement); returns the number of rows changed.
+    qint64 exec(const QString &sql, const QVariantList &params = {});
+    // First column of the first row; invalid when there is no row.
+    QVariant scalar(const QString &sql, const QVariantList &params = {});
+
+    // A prepared statement for many executions (bulk appends).
+    Statement prepare(const QString &sql);
+
+    // Groups many statements: the dBase header counts are written once at commit.
+    void begin();
+    void commit();
+    void rollback();
+
+    sqlite3 *handle() const { return m_db; }
+
+private:
+    QString m_dataFolder;
+    sqlite3 *m_db = nullptr;
+    QStringList m_attached;
+};
+
+// RAII group of statements: commits when commit() is called, rolls back otherwise.
+class Transaction
+{
+public:
+    explicit Transaction(Database &db) : m_db(db) { m_db.begin(); }
+    ~Transaction();
+    void commit();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+private:
+    Database &m_db;
+    bool m_done = false;
+};
+
+class Statement
+{
+public:
+    Statement(Statement &&other) noexcept;
+    Statement &operator=(Statement &&other) noexcept;
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    // Binds the values (1-based positions in order) and runs to completion; returns
+    // the number of rows changed.
+    qint64 exec(const QVariantList &params);
+    ResultSet select(const QVariantList &params);
+
+private:
+    friend class Database;
+    Statement(Database &db, sqlite3_stmt *stmt) : m_db(&db), m_stmt(stmt) {}
+    Database *m_db;
+    sqlite3_stmt *m_stmt;
+};
+
+} // namespace vestronia
