@@ -31,6 +31,8 @@ struct sqlite3_stmt;
 
 namespace vestronia {
 
+struct DbfModule;
+
 class SqlError : public VestroniaError
 {
 public:
@@ -116,6 +118,8 @@ private:
     QString m_dataFolder;
     sqlite3 *m_db = nullptr;
     QStringList m_attached;
+    QStringList m_paths;            // file of each attachment, same order
+    DbfModule *m_module = nullptr;  // owned by the connection
 };
 
 // RAII group of statements: commits when commit() is called, rolls back otherwise.

@@ -1,0 +1,465 @@
+// The SQL contract over a data folder: an in-memory SQLite connection with the "dbf"
+// module, the catalogue tables attached under their names, QVariant parameters and
+// results. Statements run on the calling thread; one Database per thread.
+
+#include "store/database.h"
+
+#include "core/dates.h"
+#include "core/workfiles.h"
+#include "store/dbfvtab.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QFileInfo>
+#include <sqlite3.h>
+
+namespace vestronia {
+
+// ---- ResultSet -----------------------------------------------------------------------
+
+int ResultSet::columnIndex(const QString &name) const
+{
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QVariant ResultSet::value(int row, const QString &column) const
+{
+    const int c = columnIndex(column);
+    if (c < 0 || row < 0 || row >= rowCount())
+        return {};
+    return m_rows[size_t(row)][size_t(c)];
+}
+
+QString ResultSet::text(int row, const QString &column) const
+{
+    const QVariant v = value(row, column);
+    return v.isValid() ? v.toString() : QString();
+}
+
+qint64 ResultSet::integer(int row, const QString &column) const
+{
+    const QVariant v = value(row, column);
+    if (!v.isValid())
+        return 0;
+    if (v.typeId() == QMetaType::Double)
+        return qint64(v.toDouble() < 0 ? v.toDouble() - 0.5 : v.toDouble() + 0.5);
+    return v.toLongLong();
+}
+
+Money ResultSet::money(int row, const QString &column) const
+{
+    return Money::fromVariant(value(row, column));
+}
+
+void ResultSet::setColumns(QStringList columns, QStringList declaredTypes)
+{
+    m_columns = std::move(columns);
+    m_declaredTypes = std::move(declaredTypes);
+}
+
+// ---- helpers -------------------------------------------------------------------------
+
+namespace {
+
+QString sqliteMessage(sqlite3 *db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+[[noreturn]] void throwSql(sqlite3 *db, const QString &context = QString())
+{
+    QString message = sqliteMessage(db);
+    if (!context.isEmpty())
+        message = context + QStringLiteral(": ") + message;
+    throw SqlError(message);
+}
+
+// "name" with embedded quotes doubled: an SQL identifier.
+QString quotedName(const QString &name)
+{
+    QString n = name;
+    n.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + n + QLatin1Char('"');
+}
+
+// 'text' with embedded quotes doubled: a module argument.
+QString quotedArgument(const QString &text)
+{
+    QString t = text;
+    t.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + t + QLatin1Char('\'');
+}
+
+void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int position, const QVariant &v)
+{
+    int rc = SQLITE_OK;
+    if (!v.isValid() || v.isNull()) {
+        rc = sqlite3_bind_null(stmt, position);
+    } else if (v.userType() == qMetaTypeId<Money>()) {
+        const Money m = v.value<Money>();
+        // A double holds every amount of a DECIMAL(10,2) field exactly enough that its
+        // shortest text is the amount; larger ones go as their exact text.
+        if (Money::fromDouble(m.toDouble()) == m)
+            rc = sqlite3_bind_double(stmt, position, m.toDouble());
+        else {
+            const QByteArray t = m.toString().toUtf8();
+            rc = sqlite3_bind_text(stmt, position, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        }
+    } else {
+        switch (v.typeId()) {
+        case QMetaType::QDate:
+            rc = sqlite3_bind_int64(stmt, position, dayNumberOf(v.toDate()));
+            break;
+        case QMetaType::QDateTime:
+            rc = sqlite3_bind_int64(stmt, position, dayNumberOf(v.toDateTime().date()));
+            break;
+        case QMetaType::Bool:
+            rc = sqlite3_bind_int64(stmt, position, v.toBool() ? 1 : 0);
+            break;
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Long:
+        case QMetaType::LongLong:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Char:
+        case QMetaType::SChar:
+        case QMetaType::UChar:
+            rc = sqlite3_bind_int64(stmt, position, v.toLongLong());
+            break;
+        case QMetaType::ULong:
+        case QMetaType::ULongLong:
+            rc = sqlite3_bind_int64(stmt, position, sqlite3_int64(v.toULongLong()));
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            rc = sqlite3_bind_double(stmt, position, v.toDouble());
+            break;
+        case QMetaType::QByteArray: {
+            const QByteArray b = v.toByteArray();
+            rc = sqlite3_bind_blob(stmt, position, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        default: {
+            const QByteArray t = v.toString().toUtf8();
+            rc = sqlite3_bind_text(stmt, position, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        }
+    }
+    if (rc != SQLITE_OK)
+        throwSql(db);
+}
+
+void bindAll(sqlite3 *db, sqlite3_stmt *stmt, const QVariantList &params)
+{
+    const int expected = sqlite3_bind_parameter_count(stmt);
+    if (params.size() != expected)
+        throw SqlError(QStringLiteral("Instructiunea SQL asteapta %1 parametri, a primit %2").arg(expected).arg(params.size()));
+    for (int i = 0; i < params.size(); ++i)
+        bindValue(db, stmt, i + 1, params[i]);
+}
+
+// Steps a bound statement to its end; collects rows when `out` is given.
+qint64 run(sqlite3 *db, sqlite3_stmt *stmt, ResultSet *out)
+{
+    const int columns = sqlite3_column_count(stmt);
+    std::vector<bool> isDate(size_t(columns), false);
+    if (out) {
+        QStringList names, types;
+        for (int c = 0; c < columns; ++c) {
+            names << QString::fromUtf8(sqlite3_column_name(stmt, c));
+            const char *decl = sqlite3_column_decltype(stmt, c);
+            types << (decl ? QString::fromUtf8(decl) : QString());
+            isDate[size_t(c)] = types.back().compare(QLatin1String("DATE"), Qt::CaseInsensitive) == 0;
+        }
+        out->setColumns(names, types);
+    }
+    for (;;) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW) {
+            const QString message = sqliteMessage(db);
+            sqlite3_reset(stmt);
+            throw SqlError(message);
+        }
+        if (!out)
+            continue;
+        QVariantList row;
+        row.reserve(columns);
+        for (int c = 0; c < columns; ++c) {
+            switch (sqlite3_column_type(stmt, c)) {
+            case SQLITE_INTEGER:
+                if (isDate[size_t(c)])
+                    row << QVariant(int(sqlite3_column_int64(stmt, c)));
+                else
+                    row << QVariant(qint64(sqlite3_column_int64(stmt, c)));
+                break;
+            case SQLITE_FLOAT:
+                row << QVariant(sqlite3_column_double(stmt, c));
+                break;
+            case SQLITE_TEXT:
+                row << QVariant(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
+                                                  sqlite3_column_bytes(stmt, c)));
+                break;
+            case SQLITE_BLOB:
+                row << QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt, c)),
+                                           sqlite3_column_bytes(stmt, c)));
+                break;
+            default:
+                row << QVariant();
+                break;
+            }
+        }
+        out->appendRow(std::move(row));
+    }
+    const qint64 changed = sqlite3_stmt_readonly(stmt) ? 0 : qint64(sqlite3_changes64(db));
+    sqlite3_reset(stmt);
+    return changed;
+}
+
+sqlite3_stmt *compile(sqlite3 *db, const QString &sql)
+{
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
+        throwSql(db);
+    if (!stmt)
+        throw SqlError(QStringLiteral("Instructiunea SQL este goala"));
+    return stmt;
+}
+
+// Finalizes a statement when the scope ends, also on an exception.
+struct Finalizer
+{
+    sqlite3_stmt *stmt;
+    ~Finalizer() { sqlite3_finalize(stmt); }
+};
+
+} // namespace
+
+// ---- Database ------------------------------------------------------------------------
+
+Database::Database(const QString &dataFolder) : m_dataFolder(dataFolder)
+{
+    if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        const QString message = m_db ? sqliteMessage(m_db) : QStringLiteral("memorie insuficienta");
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        throw SqlError(QStringLiteral("Motorul SQL nu poate porni: ") + message);
+    }
+    m_module = dbfvtabRegister(m_db);
+    if (!m_module) {
+        const QString message = sqliteMessage(m_db);
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        throw SqlError(QStringLiteral("Modulul dbf nu poate fi inregistrat: ") + message);
+    }
+    try {
+        attachDataTables();
+    } catch (...) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        throw;
+    }
+}
+
+Database::~Database()
+{
+    if (m_db) {
+        // Anything still pending is given up, as a rollback would.
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(m_db);
+    }
+}
+
+void Database::attachDataTables()
+{
+    if (m_dataFolder.isEmpty())
+        return;
+    for (const TableDef &t : tableCatalogue()) {
+        const QString name = QLatin1String(t.name);
+        if (isAttached(name))
+            continue;
+        const QString fileName = QLatin1String(t.fileName);
+        if (!fileExistsNoCase(m_dataFolder, fileName))
+            continue;
+        attach(name, findFileNoCase(m_dataFolder, fileName));
+    }
+}
+
+bool Database::isAttached(const QString &name) const
+{
+    for (const QString &n : m_attached)
+        if (n.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+void Database::attach(const QString &name, const QString &dbfPath)
+{
+    if (isAttached(name))
+        detach(name);
+    const QString path = QFileInfo(dbfPath).absoluteFilePath();
+    const QString sql = QStringLiteral("CREATE VIRTUAL TABLE temp.%1 USING dbf(%2)")
+                            .arg(quotedName(name), quotedArgument(path));
+    const QByteArray text = sql.toUtf8();
+    char *error = nullptr;
+    if (sqlite3_exec(m_db, text.constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString message = QString::fromUtf8(error ? error : sqlite3_errmsg(m_db));
+        sqlite3_free(error);
+        throw SqlError(message);
+    }
+    m_attached << name;
+    m_paths << path;
+}
+
+void Database::detach(const QString &name)
+{
+    for (int i = 0; i < m_attached.size(); ++i) {
+        if (m_attached[i].compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        const QByteArray text = QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(quotedName(m_attached[i])).toUtf8();
+        char *error = nullptr;
+        const int rc = sqlite3_exec(m_db, text.constData(), nullptr, nullptr, &error);
+        const QString message = QString::fromUtf8(error ? error : "");
+        sqlite3_free(error);
+        if (rc != SQLITE_OK)
+            throw SqlError(message);
+        m_attached.removeAt(i);
+        m_paths.removeAt(i);
+        return;
+    }
+}
+
+void Database::refresh()
+{
+    dbfvtabInvalidate(m_module);
+    // A file replaced by one with other columns (a schema upgrade) needs a new attachment.
+    if (sqlite3_get_autocommit(m_db)) {
+        const QStringList names = m_attached;
+        const QStringList paths = m_paths;
+        for (int i = 0; i < names.size(); ++i)
+            if (QFileInfo::exists(paths[i]))
+                attach(names[i], paths[i]);
+            else
+                detach(names[i]);
+    }
+}
+
+ResultSet Database::select(const QString &sql, const QVariantList &params)
+{
+    sqlite3_stmt *stmt = compile(m_db, sql);
+    Finalizer f{stmt};
+    bindAll(m_db, stmt, params);
+    ResultSet rs;
+    run(m_db, stmt, &rs);
+    return rs;
+}
+
+qint64 Database::exec(const QString &sql, const QVariantList &params)
+{
+    sqlite3_stmt *stmt = compile(m_db, sql);
+    Finalizer f{stmt};
+    bindAll(m_db, stmt, params);
+    return run(m_db, stmt, nullptr);
+}
+
+QVariant Database::scalar(const QString &sql, const QVariantList &params)
+{
+    const ResultSet rs = select(sql, params);
+    if (rs.isEmpty() || rs.columnCount() == 0)
+        return {};
+    return rs.value(0, 0);
+}
+
+Statement Database::prepare(const QString &sql)
+{
+    return Statement(*this, compile(m_db, sql));
+}
+
+void Database::begin()
+{
+    exec(QStringLiteral("BEGIN"));
+}
+
+void Database::commit()
+{
+    exec(QStringLiteral("COMMIT"));
+}
+
+void Database::rollback()
+{
+    if (!sqlite3_get_autocommit(m_db))
+        exec(QStringLiteral("ROLLBACK"));
+}
+
+// ---- Transaction ---------------------------------------------------------------------
+
+Transaction::~Transaction()
+{
+    if (m_done)
+        return;
+    try {
+        m_db.rollback();
+    } catch (...) {
+        // A destructor never throws; the connection rolls back when it closes anyway.
+    }
+}
+
+void Transaction::commit()
+{
+    m_db.commit();
+    m_done = true;
+}
+
+// ---- Statement -----------------------------------------------------------------------
+
+Statement::Statement(Statement &&other) noexcept : m_db(other.m_db), m_stmt(other.m_stmt)
+{
+    other.m_stmt = nullptr;
+}
+
+Statement &Statement::operator=(Statement &&other) noexcept
+{
+    if (this != &other) {
+        sqlite3_finalize(m_stmt);
+        m_db = other.m_db;
+        m_stmt = other.m_stmt;
+        other.m_stmt = nullptr;
+    }
+    return *this;
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+qint64 Statement::exec(const QVariantList &params)
+{
+    if (!m_stmt)
+        throw SqlError(QStringLiteral("Instructiunea SQL nu mai exista"));
+    sqlite3_reset(m_stmt);
+    bindAll(m_db->handle(), m_stmt, params);
+    return run(m_db->handle(), m_stmt, nullptr);
+}
+
+ResultSet Statement::select(const QVariantList &params)
+{
+    if (!m_stmt)
+        throw SqlError(QStringLiteral("Instructiunea SQL nu mai exista"));
+    sqlite3_reset(m_stmt);
+    bindAll(m_db->handle(), m_stmt, params);
+    ResultSet rs;
+    run(m_db->handle(), m_stmt, &rs);
+    return rs;
+}
+
+} // namespace vestronia
