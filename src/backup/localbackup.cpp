@@ -1,0 +1,298 @@
+// Save, automatic save and restore of the data folder over the archive codec. Files are
+// copied, never opened by the database engine; in network mode other workstations may
+// write while the copy is taken, and nothing is locked (the copy is what was on disk).
+
+#include "backup/localbackup.h"
+
+#include "backup/archive.h"
+#include "core/clock.h"
+#include "core/workfiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstdio>
+#include <vector>
+
+namespace vestronia {
+
+namespace {
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// Removes a working folder when the operation ends, however it ends.
+class FolderGuard
+{
+public:
+    explicit FolderGuard(QString path) : m_path(std::move(path)) {}
+    ~FolderGuard() { deleteFolder(m_path); }
+    FolderGuard(const FolderGuard &) = delete;
+    FolderGuard &operator=(const FolderGuard &) = delete;
+
+private:
+    QString m_path;
+};
+
+class FileGuard
+{
+public:
+    explicit FileGuard(QString path) : m_path(std::move(path)) {}
+    ~FileGuard() { QFile::remove(m_path); }
+    FileGuard(const FileGuard &) = delete;
+    FileGuard &operator=(const FileGuard &) = delete;
+
+private:
+    QString m_path;
+};
+
+class FinishGuard
+{
+public:
+    explicit FinishGuard(Progress &progress) : m_progress(progress) {}
+    ~FinishGuard() { m_progress.finish(); }
+    FinishGuard(const FinishGuard &) = delete;
+    FinishGuard &operator=(const FinishGuard &) = delete;
+
+private:
+    Progress &m_progress;
+};
+
+// Puts the file from at path to, replacing what is there in one step when both are on
+// one file system; across file systems the copy is written beside the target and renamed
+// over it, so the target is never half written.
+void putInPlace(const QString &from, const QString &to)
+{
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return;
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        throw FileError(QStringLiteral("Nu pot citi fisierul %1: %2").arg(native(from), in.errorString()));
+    QSaveFile out(to);
+    if (!out.open(QIODevice::WriteOnly))
+        throw FileError(QStringLiteral("Nu pot scrie fisierul %1: %2").arg(native(to), out.errorString()));
+    QByteArray buffer;
+    while (!(buffer = in.read(64 * 1024)).isEmpty())
+        if (out.write(buffer) != buffer.size())
+            throw FileError(QStringLiteral("Nu pot scrie fisierul %1: %2").arg(native(to), out.errorString()));
+    if (in.error() != QFileDevice::NoError)
+        throw FileError(QStringLiteral("Nu pot citi fisierul %1: %2").arg(native(from), in.errorString()));
+    if (!out.commit())
+        throw FileError(QStringLiteral("Nu pot scrie fisierul %1: %2").arg(native(to), out.errorString()));
+    in.close();
+    QFile::remove(from);
+}
+
+// Clears the production-index flag of a dBase copy and removes its ".mdx" beside it: the
+// index file is not packed, and a table that claims one would not open without it.
+void cleanTableCopy(const QString &folder, const QString &name)
+{
+    const QString path = QDir(folder).filePath(name);
+    QFile table(path);
+    if (!table.open(QIODevice::ReadWrite))
+        throw FileError(QStringLiteral("Nu pot deschide copia %1: %2").arg(native(path), table.errorString()));
+    if (table.size() > 28) {
+        if (!table.seek(28) || table.write("\0", 1) != 1)
+            throw FileError(QStringLiteral("Nu pot scrie copia %1: %2").arg(native(path), table.errorString()));
+    }
+    table.close();
+    const QString mdx = QFileInfo(name).completeBaseName() + QStringLiteral(".mdx");
+    if (fileExistsNoCase(folder, mdx))
+        QFile::remove(findFileNoCase(folder, mdx));
+}
+
+// Copies the data folder's packable files into a fresh working folder and cleans the
+// tables. Returns the working folder.
+QString prepareCopy(const Session &session, Progress &progress)
+{
+    const QString work = newWorkFolder(session.tempFolder, QStringLiteral("SaveRA"));
+    if (work.isEmpty())
+        throw FileError(QStringLiteral("Nu pot crea un dosar de lucru in %1.").arg(native(session.tempFolder)));
+    const QStringList files = archiveFileList(session.dataFolder);
+    progress.setText(QStringLiteral("Pregatesc datele..."));
+    progress.setTotal(int(files.size()));
+    progress.start();
+    for (const QString &name : files) {
+        const QString from = QDir(session.dataFolder).filePath(name);
+        const QString to = QDir(work).filePath(name);
+        if (!QFile::copy(from, to)) {
+            deleteFolder(work);
+            throw FileError(QStringLiteral("Nu pot copia fisierul %1.").arg(native(from)));
+        }
+        progress.step();
+    }
+    try {
+        for (const QString &name : files)
+            if (name.endsWith(QLatin1String(".DBF"), Qt::CaseInsensitive))
+                cleanTableCopy(work, name);
+    } catch (...) {
+        deleteFolder(work);
+        throw;
+    }
+    return work;
+}
+
+bool sameFolder(const QString &a, const QString &b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    auto norm = [](const QString &p) { return QDir::cleanPath(QDir(p).absolutePath()); };
+    if (norm(a).compare(norm(b), Qt::CaseInsensitive) == 0)
+        return true;
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    const QString cb = QFileInfo(b).canonicalFilePath();
+    return !ca.isEmpty() && ca == cb;
+}
+
+// Moves the data folder's files to DataBAK and copies the unpacked files in; on any
+// failure puts everything back. Returns an empty text on success, else the reason.
+QString replaceDataFolder(const Session &session, const QString &unpacked)
+{
+    const QString data = session.dataFolder;
+    const QString bak = QDir(session.programFolder).filePath(QStringLiteral("DataBAK"));
+    if (!QDir().mkpath(bak))
+        return QStringLiteral("Nu pot crea dosarul %1.").arg(native(bak));
+    // The previous backup of the data goes first: it makes room for the current one.
+    const QFileInfoList oldBak = QDir(bak).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &info : oldBak)
+        if (!QFile::remove(info.absoluteFilePath()))
+            return QStringLiteral("Nu pot sterge %1.").arg(native(info.absoluteFilePath()));
+
+    const QStringList oldFiles = archiveFileList(data);
+    const QStringList newFiles = archiveFileList(unpacked);
+    QStringList moved;        // names moved from data to DataBAK
+    QStringList copied;       // names copied into data
+    QStringList emptiedNames; // empty files of data replaced by a new file of that name
+
+    auto rollBack = [&]() -> QString {
+        QString trouble;
+        for (const QString &name : copied)
+            if (!QFile::remove(QDir(data).filePath(name)))
+                trouble = QStringLiteral(" Fisierul nou %1 nu a putut fi sters.").arg(name);
+        for (const QString &name : emptiedNames) {
+            QFile f(QDir(data).filePath(name));
+            if (!f.exists() && f.open(QIODevice::WriteOnly))
+                f.close();
+        }
+        for (const QString &name : moved)
+            if (!QFile::rename(QDir(bak).filePath(name), QDir(data).filePath(name)))
+                trouble += QStringLiteral(" Fisierul %1 a ramas in %2.").arg(name, native(bak));
+        return trouble;
+    };
+
+    for (const QString &name : oldFiles) {
+        if (!QFile::rename(QDir(data).filePath(name), QDir(bak).filePath(name))) {
+            const QString trouble = rollBack();
+            return QStringLiteral("Nu pot muta %1 in %2.").arg(name, native(bak)) + trouble;
+        }
+        moved << name;
+    }
+    for (const QString &name : newFiles) {
+        const QString target = QDir(data).filePath(name);
+        const QFileInfo existing(target);
+        if (existing.exists() || existing.isSymLink()) {
+            if (existing.isFile() && !existing.isSymLink() && existing.size() == 0)
+                emptiedNames << name;
+            if (existing.isDir() || !QFile::remove(target)) {
+                emptiedNames.removeAll(name);
+                const QString trouble = rollBack();
+                return QStringLiteral("Nu pot inlocui %1.").arg(native(target)) + trouble;
+            }
+        }
+        if (!QFile::copy(QDir(unpacked).filePath(name), target)) {
+            QFile::remove(target);
+            const QString trouble = rollBack();
+            return QStringLiteral("Nu pot copia %1 in %2.").arg(name, native(data)) + trouble;
+        }
+        copied << name;
+    }
+    return {};
+}
+
+} // namespace
+
+bool isDataFolderPath(const Session &session, const QString &folder)
+{
+    return sameFolder(folder, session.dataFolder) || sameFolder(folder, session.localDataFolder);
+}
+
+void packDataFolder(const Session &session, const QString &archivePath, Progress &progress)
+{
+    FinishGuard finish(progress);
+    if (archiveFileList(session.dataFolder).isEmpty())
+        throw BackupError(QStringLiteral("Salvare"), QStringLiteral("\rNu pot scrie pe harddisk!!"),
+                          QStringLiteral("Dosarul de date %1 nu are niciun fisier de salvat.").arg(native(session.dataFolder)));
+    const QString work = prepareCopy(session, progress);
+    FolderGuard removeWork(work);
+    const QString archiveWork = newWorkFile(session.tempFolder, QStringLiteral("SaveTmp"), QStringLiteral(".tmp"));
+    if (archiveWork.isEmpty())
+        throw FileError(QStringLiteral("Nu pot crea un fisier de lucru in %1.").arg(native(session.tempFolder)));
+    FileGuard removeArchiveWork(archiveWork);
+    progress.setText(QStringLiteral("Salvez datele..."));
+    if (writeArchive(work, archiveWork, progress) == 0)
+        throw BackupError(QStringLiteral("Salvare"), QStringLiteral("\rNu pot scrie pe harddisk!!"));
+    putInPlace(archiveWork, archivePath);
+}
+
+void restoreFromArchive(const Session &session, const QString &archivePath, Progress &progress)
+{
+    FinishGuard finish(progress);
+    const QString work = newWorkFolder(session.tempFolder, QStringLiteral("GMT"));
+    if (work.isEmpty())
+        throw BackupError(QStringLiteral("Incarcare date"), QStringLiteral("\rNu pot scrie pe harddisk!"));
+    FolderGuard removeWork(work);
+    progress.setText(QStringLiteral("Desfac baza de date..."));
+    QString reason;
+    const bool unpacked = readArchive(archivePath, work, progress, &reason);
+    if (unpacked && archiveFileList(work).isEmpty())
+        reason = QStringLiteral("Salvarea nu contine niciun fisier.");
+    if (!unpacked || !reason.isEmpty())
+        throw BackupError(QStringLiteral("Restaurare date"), QStringLiteral("Restaurare esuata!"), reason);
+    reason = replaceDataFolder(session, work);
+    if (!reason.isEmpty())
+        throw BackupError(QStringLiteral("Restaurare date"), QStringLiteral("Restaurare esuata!"), reason);
+}
+
+QString automaticSaveName(const QString &folder, const QDate &day)
+{
+    const QString stem = QDir(folder).filePath(day.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('_'));
+    for (int n = 0;; ++n) {
+        const QString candidate = stem + QString::number(n) + QStringLiteral(".vrn");
+        if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink())
+            return candidate;
+    }
+}
+
+QString automaticSave(const Session &session, const QString &backupFolder, Progress &progress)
+{
+    const BackupError failed(QStringLiteral("Salvare date"), QStringLiteral("\rEroare la salvare! Nu am putut salva."));
+    QString target;
+    if (session.isBackupMode()) {
+        target = session.openedBackup;
+    } else {
+        if (!QDir().mkpath(backupFolder))
+            throw BackupError(failed.title(), failed.message(), QStringLiteral("Nu pot crea dosarul %1.").arg(native(backupFolder)));
+        target = automaticSaveName(backupFolder, Clock::today());
+    }
+    try {
+        packDataFolder(session, target, progress);
+    } catch (const BackupError &e) {
+        throw BackupError(failed.title(), failed.message(), e.detail().isEmpty() ? e.message() : e.detail());
+    } catch (const VestroniaError &e) {
+        throw BackupError(failed.title(), failed.message(), e.message());
+    }
+    return target;
+}
+
+bool openBackupInto(const QString &archivePath, const QString &dataFolder, Progress &progress, QString *error)
+{
+    FinishGuard finish(progress);
+    progress.setText(QStringLiteral("Deschid baza de date..."));
+    return readArchive(archivePath, dataFolder, progress, error);
+}
+
+} // namespace vestronia
