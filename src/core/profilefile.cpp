@@ -6,6 +6,7 @@
 #include "core/error.h"
 #include "core/text.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -93,6 +94,7 @@ Location locate(const QStringList &lines, const QString &section, const QString 
 
 void writeLines(const QString &path, const QStringList &lines)
 {
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     // A network share may not allow the rename trick; then write in place.
     file.setDirectWriteFallback(true);

@@ -1,0 +1,85 @@
+// vestronia: the desktop program. One copy per user; the start-up window runs the
+// start-up sequence one timer tick after it shows, then the main window opens and the
+// program ends when it closes.
+
+#include "core/error.h"
+#include "core/session.h"
+#include "startup/installation.h"
+#include "startup/singlecopy.h"
+#include "startup/startupsequence.h"
+#include "store/database.h"
+#include "ui/mainwindowrunner.h"
+#include "ui/mesaj.h"
+#include "ui/startwindow.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QTimer>
+#include <QToolTip>
+
+using namespace vestronia;
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(programTitle());
+    QApplication::setApplicationDisplayName(programTitle());
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/MODEL/ico1.ico")));
+
+    QStringList args = app.arguments().mid(1);
+    QString home;
+    if (args.size() >= 2 && args.first() == QLatin1String("--home")) {
+        args.removeFirst();
+        home = args.takeFirst();
+    }
+
+    StartupOptions options;
+    options.programFolder = installationHome(home);
+    options.machineFolder = machineFolder();
+    options.backupFile = args.value(0);
+    options.programPath = QApplication::applicationFilePath();
+    options.registerFileType = true;
+
+    SingleCopy single(options.programFolder);
+    if (!single.claim())
+        return 0;
+
+    Session &session = currentSession();
+    StartWindow start;
+    int exitCode = 0;
+    QObject::connect(&single, &SingleCopy::raiseRequested, &start, [] {
+        if (QWidget *w = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : QApplication::activeWindow()) {
+            w->showNormal();
+            w->raise();
+            w->activateWindow();
+        }
+    });
+
+    // The sequence runs once, from the first tick after the window has painted.
+    QTimer::singleShot(0, &start, [&] {
+        StartupSequence sequence(session, options, start);
+        try {
+            switch (sequence.run()) {
+            case StartupOutcome::HandedToUpdate:
+                QApplication::exit(0);
+                return;
+            case StartupOutcome::Abort:
+                shutdownCleanup(session);
+                QApplication::exit(1);
+                return;
+            case StartupOutcome::Ready:
+                break;
+            }
+            std::unique_ptr<Database> db = sequence.takeDatabase();
+            start.hide();
+            runMainWindow(*db, session);
+        } catch (const VestroniaError &e) {
+            mesaj(QStringLiteral("Eroare"), e.message(), MesajButtons::OK, MesajKind::Eroare);
+            exitCode = 1;
+        }
+        shutdownCleanup(session);
+        QApplication::exit(exitCode);
+    });
+    start.show();
+    return app.exec();
+}

@@ -1,0 +1,57 @@
+// The freedesktop registration of the backup file type: a shared-mime-info package and
+// a desktop entry in the user's data folder, written once.
+
+#include "startup/filetype.h"
+
+#include "core/session.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace vestronia {
+
+namespace {
+bool writeIfMissing(const QString &path, const QByteArray &content)
+{
+    if (QFile::exists(path))
+        return false;
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    return file.write(content) == content.size();
+}
+} // namespace
+
+void registerBackupFileType(const Session &session)
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty())
+        return;
+    const QByteArray mime = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                            "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+                            "  <mime-type type=\"application/x-vestronia-backup\">\n"
+                            "    <comment>Salvare Vestronia</comment>\n"
+                            "    <glob pattern=\"*.vrn\"/>\n"
+                            "    <glob pattern=\"*.VRN\"/>\n"
+                            "  </mime-type>\n"
+                            "</mime-info>\n";
+    const bool newMime = writeIfMissing(data + QStringLiteral("/mime/packages/vestronia-backup.xml"), mime);
+    const QString program = QCoreApplication::applicationFilePath();
+    const QByteArray desktop = "[Desktop Entry]\nType=Application\nName=Vestronia\n"
+                               "Comment=Evidenta serviciului de salubrizare\n"
+                               "Exec=\"" + program.toUtf8() + "\" %f\n"
+                               "Icon=" + (session.programFolder + QStringLiteral("/ico1.ico")).toUtf8() + "\n"
+                               "MimeType=application/x-vestronia-backup;\nTerminal=false\nCategories=Office;Finance;\n";
+    const bool newEntry = writeIfMissing(data + QStringLiteral("/applications/vestronia.desktop"), desktop);
+    // Refresh the desktop's caches only when something new was written.
+    if (newMime && !QStandardPaths::findExecutable(QStringLiteral("update-mime-database")).isEmpty())
+        QProcess::startDetached(QStringLiteral("update-mime-database"), {data + QStringLiteral("/mime")});
+    if (newEntry && !QStandardPaths::findExecutable(QStringLiteral("update-desktop-database")).isEmpty())
+        QProcess::startDetached(QStringLiteral("update-desktop-database"), {data + QStringLiteral("/applications")});
+}
+
+} // namespace vestronia

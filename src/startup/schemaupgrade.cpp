@@ -1,0 +1,109 @@
+// The schema upgrade run at every start, and the start-up maintenance of the 2023
+// penalty settlement. Every step is safe to run again on an upgraded folder.
+
+#include "startup/schemaupgrade.h"
+
+#include "core/clock.h"
+#include "core/counters.h"
+#include "core/dates.h"
+#include "core/profilefile.h"
+#include "core/session.h"
+#include "core/workfiles.h"
+#include "startup/modelfiles.h"
+#include "store/database.h"
+#include "store/dbftable.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace vestronia {
+
+namespace {
+
+bool hasColumn(const QString &path, const char *name)
+{
+    for (const DbfColumn &c : tableColumns(path))
+        if (c.name.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// Adds catalogue columns to a table file and re-attaches it so SQL sees them.
+void addCatalogueColumns(Database &db, TableId table, std::initializer_list<const char *> names)
+{
+    const TableDef &def = tableDef(table);
+    std::vector<ColumnDef> columns;
+    for (const char *n : names)
+        columns.push_back(*def.column(QLatin1String(n)));
+    const QString path = findFileNoCase(db.dataFolder(), QLatin1String(def.fileName));
+    addColumns(path, columns);
+    db.attach(QLatin1String(def.name), path);
+}
+
+// Renames a letter out of the way; a target that exists already keeps the letter as it
+// was, which is what the user expects of a model they may have edited.
+void moveLetterAside(const QString &folder, const QString &name, const QString &oldName)
+{
+    const QString from = findFileNoCase(folder, name);
+    const QString to = folder + QLatin1Char('/') + oldName;
+    if (QFile::exists(from) && !fileExistsNoCase(folder, oldName))
+        QFile::rename(from, to);
+}
+
+} // namespace
+
+void upgradeSchema(Database &db, const Session &session)
+{
+    const QString settings = session.sharedSettings();
+    const bool refreshLetters = Counters::peek(settings, QStringLiteral("VERSIUNE")) < LetterRefreshLevel;
+    Counters::set(settings, QStringLiteral("VERSIUNE"), SchemaLevel);
+
+    const QString defCont = session.tablePath(TableId::DefCont);
+    const bool hasPretFix = hasColumn(defCont, "PRETFIX");
+    const QVariant settlement = db.scalar(QStringLiteral("SELECT IDCON FROM DefCont WHERE DENUM=? LIMIT 1"),
+                                          {QStringLiteral("Penalitati 2023")});
+    if (settlement.isValid())
+        maintainPenaltySettlement(db, session, settlement.toLongLong());
+
+    const QString abonat = session.tablePath(TableId::Abonat);
+    const bool hasNrCon = hasColumn(abonat, "NRCON");
+    const bool hasTipPf = hasColumn(abonat, "TIPPF");
+    const bool hasObs2 = hasColumn(abonat, "OBS2");
+
+    if (!hasPretFix)
+        addCatalogueColumns(db, TableId::DefCont, {"PRETFIX"});
+    if (!hasNrCon) {
+        addCatalogueColumns(db, TableId::Abonat, {"NRCON", "DATACON"});
+        db.exec(QStringLiteral("UPDATE Abonat SET DATACON=0"));
+    }
+    if (!hasTipPf) {
+        addCatalogueColumns(db, TableId::Abonat, {"TIPPF"});
+        // Every subscriber of an older folder is a natural person.
+        db.exec(QStringLiteral("UPDATE Abonat SET TIPPF=?"), {QStringLiteral("F")});
+    }
+    if (refreshLetters) {
+        moveLetterAside(session.dataFolder, QStringLiteral("Instiintare.rtf"), QStringLiteral("InstiintareOld.rtf"));
+        moveLetterAside(session.dataFolder, QStringLiteral("SomTit.rtf"), QStringLiteral("SomTitOld.rtf"));
+        writeModelFiles(session);
+    }
+    if (!hasObs2)
+        addCatalogueColumns(db, TableId::Abonat, {"OBS2"});
+}
+
+void maintainPenaltySettlement(Database &db, const Session &session, qint64 settlementAccount)
+{
+    const int today = Clock::todayDayNumber();
+    const int lastRedatingDay = dayNumberOf(QDate(2024, 11, 29));
+    if (today <= lastRedatingDay) {
+        db.exec(QStringLiteral("UPDATE Debite SET DATADEB=? WHERE IDCON=? AND SOLD>0"), {today, settlementAccount});
+        return;
+    }
+    const QString settings = session.sharedSettings();
+    if (ProfileFile::readText(settings, QStringLiteral("CONST"), QStringLiteral("FaraPen2023")) == QLatin1String("X"))
+        return;
+    // The flag goes first: an interrupted removal is not retried at the next start.
+    ProfileFile::writeText(settings, QStringLiteral("CONST"), QStringLiteral("FaraPen2023"), QStringLiteral("X"));
+    db.exec(QStringLiteral("DELETE FROM Debite WHERE IDCON=? AND SOLD>0 AND SOLD=RATA"), {settlementAccount});
+}
+
+} // namespace vestronia
