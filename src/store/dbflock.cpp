@@ -3,6 +3,7 @@
 
 #include "store/dbflock.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -12,6 +13,8 @@
 namespace vestronia::dbflock {
 
 namespace {
+std::atomic<int> g_wait{5000};
+
 int setLock(int fd, off_t start, off_t length, short type)
 {
     struct flock fl = {};
@@ -45,6 +48,16 @@ bool lock(int fd, off_t start, off_t length, bool exclusive, int milliseconds)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+int waitMilliseconds()
+{
+    return g_wait.load();
+}
+
+void setWaitMilliseconds(int milliseconds)
+{
+    g_wait.store(milliseconds);
 }
 
 void unlock(int fd, off_t start, off_t length)

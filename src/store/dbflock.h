@@ -27,7 +27,8 @@ bool tryLock(int fd, off_t start, off_t length, bool exclusive);
 bool lock(int fd, off_t start, off_t length, bool exclusive, int milliseconds);
 void unlock(int fd, off_t start, off_t length);
 
-// How long writers wait for a lock before giving up with a message.
-constexpr int WaitMilliseconds = 5000;
+// How long writers wait for a lock before giving up with a message (5 s; tests shorten it).
+int waitMilliseconds();
+void setWaitMilliseconds(int milliseconds);
 
 } // namespace vestronia::dbflock

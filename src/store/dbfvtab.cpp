@@ -323,7 +323,7 @@ void loadSnapshot(DbfTable *t, const FileStamp &seen)
     if (t->fd < 0 || seen.inode != t->stamp.inode || seen.device != t->stamp.device)
         openFile(t);
     // A packing workstation holds the whole range; wait for it rather than read half a file.
-    const bool locked = dbflock::lock(t->fd, dbflock::ReadOffset, 1, false, dbflock::WaitMilliseconds);
+    const bool locked = dbflock::lock(t->fd, dbflock::ReadOffset, 1, false, dbflock::waitMilliseconds());
     if (!locked)
         fail("Tabela " + t->fileName + " este folosita exclusiv de alt calculator (compactare). Incercati din nou.");
     struct Unlock
@@ -342,6 +342,8 @@ void loadSnapshot(DbfTable *t, const FileStamp &seen)
     const std::uint64_t bytes = std::uint64_t(snap->header.recordCount) * snap->header.recordLength;
     if (bytes > MaxSnapshotBytes)
         fail("Tabela " + t->fileName + " este prea mare pentru a fi citita.");
+    // Room for the appends of a session, so that the first one does not move everything.
+    snap->records.reserve(size_t(bytes + bytes / 16 + 64 * snap->header.recordLength));
     snap->records.resize(size_t(bytes));
     readExactly(t->fd, snap->records.data(), size_t(bytes), off_t(snap->header.headerLength), t->fileName);
     snap->indexes.resize(snap->header.fields.size());
@@ -736,7 +738,7 @@ void takeHeaderLock(DbfTable *t)
 {
     if (t->headerLocked)
         return;
-    if (!dbflock::lock(t->fd, dbflock::HeaderOffset, 1, true, dbflock::WaitMilliseconds))
+    if (!dbflock::lock(t->fd, dbflock::HeaderOffset, 1, true, dbflock::waitMilliseconds()))
         fail("Tabela " + t->fileName + " este blocata de alt calculator. Incercati din nou.");
     t->headerLocked = true;
     // Another workstation may have appended since we read the file: start from its records.
@@ -885,7 +887,7 @@ int dbfvtabSync(sqlite3_vtab *v)
         std::sort(t->dirty.begin(), t->dirty.end());
         t->dirty.erase(std::unique(t->dirty.begin(), t->dirty.end()), t->dirty.end());
         for (std::uint32_t row : t->dirty) {
-            if (!dbflock::lock(t->fd, dbflock::recordOffset(row), 1, true, dbflock::WaitMilliseconds))
+            if (!dbflock::lock(t->fd, dbflock::recordOffset(row), 1, true, dbflock::waitMilliseconds()))
                 fail("Inregistrarea " + std::to_string(row) + " din tabela " + t->fileName +
                      " este blocata de alt calculator. Incercati din nou.");
             try {
