@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-dbfread python3-dbf python3-xlrd
   libspreadsheet-writeexcel-perl
-  libreoffice-calc-nogui
+  libreoffice-calc-nogui libreoffice-writer-nogui poppler-utils
   xvfb xauth x11-apps imagemagick
   fonts-dejavu-core adwaita-icon-theme
 )
