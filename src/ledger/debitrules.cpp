@@ -1,0 +1,105 @@
+// Date arithmetic of periodic debits. Months always move through a date (the first of
+// the month) so that December is followed by January of the next year.
+
+#include "ledger/debitrules.h"
+
+#include "core/dates.h"
+
+#include <QDate>
+
+#include <algorithm>
+
+namespace vestronia {
+
+namespace {
+// The first day of a month index, invalid for a malformed index.
+QDate firstDayOf(int monthIndex)
+{
+    return QDate(monthIndex / 100, monthIndex % 100, 1);
+}
+
+bool isMonthIndex(int monthIndex)
+{
+    return monthIndex >= 100000 && firstDayOf(monthIndex).isValid();
+}
+} // namespace
+
+int debitDayNumber(int monthIndex, int debitDay)
+{
+    return dayNumberOf(monthIndex, std::max(1, debitDay));
+}
+
+int addMonthsToDay(int dayNumber, int months)
+{
+    return dayNumberOf(dateOfDayNumber(dayNumber).addMonths(months));
+}
+
+int penaltyStartDay(int debitDay, const QString &unit, int count)
+{
+    if (unit == QLatin1String("luna"))
+        return addMonthsToDay(debitDay, count);
+    return debitDay + count;
+}
+
+QString debitText(const QString &subscriptionName, int monthIndex)
+{
+    const QString text = subscriptionName + QStringLiteral(" - ") + monthText(monthIndex);
+    return text.left(60);
+}
+
+QVector<int> monthsDue(const MonthlyDue &due, int currentMonth)
+{
+    QVector<int> months;
+    if (!isMonthIndex(currentMonth))
+        return months;
+    const int period = std::max(1, due.periodMonths);
+    const bool neverDebited = !isMonthIndex(due.lastMonth);
+    const int last = neverDebited ? 190001 : due.lastMonth;
+    int first = monthIndexOf(firstDayOf(last).addMonths(period));
+
+    const int entryMonth = monthIndexOfDay(due.entryDay);
+    if (first < entryMonth)
+        first = entryMonth;
+    const int exemptMonth = monthIndexOfDay(due.exemptDay);
+    if (first < exemptMonth)
+        first = nextMonthIndex(exemptMonth);
+    const int startMonth = monthIndexOfDay(due.startDay);
+    if (first < startMonth)
+        first = startMonth;
+    // Nothing says when such a subscription began; debiting it from 1900 on would bury
+    // the subscriber under a century of debits.
+    if (neverDebited && !isDateSet(due.entryDay) && !isDateSet(due.startDay))
+        first = std::max(first, currentMonth);
+
+    for (int m = first; m <= currentMonth; m = nextMonthIndex(m))
+        months.append(m);
+    return months;
+}
+
+QVector<int> catchUpDays(const CatchUpSpan &span, int today)
+{
+    QVector<int> days;
+    if (!isDateSet(span.entryDay))
+        return days;
+    int from = std::max(span.entryDay, span.startDay);
+    if (from < span.exemptDay)
+        from = span.exemptDay + 1;
+    int until = today;
+    if (isDateSet(span.stopDay) && span.stopDay < until)
+        until = span.stopDay;
+    if (isDateSet(span.leaveDay) && span.leaveDay < until)
+        until = span.leaveDay;
+
+    const int period = std::max(1, span.periodMonths);
+    const QDate firstMonth = dateOfDayNumber(from);
+    for (int k = 0;; k += period) {
+        const int month = monthIndexOf(QDate(firstMonth.year(), firstMonth.month(), 1).addMonths(k));
+        const int day = debitDayNumber(month, span.debitDay);
+        if (day >= until)
+            break;
+        days.append(day);
+    }
+    return days;
+}
+
+} // namespace vestronia

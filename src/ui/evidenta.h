@@ -1,0 +1,149 @@
+#pragma once
+// Evidenta: the subscriber screen, the centre of the program. The ABONATI panel lists,
+// filters and sorts the subscribers; the three lower panels (ABONAMENTE, DEBITE,
+// INCASARI) follow the selected one, and INCASARI shows what he owes today.
+//
+// Other windows add their buttons to the rows this screen exposes (debit and collection
+// operations, enforcement) and call the reload functions after their changes.
+
+#include "ledger/balancetotals.h"
+#include "ledger/subscribers.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QHBoxLayout;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QAction;
+class QPushButton;
+class QTableView;
+
+namespace vestronia {
+
+class AddAbon;
+class Database;
+class ResultGridModel;
+class SetDebit;
+struct Session;
+
+class Evidenta : public QDialog
+{
+    Q_OBJECT
+
+public:
+    Evidenta(Database &db, const Session &session, QWidget *parent = nullptr);
+    ~Evidenta() override;
+
+    // The opening steps, then the screen modally.
+    void run();
+    // The opening steps without the loop: lists, the four panels, the filter.
+    void prepare();
+
+    // What runs when the register is empty at opening (the import of households); the
+    // screen re-reads its lists afterwards. None by default.
+    static void setEmptyRegisterHandler(std::function<void(Evidenta &)> handler);
+
+    // IDAB of the selected subscriber; -1 when the list is empty.
+    qint64 currentSubscriberId() const;
+    SubscriberRecord currentSubscriber() const;
+    int shownSubscriberCount() const;
+    const BalanceTotals &totals() const { return m_totals; }
+    // Selects the subscriber when he is in the list; false otherwise.
+    bool selectSubscriber(qint64 idab);
+    // Re-reads the subscriber list (keeping order and filter) and selects idab, or the
+    // first row.
+    void reloadSubscribers(qint64 positionOn);
+
+    // Re-reading of the lower panels after a change, keeping a row when given.
+    void reloadSubscriptions(qint64 positionOnIdserv = 0);
+    void reloadDebits(qint64 positionOnIddeb = 0);
+    void reloadCollections(qint64 positionOnIdchit = 0);
+    // Recomputes the INCASARI totals from the debits panel.
+    void refreshTotals();
+
+    // Where other windows put their buttons.
+    QHBoxLayout *subscriberButtonRow() const { return m_subscriberButtons; }
+    QHBoxLayout *debitButtonRow() const { return m_debitButtons; }
+    QHBoxLayout *collectionButtonRow() const { return m_collectionButtons; }
+    QTableView *subscriptionGrid() const { return m_subscriptionGrid; }
+    QTableView *debitGrid() const { return m_debitGrid; }
+    QTableView *collectionGrid() const { return m_collectionGrid; }
+    ResultGridModel *debitModel() const { return m_debits; }
+    ResultGridModel *collectionModel() const { return m_collections; }
+    SetDebit *setDebitDialog() const { return m_setDebit; }
+    AddAbon *subscriberForm() const { return m_addAbon; }
+    QAction *changeAmountAction() const { return m_changeAmount; }
+
+    // Number of filter passes run so far, and a hook run at the start of each pass (tests
+    // use both to check that a change during a pass causes exactly one more pass).
+    int filterPasses() const { return m_filterPasses; }
+    void setFilterPassHook(std::function<void()> hook) { m_filterPassHook = std::move(hook); }
+
+Q_SIGNALS:
+    void subscriberChanged(qint64 idab);
+
+private:
+    void applyFilter();
+    void runFilterPass();
+    void showFilteredRows(qint64 positionOn, bool first);
+    void subscriberMoved();
+    void sortByColumn(int section);
+    void fillFilterLists(const QString &keepLocality);
+    QStringList distinct(const QString &field);
+    void addSubscriberClicked();
+    void editSubscriberClicked();
+    void deleteSubscriberClicked();
+    void changeSubscriptionAmount();
+    void showError(const QString &title, const QString &text);
+
+    Database &m_db;
+    const Session &m_session;
+    QString m_order = QStringLiteral("NUME");
+    bool m_suppressFilter = false;
+    bool m_filtering = false;
+    int m_filterRequests = 0;
+    int m_filterPasses = 0;
+    std::function<void()> m_filterPassHook;
+    bool m_positioning = false;
+    BalanceTotals m_totals;
+
+    QLineEdit *m_nameFilter;
+    QComboBox *m_localityFilter;
+    QComboBox *m_streetFilter;
+    QLineEdit *m_numberFilter;
+    QComboBox *m_typeFilter;
+    QCheckBox *m_activeOnly;
+    QLabel *m_count;
+    QLineEdit *m_remarks;
+    QPushButton *m_add;
+    QPushButton *m_edit;
+    QPushButton *m_delete;
+    QHBoxLayout *m_subscriberButtons;
+    QHBoxLayout *m_debitButtons;
+    QHBoxLayout *m_collectionButtons;
+
+    ResultGridModel *m_subscribers;
+    ResultGridModel *m_subscriptions;
+    ResultGridModel *m_debits;
+    ResultGridModel *m_collections;
+    QTableView *m_subscriberGrid;
+    QTableView *m_subscriptionGrid;
+    QTableView *m_debitGrid;
+    QTableView *m_collectionGrid;
+    QMenu *m_subscriptionMenu;
+    QAction *m_changeAmount;
+    QLabel *m_restL;
+    QLabel *m_penalL;
+    QLabel *m_avansL;
+    QLabel *m_totalL;
+
+    AddAbon *m_addAbon;
+    SetDebit *m_setDebit;
+};
+
+} // namespace vestronia
