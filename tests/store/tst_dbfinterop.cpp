@@ -1,0 +1,219 @@
+// Interoperability with outside dBase tools (Debian's python3-dbfread and python3-dbf):
+// they read the files we write with the same fields and values, and we read the files
+// they write (dBase III and the Clipper flavour of the dBase III/IV layout, with deleted
+// records, blank numbers and dates).
+
+#include "store/database.h"
+#include "store/dbftable.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vestronia;
+
+namespace {
+
+const QString Python = QStringLiteral("/usr/bin/python3");
+
+bool pythonHas(const QString &module)
+{
+    QProcess p;
+    p.start(Python, {QStringLiteral("-c"), QStringLiteral("import ") + module});
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// Runs a script with arguments; returns its standard output parsed as JSON.
+QJsonDocument runPython(const QString &script, const QStringList &args)
+{
+    QProcess p;
+    p.start(Python, QStringList{QStringLiteral("-c"), script} + args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        qWarning() << p.readAllStandardError();
+        return {};
+    }
+    return QJsonDocument::fromJson(p.readAllStandardOutput());
+}
+
+const char *ReadWithDbfread = R"(
+import sys, json, dbfread
+t = dbfread.DBF(sys.argv[1], char_decode_errors='strict')
+fields = [[f.name, f.type, f.length, f.decimal_count] for f in t.fields]
+def norm(v):
+    # dbfread gives blank text as ''; the store's rule is NULL, compared as such.
+    if isinstance(v, str):
+        return v.rstrip() or None
+    return v.isoformat() if hasattr(v, 'isoformat') else v
+rows = [[norm(v) for v in r.values()] for r in t]
+print(json.dumps({'encoding': t.encoding, 'fields': fields, 'rows': rows}))
+)";
+
+const char *ReadWithDbf = R"(
+import sys, json, dbf
+t = dbf.Table(sys.argv[1])
+t.open(dbf.READ_ONLY)
+fields = []
+for name in t.field_names:
+    info = t.field_info(name)
+    fields.append([name.upper(), chr(info[0]) if isinstance(info[0], int) else str(info[0]), info[1], info[2]])
+rows = []
+for r in t:
+    if dbf.is_deleted(r):
+        continue
+    vals = []
+    for name in t.field_names:
+        v = r[name]
+        if isinstance(v, str):
+            v = v.rstrip() or None
+        elif hasattr(v, 'isoformat'):
+            v = v.isoformat() if v else None
+        elif v is not None and not isinstance(v, (int, float, bool)):
+            v = None if v is dbf.Null or str(v) in ('None', '') else (bool(v) if type(v).__name__ == 'Logical' else float(v))
+        vals.append(v)
+    rows.append(vals)
+t.close()
+print(json.dumps({'fields': fields, 'rows': rows}))
+)";
+
+const char *WriteWithDbf = R"(
+import sys, datetime, dbf
+t = dbf.Table(sys.argv[1], 'NUME C(20); SUMA N(10,2); NR N(6,0); DATA D; ACTIV L', dbf_type=sys.argv[2], codepage='cp1250')
+t.open(dbf.READ_WRITE)
+t.append(('Şerban Ţâră', 12.5, 3, datetime.date(2024, 11, 29), True))
+t.append(('sters', -1.25, 4, datetime.date(2000, 2, 29), False))
+t.append(dict(nume='gol'))
+t.append(('Minus', -123456.78, -99999, datetime.date(1900, 1, 1), False))
+dbf.delete(t[1])
+t.close()
+)";
+
+} // namespace
+
+class TestDbfInterop : public QObject
+{
+    Q_OBJECT
+
+private:
+    // A table with every type we write, NULLs, negatives, rounding, code-page letters and
+    // a deleted record.
+    QString writeOurTable(QTemporaryDir &dir)
+    {
+        const QString path = dir.filePath(QStringLiteral("Mixt.dbf"));
+        const QList<DbfColumn> cols = {{QStringLiteral("IDAB"), 'N', 10, 0},
+                                       {QStringLiteral("NUME"), 'C', 30, 0},
+                                       {QStringLiteral("SOLD"), 'N', 10, 2},
+                                       {QStringLiteral("UDATA"), 'D', 8, 0},
+                                       {QStringLiteral("ACTIV"), 'L', 1, 0}};
+        if (!createTable(path, cols))
+            return {};
+        Database db(QString{});
+        db.attach(QStringLiteral("M"), path);
+        Statement ins = db.prepare(QStringLiteral("INSERT INTO M VALUES (?, ?, ?, ?, ?)"));
+        ins.exec({1, QStringLiteral("Ştefăneşti Ţâî"), 12.345, QDate(2024, 11, 29), true});
+        ins.exec({2, QStringLiteral("de sters"), 1.0, QDate(2000, 2, 29), false});
+        ins.exec({-42, QVariant(), -2.675, QVariant(), QVariant()});
+        ins.exec({QVariant(), QStringLiteral("doar nume"), QVariant(), QDate(1900, 1, 1), false});
+        db.exec(QStringLiteral("DELETE FROM M WHERE IDAB=2"));
+        return path;
+    }
+
+    static QJsonArray expectedRows()
+    {
+        return QJsonArray{
+            QJsonArray{1, QStringLiteral("Ştefăneşti Ţâî"), 12.35, QStringLiteral("2024-11-29"), true},
+            QJsonArray{-42, QJsonValue::Null, -2.68, QJsonValue::Null, QJsonValue::Null},
+            QJsonArray{QJsonValue::Null, QStringLiteral("doar nume"), QJsonValue::Null, QStringLiteral("1900-01-01"), false}};
+    }
+
+    static QJsonArray expectedFields()
+    {
+        return QJsonArray{QJsonArray{QStringLiteral("IDAB"), QStringLiteral("N"), 10, 0},
+                          QJsonArray{QStringLiteral("NUME"), QStringLiteral("C"), 30, 0},
+                          QJsonArray{QStringLiteral("SOLD"), QStringLiteral("N"), 10, 2},
+                          QJsonArray{QStringLiteral("UDATA"), QStringLiteral("D"), 8, 0},
+                          QJsonArray{QStringLiteral("ACTIV"), QStringLiteral("L"), 1, 0}};
+    }
+
+private Q_SLOTS:
+    void dbfreadReadsOurFiles()
+    {
+        if (!pythonHas(QStringLiteral("dbfread")))
+            QSKIP("python3-dbfread is not installed");
+        QTemporaryDir dir;
+        const QString path = writeOurTable(dir);
+        QVERIFY(!path.isEmpty());
+        const QJsonObject got = runPython(QString::fromUtf8(ReadWithDbfread), {path}).object();
+        QCOMPARE(got.value(QStringLiteral("encoding")).toString(), QStringLiteral("cp1250"));
+        QCOMPARE(got.value(QStringLiteral("fields")).toArray(), expectedFields());
+        QCOMPARE(got.value(QStringLiteral("rows")).toArray(), expectedRows());
+    }
+
+    void pythonDbfReadsOurFiles()
+    {
+        if (!pythonHas(QStringLiteral("dbf")))
+            QSKIP("python3-dbf is not installed");
+        QTemporaryDir dir;
+        const QString path = writeOurTable(dir);
+        QVERIFY(!path.isEmpty());
+        const QJsonObject got = runPython(QString::fromUtf8(ReadWithDbf), {path}).object();
+        QCOMPARE(got.value(QStringLiteral("fields")).toArray(), expectedFields());
+        QCOMPARE(got.value(QStringLiteral("rows")).toArray(), expectedRows());
+    }
+
+    void weReadFilesOfPythonDbf_data()
+    {
+        QTest::addColumn<QString>("flavour");
+        QTest::newRow("dBase III") << QStringLiteral("db3");
+        QTest::newRow("Clipper") << QStringLiteral("clp");
+    }
+    void weReadFilesOfPythonDbf()
+    {
+        QFETCH(QString, flavour);
+        if (!pythonHas(QStringLiteral("dbf")))
+            QSKIP("python3-dbf is not installed");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Strain.dbf"));
+        QProcess p;
+        p.start(Python, {QStringLiteral("-c"), QString::fromUtf8(WriteWithDbf), path, flavour});
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+
+        const QList<DbfColumn> cols = tableColumns(path);
+        QCOMPARE(cols.size(), 5);
+        QCOMPARE(cols[1], (DbfColumn{QStringLiteral("SUMA"), 'N', 10, 2}));
+        QCOMPARE(cols[3], (DbfColumn{QStringLiteral("DATA"), 'D', 8, 0}));
+
+        Database db(QString{});
+        db.attach(QStringLiteral("S"), path);
+        const ResultSet rs = db.select(QStringLiteral("SELECT NUME, SUMA, NR, DATA, ACTIV FROM S ORDER BY rowid"));
+        QCOMPARE(rs.rowCount(), 3); // the deleted record is skipped
+        QCOMPARE(rs.text(0, QStringLiteral("NUME")), QStringLiteral("Şerban Ţâră"));
+        QCOMPARE(rs.value(0, 1).toDouble(), 12.5);
+        QCOMPARE(rs.value(0, 2).toLongLong(), 3);
+        QCOMPARE(rs.value(0, 3).toInt(), 45625);
+        QCOMPARE(rs.value(0, 4).toLongLong(), 1);
+        QCOMPARE(rs.text(1, QStringLiteral("NUME")), QStringLiteral("gol"));
+        for (int c = 1; c < 4; ++c)
+            QVERIFY2(!rs.value(1, c).isValid(), qPrintable(rs.columns().at(c)));
+        QCOMPARE(rs.value(2, 1).toDouble(), -123456.78);
+        QCOMPARE(rs.value(2, 2).toLongLong(), -99999);
+        QCOMPARE(rs.value(2, 3).toInt(), 2);
+        QCOMPARE(rs.value(2, 4).toLongLong(), 0);
+
+        // We write into their file, and they still read it.
+        db.exec(QStringLiteral("INSERT INTO S (NUME, SUMA) VALUES (?, ?)"), {QStringLiteral("adaugat"), 0.1});
+        if (pythonHas(QStringLiteral("dbfread"))) {
+            const QJsonArray rows =
+                runPython(QString::fromUtf8(ReadWithDbfread), {path}).object().value(QStringLiteral("rows")).toArray();
+            QCOMPARE(rows.size(), 4);
+            QCOMPARE(rows.at(3).toArray().at(0).toString(), QStringLiteral("adaugat"));
+            QCOMPARE(rows.at(3).toArray().at(1).toDouble(), 0.1);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDbfInterop)
+#include "tst_dbfinterop.moc"
