@@ -3,6 +3,8 @@
 
 #include "ui/balloon.h"
 
+#include "ui/shellicons.h"
+
 #include <QApplication>
 #include <QIcon>
 #include <QPainter>
@@ -104,9 +106,7 @@ void ProblemBalloon::paintEvent(QPaintEvent *)
     p.setBrush(QColor(255, 255, 225));
     p.drawPath(path);
 
-    QIcon icon = QIcon::fromTheme(QStringLiteral("dialog-error"));
-    if (icon.isNull())
-        icon = style()->standardIcon(QStyle::SP_MessageBoxCritical);
+    const QIcon icon = themeIcon("dialog-error", QStyle::SP_MessageBoxCritical);
     p.drawPixmap(Padding, bodyTop + Padding, icon.pixmap(IconSize, IconSize));
     QFont bold = font();
     bold.setBold(true);

@@ -5,9 +5,9 @@
 #include "ui/erori.h"
 
 #include "ui/mesaj.h"
+#include "ui/shellicons.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
@@ -27,7 +27,7 @@ struct KindLook
 {
     QColor from;
     QColor to;
-    const char *themeIcon;
+    const char *iconName;
     QStyle::StandardPixmap fallback;
 };
 
@@ -180,10 +180,7 @@ bool Erori::setMessage(const QString &title, const QString &text, int buttons, i
     setWindowTitle(kindCaption(kind));
     for (auto *band : {findChild<QWidget *>(QStringLiteral("Header")), findChild<QWidget *>(QStringLiteral("Footer"))})
         static_cast<Band *>(band)->setColours(look.from, look.to);
-    QIcon icon = QIcon::fromTheme(QString::fromLatin1(look.themeIcon));
-    if (icon.isNull())
-        icon = style()->standardIcon(look.fallback);
-    m_icon->setPixmap(icon.pixmap(32, 32));
+    m_icon->setPixmap(themeIcon(look.iconName, look.fallback).pixmap(32, 32));
     m_title->setText(title);
     m_text->setText(withLineBreaks(text));
 
