@@ -761,6 +761,33 @@ int Workbook::rowHeight(int row) const
     return rec.size() >= 16 ? (get16(rec.data() + 6) & 0x7FFF) : -1;
 }
 
+namespace {
+
+QString headerFooterText(const Worksheet &ws, std::uint16_t id)
+{
+    const BiffRecord *r = ws.findRecord(id);
+    if (!r)
+        return QString();
+    std::size_t pos = 0;
+    try {
+        return fromU16(readUnicodeString16(r->data, pos));
+    } catch (const XlsError &) {
+        return QString();
+    }
+}
+
+} // namespace
+
+QString Workbook::pageHeader() const
+{
+    return headerFooterText(d->ws(), 0x0014);
+}
+
+QString Workbook::pageFooter() const
+{
+    return headerFooterText(d->ws(), 0x0015);
+}
+
 QList<DefinedName> Workbook::definedNames() const
 {
     d->requireOpen();

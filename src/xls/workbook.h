@@ -104,6 +104,10 @@ public:
     // Row height in twips; -1 when the row has no height of its own.
     int rowHeight(int row) const;
     QList<DefinedName> definedNames() const;
+    // The page header and footer of the active sheet in their stored code form
+    // ("&Rpag. &P/&N"); empty when the sheet has none.
+    QString pageHeader() const;
+    QString pageFooter() const;
 
 private:
     struct Impl;

@@ -546,6 +546,15 @@ void Worksheet::formulaToValue(Cell &c, SharedStrings &sst) const
     c.formula.reset();
 }
 
+const BiffRecord *Worksheet::findRecord(std::uint16_t id) const
+{
+    for (const std::vector<BiffRecord> *list : {&m_head, &m_tail})
+        for (const BiffRecord &r : *list)
+            if (r.id == id && !r.data.empty())
+                return &r;
+    return nullptr;
+}
+
 const Cell *Worksheet::cell(int row, int col) const
 {
     if (row < 0 || row >= int(m_rows.size()))

@@ -101,6 +101,8 @@ public:
     std::vector<Row> &rows() { return m_rows; }
     const std::vector<MergedRange> &merges() const { return m_merges; }
     const std::array<ColumnInfo, 256> &columns() const { return m_columns; }
+    // The first kept record of a type outside the cell table (HEADER, FOOTER, SETUP...).
+    const BiffRecord *findRecord(std::uint16_t id) const;
 
     // Whether an insertion would push a cell off the sheet.
     bool insertionOverflows(const SheetEdit &edit) const;

@@ -1,0 +1,36 @@
+// The shell "open" of generated documents: QDesktopServices in the windowed program,
+// xdg-open from the command line (where no GUI application exists), or the program
+// named by VESTRONIA_OPENER.
+
+#include "reports/opendocument.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QUrl>
+
+namespace vestronia {
+
+bool openDocument(const QString &path)
+{
+    const QString opener = qEnvironmentVariable("VESTRONIA_OPENER");
+    if (!opener.isEmpty()) {
+        QProcess p;
+        p.start(opener, {path});
+        if (!p.waitForStarted(10000))
+            return false;
+        // The opener hands the file over and returns, as xdg-open does.
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished(1000);
+            return false;
+        }
+        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {path});
+}
+
+} // namespace vestronia

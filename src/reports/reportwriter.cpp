@@ -1,0 +1,316 @@
+// Report writer over the workbook engine: template opening, key replacement, data-row
+// filling from a query result, row copies and deletions, saving and the hand-over to
+// the user, and the PDF export through LibreOffice headless.
+
+#include "reports/reportwriter.h"
+
+#include "core/dates.h"
+#include "core/error.h"
+#include "core/money.h"
+#include "core/session.h"
+#include "core/workfiles.h"
+#include "reports/opendocument.h"
+#include "store/database.h"
+#include "xls/xlserror.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <cmath>
+
+namespace vestronia {
+
+namespace {
+
+// Upper case of the letters a-z only, as the key comparison has it.
+QString asciiUpper(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out)
+        if (c.unicode() >= 'a' && c.unicode() <= 'z')
+            c = QChar(c.unicode() - 32);
+    return out;
+}
+
+QString numberText(double v)
+{
+    if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 1e15)
+        return QString::number(qint64(v));
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
+}
+
+enum class FieldKind { Text, Date, Number };
+
+FieldKind kindOf(const QString &declaredType, const QVariant &sample)
+{
+    const QString t = declaredType.trimmed().toUpper();
+    if (t.startsWith(QLatin1String("CHAR")) || t.startsWith(QLatin1String("VARCHAR")) || t.startsWith(QLatin1String("TEXT"))
+        || t.startsWith(QLatin1String("NCHAR")) || t.startsWith(QLatin1String("NVARCHAR")))
+        return FieldKind::Text;
+    if (t == QLatin1String("DATE"))
+        return FieldKind::Date;
+    if (!t.isEmpty())
+        return FieldKind::Number;
+    // A computed column: its value tells.
+    return sample.typeId() == QMetaType::QString ? FieldKind::Text : FieldKind::Number;
+}
+
+QVariant cellValueOf(FieldKind kind, const QVariant &value)
+{
+    if (kind == FieldKind::Text)
+        return QVariant(value.isValid() ? value.toString() : QString());
+    double number = 0;
+    if (value.typeId() == qMetaTypeId<Money>()) {
+        number = value.value<Money>().toDouble();
+    } else if (value.typeId() == QMetaType::QDate) {
+        number = value.toDate().isValid() ? dayNumberOf(value.toDate()) : 0;
+    } else if (value.isValid() && !value.isNull()) {
+        bool ok = false;
+        number = value.toDouble(&ok);
+        if (!ok || !std::isfinite(number))
+            number = 0;
+    }
+    // Zero is written as the empty text: an empty cell.
+    return number == 0 ? QVariant(QString()) : QVariant(number);
+}
+
+} // namespace
+
+QString replaceKeyInText(const QString &text, const QString &key, const QString &value)
+{
+    if (key.isEmpty())
+        return text;
+    const QString upText = asciiUpper(text);
+    const QString upKey = asciiUpper(key);
+    QString out;
+    qsizetype from = 0;
+    while (true) {
+        const qsizetype at = upText.indexOf(upKey, from);
+        if (at < 0)
+            break;
+        out += QStringView(text).mid(from, at - from);
+        out += value;
+        from = at + key.size();
+    }
+    out += QStringView(text).mid(from);
+    return out;
+}
+
+QString valueText(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return QString();
+    if (value.typeId() == qMetaTypeId<Money>())
+        return value.value<Money>().toString();
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        return value.toString();
+    case QMetaType::QDate:
+        return dateText(value.toDate());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return numberText(value.toDouble());
+    default:
+        return value.toString();
+    }
+}
+
+ReportWriter::ReportWriter(const QString &tempFolder)
+    : m_tempFolder(tempFolder.isEmpty() ? currentSession().tempFolder : tempFolder)
+{
+}
+
+bool ReportWriter::openTemplate(const QString &templatePath, bool useExternalApplication)
+{
+    Q_UNUSED(useExternalApplication); // no automation server here: the built-in engine always
+    const QFileInfo info(templatePath);
+    if (templatePath.isEmpty() || !info.exists() || !info.isFile())
+        return false;
+    m_workbook.close();
+    m_outputPath = newWorkFile(m_tempFolder, QStringLiteral("XLSTmp"), QStringLiteral(".xls"));
+    m_workbook.open(templatePath);
+    m_workbook.setActiveSheet(1);
+    return true;
+}
+
+void ReportWriter::replaceKey(const QString &key, const QVariant &value)
+{
+    if (key.isEmpty())
+        return;
+    const int lastRow = m_workbook.lastRow();
+    const int lastColumn = m_workbook.lastColumn();
+    const QString upKey = asciiUpper(key);
+    const QString text = valueText(value);
+    for (int r = 1; r <= lastRow; ++r) {
+        for (int c = 1; c <= lastColumn; ++c) {
+            if (m_workbook.isFormula(r, c))
+                continue;
+            const QString cell = m_workbook.cellText(r, c);
+            if (cell.size() < key.size())
+                continue;
+            const QString upCell = asciiUpper(cell);
+            if (upCell == upKey)
+                m_workbook.setCell(r, c, value.typeId() == QMetaType::QString || !value.isValid() ? QVariant(text) : value);
+            else if (upCell.contains(upKey))
+                m_workbook.setCell(r, c, replaceKeyInText(cell, key, text));
+        }
+    }
+}
+
+void ReportWriter::setCell(int row, int column, const QVariant &value)
+{
+    m_workbook.setCell(row, column, value);
+}
+
+int ReportWriter::fillRows(const ResultSet &rows)
+{
+    QList<int> all;
+    all.reserve(rows.rowCount());
+    for (int i = 0; i < rows.rowCount(); ++i)
+        all.append(i);
+    return fillRows(rows, all);
+}
+
+int ReportWriter::fillRows(const ResultSet &rows, const QList<int> &recordIndexes)
+{
+    // The marker: the first "#DBF" cell, row by row.
+    const int lastRow = m_workbook.lastRow();
+    const int lastColumn = m_workbook.lastColumn();
+    int dataRow = 0;
+    for (int r = 1; r <= lastRow && dataRow == 0; ++r)
+        for (int c = 1; c <= lastColumn; ++c)
+            if (!m_workbook.isFormula(r, c) && asciiUpper(m_workbook.cellText(r, c).trimmed()) == QLatin1String("#DBF")) {
+                m_workbook.setCell(r, c, QString());
+                dataRow = r;
+                break;
+            }
+    if (dataRow == 0)
+        return 0;
+
+    const int count = int(recordIndexes.size());
+    if (count > 1)
+        insertRowCopies(dataRow, count - 1);
+
+    // What each cell of the data row takes; every copy holds the same placeholders.
+    struct Target
+    {
+        int column;
+        int field; // -1: the running number
+        FieldKind kind;
+    };
+    QList<Target> targets;
+    QStringList upperNames;
+    for (const QString &name : rows.columns())
+        upperNames << QLatin1Char('#') + asciiUpper(name);
+    for (int c = 1; c <= lastColumn; ++c) {
+        if (m_workbook.isFormula(dataRow, c))
+            continue;
+        const QString text = asciiUpper(m_workbook.cellText(dataRow, c).trimmed());
+        if (text.isEmpty())
+            continue;
+        if (text == QLatin1String("%NRCRT")) {
+            targets.append({c, -1, FieldKind::Number});
+            continue;
+        }
+        const int field = int(upperNames.indexOf(text));
+        if (field < 0)
+            continue;
+        QVariant sample;
+        for (int i : recordIndexes) {
+            sample = rows.value(i, field);
+            if (sample.isValid())
+                break;
+        }
+        targets.append({c, field, kindOf(rows.declaredTypes().value(field), sample)});
+    }
+
+    for (int k = 0; k < count; ++k) {
+        const int row = dataRow + k;
+        const int record = recordIndexes[k];
+        for (const Target &t : targets) {
+            if (t.field < 0)
+                m_workbook.setCell(row, t.column, k + 1);
+            else
+                m_workbook.setCell(row, t.column, cellValueOf(t.kind, rows.value(record, t.field)));
+        }
+    }
+    return dataRow;
+}
+
+void ReportWriter::insertRowCopies(int row, int count)
+{
+    if (count > 0)
+        m_workbook.copyRows(row, row, row, count);
+    else if (!m_workbook.isOpen())
+        throw XlsError(QStringLiteral("There is no open file"));
+}
+
+void ReportWriter::copyRowBlock(int first, int last, int dest, int count)
+{
+    m_workbook.copyRows(first, last, dest, count);
+}
+
+void ReportWriter::deleteRows(int row, int count)
+{
+    m_workbook.deleteRows(row, count);
+}
+
+QString ReportWriter::finish(bool show)
+{
+    if (!m_workbook.isOpen())
+        throw XlsError(QStringLiteral("There is no open file"));
+    if (m_outputPath.isEmpty())
+        throw FileError(QStringLiteral("Nu exista un nume liber pentru raport in dosarul %1.")
+                            .arg(QDir::toNativeSeparators(m_tempFolder)));
+    m_workbook.saveAs(m_outputPath);
+    m_workbook.close();
+    if (show)
+        openDocument(m_outputPath);
+    return m_outputPath;
+}
+
+QString ReportWriter::exportPdf(const QString &workbookPath, bool open) const
+{
+    QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty())
+        soffice = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
+    const QFileInfo info(workbookPath);
+    const QString pdf = info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".pdf");
+    bool made = false;
+    if (!soffice.isEmpty() && info.isFile()) {
+        QFile::remove(pdf);
+        // A profile of its own, so a LibreOffice the user has open does not take the job.
+        const QString profile = newWorkFolder(m_tempFolder, QStringLiteral("LOProfil"));
+        if (!profile.isEmpty()) {
+            QProcess p;
+            p.start(soffice, {QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                              QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
+                              QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"),
+                              info.absolutePath(), info.absoluteFilePath()});
+            if (p.waitForStarted(10000)) {
+                if (!p.waitForFinished(180000)) {
+                    p.kill();
+                    p.waitForFinished(5000);
+                }
+            }
+            deleteFolder(profile);
+            made = QFileInfo(pdf).isFile() && QFileInfo(pdf).size() > 0;
+        }
+    }
+    if (!made) {
+        if (open && info.isFile())
+            openDocument(workbookPath);
+        return QString();
+    }
+    if (open)
+        openDocument(pdf);
+    return pdf;
+}
+
+} // namespace vestronia
