@@ -7,6 +7,7 @@
 #include "core/session.h"
 #include "core/terminalprogress.h"
 #include "core/workfiles.h"
+#include "reports/fillcommand.h"
 #include "startup/installation.h"
 #include "startup/startupsequence.h"
 #include "store/changelog.h"
@@ -141,6 +142,14 @@ int commandSql(const CliContext &ctx, const QStringList &args)
     return 0;
 }
 
+// Fills an administrator's own template from queries on the data folder.
+int commandFill(const CliContext &ctx, const QStringList &args)
+{
+    const Session session = ctx.session();
+    Database db(session.dataFolder);
+    return runFillCommand(args, db);
+}
+
 struct Command
 {
     const char *name;
@@ -153,6 +162,8 @@ const std::vector<Command> &commands()
     static const std::vector<Command> list = {
         {"startup", "startup [FISIER.vrn]   secventa de pornire (tabele, actualizare, debitare lunara)", commandStartup},
         {"sql", "sql \"INSTRUCTIUNE\"       ruleaza SQL pe dosarul de date (SELECT afiseaza CSV)", commandSql},
+        {"fill", "fill SABLON.xls --sql \"SELECT ...\" [--set CHEIE=TEXT] [--num CHEIE=NR] IESIRE.xls   completeaza un sablon",
+         commandFill},
     };
     return list;
 }
