@@ -25,7 +25,7 @@ void decodeRecords(const dbf::Header &h, const unsigned char *data)
             try {
                 const dbf::Value v = dbf::decodeField(f, rec, scratch, "fuzz.dbf", r + 1);
                 dbf::Key key;
-                dbf::fieldKey(f, rec, key);
+                dbf::fieldKey(f, rec, key, "fuzz.dbf", r + 1);
                 if (h.writable()) {
                     // What we read back must be writable into its own field.
                     const std::string keep(v.text);

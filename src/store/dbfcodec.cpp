@@ -748,7 +748,7 @@ Value decodeField(const Field &f, const char *record, std::string &scratch, std:
     return Value::null();
 }
 
-bool fieldKey(const Field &f, const char *record, Key &key)
+bool fieldKey(const Field &f, const char *record, Key &key, std::string_view fileName, std::uint32_t recordNumber)
 {
     if (f.type == 'C') {
         const char *p = record + f.offset;
@@ -761,8 +761,23 @@ bool fieldKey(const Field &f, const char *record, Key &key)
         key.bytes = std::string_view(p, size_t(n));
         return true;
     }
+    if (f.type == 'N' || f.type == 'F') {
+        // The common case without building a Value; anything unusual goes the long way.
+        std::string_view t = trimmed(record + f.offset, f.length);
+        if (t.empty())
+            return false;
+        if (t.front() == '+')
+            t.remove_prefix(1);
+        double d = 0;
+        const auto r = std::from_chars(t.data(), t.data() + t.size(), d);
+        if (r.ec == std::errc() && r.ptr == t.data() + t.size() && std::isfinite(d)) {
+            key.isText = false;
+            key.number = d == 0 ? 0.0 : d;
+            return true;
+        }
+    }
     std::string scratch;
-    const Value v = decodeField(f, record, scratch, "", 0);
+    const Value v = decodeField(f, record, scratch, fileName, recordNumber);
     key.isText = false;
     switch (v.kind) {
     case Value::Kind::Integer:

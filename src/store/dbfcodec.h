@@ -123,14 +123,15 @@ Value decodeField(const Field &field, const char *record, std::string &scratch,
                   std::string_view fileName, std::uint32_t recordNumber);
 
 // The key of a field for equality lookups: numbers and dates as a double, text as its
-// trimmed code-page bytes. Returns false for NULL.
+// trimmed code-page bytes. Returns false for NULL; throws like decodeField.
 struct Key
 {
     bool isText = false;
     double number = 0;
     std::string_view bytes;
 };
-bool fieldKey(const Field &field, const char *record, Key &key);
+bool fieldKey(const Field &field, const char *record, Key &key, std::string_view fileName,
+              std::uint32_t recordNumber);
 
 // Writes a value into its field (`dst` = the record, delete flag at 0). Throws DbfError
 // "Valoarea ... nu incape in campul RATA (N 10,2) al tabelei Debite.dbf" when it does

@@ -98,10 +98,10 @@ struct EqIndex
     std::unordered_map<double, std::vector<std::uint32_t>> numbers;
     std::unordered_map<std::string, std::vector<std::uint32_t>> texts;
 
-    void add(const Field &f, const char *record, std::uint32_t row)
+    void add(const Field &f, const char *record, std::uint32_t row, const std::string &fileName)
     {
         dbf::Key k;
-        if (!dbf::fieldKey(f, record, k))
+        if (!dbf::fieldKey(f, record, k, fileName, row))
             return;
         std::vector<std::uint32_t> &list = k.isText ? texts[std::string(k.bytes)] : numbers[k.number];
         if (list.empty() || list.back() < row)
@@ -109,10 +109,10 @@ struct EqIndex
         else
             list.insert(std::lower_bound(list.begin(), list.end(), row), row);
     }
-    void remove(const Field &f, const char *record, std::uint32_t row)
+    void remove(const Field &f, const char *record, std::uint32_t row, const std::string &fileName)
     {
         dbf::Key k;
-        if (!dbf::fieldKey(f, record, k))
+        if (!dbf::fieldKey(f, record, k, fileName, row))
             return;
         std::vector<std::uint32_t> *list = nullptr;
         if (k.isText) {
@@ -366,7 +366,7 @@ void ensureFresh(DbfTable *t)
     loadSnapshot(t, now);
 }
 
-EqIndex &indexFor(Snapshot &s, int column)
+EqIndex &indexFor(Snapshot &s, int column, const std::string &fileName)
 {
     std::unique_ptr<EqIndex> &slot = s.indexes[size_t(column)];
     if (!slot) {
@@ -374,7 +374,7 @@ EqIndex &indexFor(Snapshot &s, int column)
         const Field &f = s.header.fields[size_t(column)];
         for (std::uint32_t r = 1; r <= s.count(); ++r)
             if (s.live(r))
-                idx->add(f, s.record(r), r);
+                idx->add(f, s.record(r), r, fileName);
         slot = std::move(idx);
     }
     return *slot;
@@ -630,7 +630,7 @@ int dbfvtabFilter(sqlite3_vtab_cursor *cur, int idxNum, const char *, int argc, 
             if (column < 0 || size_t(column) >= s.header.fields.size())
                 return SQLITE_ERROR;
             const Field &f = s.header.fields[size_t(column)];
-            EqIndex &idx = indexFor(s, column);
+            EqIndex &idx = indexFor(s, column, t->fileName);
             sqlite3_value *arg = argv[0];
             if (sqlite3_value_type(arg) != SQLITE_NULL) {
                 if (f.type == 'C') {
@@ -791,7 +791,7 @@ int dbfvtabUpdate(sqlite3_vtab *v, int argc, sqlite3_value **argv, sqlite3_int64
             const std::uint32_t row = s.count();
             for (size_t i = 0; i < nFields; ++i)
                 if (s.indexes[i])
-                    s.indexes[i]->add(t->fields[i], s.record(row), row);
+                    s.indexes[i]->add(t->fields[i], s.record(row), row, t->fileName);
             *pRowid = row;
             return SQLITE_OK;
         }
@@ -817,11 +817,11 @@ int dbfvtabUpdate(sqlite3_vtab *v, int argc, sqlite3_value **argv, sqlite3_int64
         remember(t, row);
         for (size_t i = 0; i < nFields; ++i)
             if (changed[i] && s.indexes[i])
-                s.indexes[i]->remove(t->fields[i], s.record(row), row);
+                s.indexes[i]->remove(t->fields[i], s.record(row), row, t->fileName);
         std::memcpy(s.record(row), rec.data(), recLen);
         for (size_t i = 0; i < nFields; ++i)
             if (changed[i] && s.indexes[i])
-                s.indexes[i]->add(t->fields[i], s.record(row), row);
+                s.indexes[i]->add(t->fields[i], s.record(row), row, t->fileName);
         return SQLITE_OK;
     });
 }

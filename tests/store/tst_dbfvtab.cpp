@@ -272,6 +272,13 @@ private Q_SLOTS:
                 QCOMPARE(e.message(), QStringLiteral("Fisierul Debite.dbf este deteriorat: inregistrarea 2, campul SOLD: "
                                                      "\"12,50 xx\" nu este un numar."));
             }
+            // The same through the equality index, which reads every record of the column.
+            try {
+                db.select(QStringLiteral("SELECT IDDEB FROM Debite WHERE SOLD=?"), {2.5});
+                QFAIL("garbage indexed");
+            } catch (const SqlError &e) {
+                QVERIFY2(e.message().contains(QStringLiteral("inregistrarea 2, campul SOLD")), qPrintable(e.message()));
+            }
         }
         // A file cut in the middle of its last record cannot be attached.
         QFile::resize(path, record2 + 100);
