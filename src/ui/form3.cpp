@@ -12,6 +12,7 @@
 #include "store/changelog.h"
 #include "store/database.h"
 #include "ui/contor.h"
+#include "ui/evidenta.h"
 #include "ui/form4.h"
 #include "ui/form5.h"
 #include "ui/form6.h"
@@ -363,9 +364,8 @@ void Form3::openEvidenta()
 
 void Form3::showEvidenta()
 {
-    // The subscriber screen. Wired when that screen is part of the program.
-    mesaj(QStringLiteral("Evidenta"), QStringLiteral("Ecranul de evidenta nu este inca disponibil."), MesajButtons::OK,
-          MesajKind::Informatie);
+    Evidenta screen(m_db, m_session, this);
+    screen.run();
 }
 
 void Form3::openCashBook()

@@ -8,6 +8,7 @@
 #include "core/text.h"
 #include "startup/modelfiles.h"
 #include "ui/balloon.h"
+#include "ui/contlistf.h"
 #include "ui/filedialogs.h"
 #include "ui/mesaj.h"
 #include "ui/shellicons.h"
@@ -460,10 +461,9 @@ void Form4::clearBackupFolder()
 
 void Form4::openAccountList()
 {
-    // The account list in administration mode (its own window reads the session's
-    // rights). Wired when that window is part of the program.
-    mesaj(QStringLiteral("Definire Conturi"), QStringLiteral("Lista conturilor nu este inca disponibila."),
-          MesajButtons::OK, MesajKind::Informatie);
+    // Administration mode; the list reads the session's rights itself.
+    ContListF list(m_db, m_session, this);
+    list.runAdministration();
 }
 
 QString Form4::modelPath(Model model) const

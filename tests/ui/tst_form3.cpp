@@ -377,9 +377,16 @@ void TestForm3::unitNameCheckBeforeEvidenta()
     recorder.calls.clear();
 
     // Nu: the screen opens without the administration window.
+    int screens = 0;
+    auto closeScreen = [&screens](QWidget *screen) {
+        ++screens;
+        static_cast<QDialog *>(screen)->reject();
+    };
     recorder.answers << MesajResult::Nu;
+    onModal(QStringLiteral("Evidenta"), closeScreen);
     button(w, "MBut1")->click();
-    QCOMPARE(recorder.calls.size(), 2);
+    QCOMPARE(screens, 1);
+    QCOMPARE(recorder.calls.size(), 1);
     QCOMPARE(recorder.calls[0].title, QStringLiteral("Atentionare"));
     QCOMPARE(recorder.calls[0].text,
              QStringLiteral("Nu ati completat denumirea unitatii la Administrare!\rDoriti sa o completati acum?"));
@@ -395,15 +402,19 @@ void TestForm3::unitNameCheckBeforeEvidenta()
         opened = true;
         static_cast<QDialog *>(form)->reject();
     });
+    onModal(QStringLiteral("Evidenta"), closeScreen);
     button(w, "MBut1")->click();
     QVERIFY(opened);
+    QCOMPARE(screens, 2);
     QCOMPARE(recorder.calls[0].title, QStringLiteral("Atentionare"));
 
     // With a name the question is not asked.
     adminSettings().unitName = QStringLiteral("Primaria Vestroni");
     recorder.calls.clear();
+    onModal(QStringLiteral("Evidenta"), closeScreen);
     button(w, "MBut1")->click();
     QVERIFY(!recorder.titles().contains(QStringLiteral("Atentionare")));
+    QCOMPARE(screens, 3);
 }
 
 void TestForm3::menus()
