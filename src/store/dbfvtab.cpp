@@ -459,16 +459,17 @@ int dbfvtabConnect(sqlite3 *db, void *aux, int argc, const char *const *argv, sq
 {
     *ppVtab = nullptr;
     if (argc != 4) {
-        *pzErr = sqlite3_mprintf("dbf: one argument expected, the path of the .dbf file");
+        *pzErr = sqlite3_mprintf("Modulul dbf asteapta un singur argument: calea fisierului .dbf");
         return SQLITE_ERROR;
     }
-    auto t = std::make_unique<DbfTable>();
-    std::memset(static_cast<sqlite3_vtab *>(t.get()), 0, sizeof(sqlite3_vtab));
-    t->module = static_cast<DbfModule *>(aux);
-    t->path = dequote(argv[3]);
-    const size_t slash = t->path.find_last_of('/');
-    t->fileName = slash == std::string::npos ? t->path : t->path.substr(slash + 1);
+    std::unique_ptr<DbfTable> t;
     try {
+        t = std::make_unique<DbfTable>();
+        std::memset(static_cast<sqlite3_vtab *>(t.get()), 0, sizeof(sqlite3_vtab));
+        t->module = static_cast<DbfModule *>(aux);
+        t->path = dequote(argv[3]);
+        const size_t slash = t->path.find_last_of('/');
+        t->fileName = slash == std::string::npos ? t->path : t->path.substr(slash + 1);
         openFile(t.get());
         const dbf::Header h = readHeader(t.get());
         t->fields = h.fields;
@@ -483,13 +484,16 @@ int dbfvtabConnect(sqlite3 *db, void *aux, int argc, const char *const *argv, sq
         const int rc = sqlite3_declare_vtab(db, sql.c_str());
         if (rc != SQLITE_OK) {
             *pzErr = sqlite3_mprintf("Tabela %s nu poate fi folosita: %s", t->fileName.c_str(), sqlite3_errmsg(db));
-            if (t->fd >= 0)
-                ::close(t->fd);
+            ::close(t->fd);
             return rc;
         }
     } catch (const std::exception &e) {
         *pzErr = sqlite3_mprintf("%s", e.what());
-        if (t->fd >= 0)
+        if (t && t->fd >= 0)
+            ::close(t->fd);
+        return SQLITE_ERROR;
+    } catch (...) {
+        if (t && t->fd >= 0)
             ::close(t->fd);
         return SQLITE_ERROR;
     }
@@ -707,6 +711,9 @@ int dbfvtabColumn(sqlite3_vtab_cursor *cur, sqlite3_context *ctx, int column)
         return SQLITE_OK;
     } catch (const std::exception &e) {
         sqlite3_result_error(ctx, e.what(), -1);
+        return SQLITE_ERROR;
+    } catch (...) {
+        sqlite3_result_error(ctx, "Eroare necunoscuta in modulul dbf", -1);
         return SQLITE_ERROR;
     }
 }
