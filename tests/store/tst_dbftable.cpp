@@ -7,6 +7,7 @@
 #include "store/dbftable.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fcntl.h>
@@ -182,6 +183,31 @@ private Q_SLOTS:
             QVERIFY_THROWS_EXCEPTION(DbfError, packTable(path));
         }
         QCOMPARE(packTable(path), 1);
+    }
+
+    void packRefusedWhileAnotherProcessHoldsARecordLock()
+    {
+        // A classic POSIX record lock of another program conflicts with ours as well.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("DetChit.dbf"));
+        QVERIFY(createTable(path, tableDef(TableId::DetChit).columns));
+        QProcess holder;
+        holder.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral("import fcntl, os, sys, time\n"
+                                     "fd = os.open(sys.argv[1], os.O_RDWR)\n"
+                                     "fcntl.lockf(fd, fcntl.LOCK_EX | fcntl.LOCK_NB, 1, 0xEFFFFFFE - 1)\n"
+                                     "print('locked', flush=True)\n"
+                                     "time.sleep(60)\n"),
+                      path});
+        if (!holder.waitForStarted(10000))
+            QSKIP("/usr/bin/python3 cannot be started");
+        QVERIFY(holder.waitForReadyRead(20000));
+        QCOMPARE(holder.readAllStandardOutput().trimmed(), QByteArray("locked"));
+        QVERIFY_THROWS_EXCEPTION(DbfError, packTable(path));
+        holder.kill();
+        holder.waitForFinished(10000);
+        QCOMPARE(packTable(path), 0);
     }
 
     void clearsTheProductionIndexFlag()
