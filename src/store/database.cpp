@@ -386,18 +386,49 @@ Statement Database::prepare(const QString &sql)
 
 void Database::begin()
 {
-    exec(QStringLiteral("BEGIN"));
+    if (sqlite3_get_autocommit(m_db))
+        m_depth = 0; // a group that SQLite ended by itself (after an error) is gone
+    if (m_depth == 0)
+        exec(QStringLiteral("BEGIN"));
+    else
+        exec(QStringLiteral("SAVEPOINT vestronia_%1").arg(m_depth));
+    ++m_depth;
 }
 
 void Database::commit()
 {
-    exec(QStringLiteral("COMMIT"));
+    if (m_depth <= 1) {
+        m_depth = 0;
+        if (sqlite3_get_autocommit(m_db))
+            throw SqlError(QStringLiteral("Nu exista nicio tranzactie deschisa de confirmat"));
+        try {
+            exec(QStringLiteral("COMMIT"));
+        } catch (...) {
+            // A failed commit leaves nothing half open: SQLite rolled back, or we do.
+            if (!sqlite3_get_autocommit(m_db))
+                sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+        return;
+    }
+    --m_depth;
+    exec(QStringLiteral("RELEASE vestronia_%1").arg(m_depth));
 }
 
 void Database::rollback()
 {
-    if (!sqlite3_get_autocommit(m_db))
+    if (sqlite3_get_autocommit(m_db)) {
+        m_depth = 0;
+        return;
+    }
+    if (m_depth <= 1) {
+        m_depth = 0;
         exec(QStringLiteral("ROLLBACK"));
+        return;
+    }
+    --m_depth;
+    exec(QStringLiteral("ROLLBACK TO vestronia_%1").arg(m_depth));
+    exec(QStringLiteral("RELEASE vestronia_%1").arg(m_depth));
 }
 
 // ---- Transaction ---------------------------------------------------------------------

@@ -107,7 +107,9 @@ public:
     // A prepared statement for many executions (bulk appends).
     Statement prepare(const QString &sql);
 
-    // Groups many statements: the dBase header counts are written once at commit.
+    // Groups many statements: the dBase header counts are written once at commit. Nests:
+    // an inner begin/commit is a savepoint of the outer group, and an inner rollback
+    // undoes only what was done since its begin.
     void begin();
     void commit();
     void rollback();
@@ -120,6 +122,7 @@ private:
     QStringList m_attached;
     QStringList m_paths;            // file of each attachment, same order
     DbfModule *m_module = nullptr;  // owned by the connection
+    int m_depth = 0;                // open begin() calls
 };
 
 // RAII group of statements: commits when commit() is called, rolls back otherwise.

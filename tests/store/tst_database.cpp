@@ -143,6 +143,32 @@ private Q_SLOTS:
         QCOMPARE(other.scalar(QStringLiteral("SELECT SUM(SOLD) FROM DebiteArh")).toDouble(), 11.0);
     }
 
+    void transactionsNest()
+    {
+        QTemporaryDir dir;
+        makeFolder(dir);
+        Database db(dir.path());
+        {
+            Transaction outer(db);
+            db.exec(QStringLiteral("INSERT INTO DetChit (IDDCHIT, CURENT) VALUES (1, 1)"));
+            {
+                Transaction inner(db);
+                db.exec(QStringLiteral("INSERT INTO DetChit (IDDCHIT, CURENT) VALUES (2, 2)"));
+                db.exec(QStringLiteral("UPDATE DetChit SET CURENT=10 WHERE IDDCHIT=1"));
+            } // given up
+            {
+                Transaction inner(db);
+                db.exec(QStringLiteral("INSERT INTO DetChit (IDDCHIT, CURENT) VALUES (3, 3)"));
+                inner.commit();
+            }
+            outer.commit();
+        }
+        Database other(dir.path());
+        QCOMPARE(other.scalar(QStringLiteral("SELECT GROUP_CONCAT(IDDCHIT || ':' || CURENT) FROM DetChit")).toString(),
+                 QStringLiteral("1:1.0,3:3.0"));
+        QVERIFY_THROWS_EXCEPTION(SqlError, db.commit());
+    }
+
     void valueThatDoesNotFitNamesTableFieldAndValue()
     {
         QTemporaryDir dir;
