@@ -772,7 +772,7 @@ int dbfvtabUpdate(sqlite3_vtab *v, int argc, sqlite3_value **argv, sqlite3_int64
         const size_t nFields = t->fields.size();
         if (argc == 1) { // DELETE
             const sqlite3_int64 r = sqlite3_value_int64(argv[0]);
-            if (!t->snap->live(std::uint32_t(r)) || r < 1)
+            if (r < 1 || r > sqlite3_int64(t->snap->count()) || !t->snap->live(std::uint32_t(r)))
                 return SQLITE_OK;
             remember(t, std::uint32_t(r));
             *t->snap->record(std::uint32_t(r)) = dbf::DeletedFlag;
@@ -807,7 +807,7 @@ int dbfvtabUpdate(sqlite3_vtab *v, int argc, sqlite3_value **argv, sqlite3_int64
         if (sqlite3_value_int64(argv[1]) != r)
             fail("Tabela " + t->fileName + ": numarul unei inregistrari nu poate fi schimbat.");
         Snapshot &s = *t->snap;
-        if (r < 1 || !s.live(std::uint32_t(r)))
+        if (r < 1 || r > sqlite3_int64(s.count()) || !s.live(std::uint32_t(r)))
             return SQLITE_OK;
         const std::uint32_t row = std::uint32_t(r);
         std::memcpy(rec.data(), s.record(row), recLen);
