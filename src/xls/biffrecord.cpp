@@ -40,6 +40,7 @@ std::vector<BiffRecord> splitRecords(std::string_view stream)
     const std::size_t lastNonZero = stream.find_last_not_of('\0');
     const std::size_t dataEnd = lastNonZero == std::string_view::npos ? 0 : lastNonZero + 1;
     std::size_t pos = 0;
+    std::size_t count = 0;
     while (pos < dataEnd) {
         if (stream.size() - pos < 4)
             throw XlsError(QStringLiteral("inregistrare trunchiata la pozitia %1").arg(pos));
@@ -47,6 +48,8 @@ std::vector<BiffRecord> splitRecords(std::string_view stream)
         const std::uint16_t length = get16(stream.data() + pos + 2);
         if (stream.size() - pos - 4 < length)
             throw XlsError(QStringLiteral("inregistrare trunchiata la pozitia %1").arg(pos));
+        if (++count > MaxRecords)
+            throw XlsError(QStringLiteral("are prea multe inregistrari"));
         std::string data(stream.substr(pos + 4, length));
         if (id == RecContinue && !records.empty()) {
             records.back().continues.push_back(std::move(data));

@@ -102,8 +102,13 @@ inline void put32(std::string &out, std::uint32_t v)
 void putDouble(std::string &out, double v);
 double getDouble(const char *p);
 
+// Most records a stream may hold (a crafted stream of empty records would otherwise
+// take far more memory than its size).
+constexpr std::size_t MaxRecords = 3000000;
+
 // Splits a BIFF stream into records, attaching CONTINUE records to the record before
-// them. Throws XlsError when a record header runs past the end of the stream.
+// them. Throws XlsError when a record header runs past the end of the stream or the
+// stream holds more than MaxRecords records.
 std::vector<BiffRecord> splitRecords(std::string_view stream);
 
 // Appends one record (header + data) and its continuations to out.

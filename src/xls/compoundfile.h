@@ -14,7 +14,7 @@
 namespace vestronia::biff {
 
 // Bounds of what is read from outside: a template or report is far below them.
-constexpr std::size_t MaxWorkbookStream = 64u * 1024u * 1024u;
+constexpr std::size_t MaxWorkbookStream = 32u * 1024u * 1024u;
 constexpr std::size_t MaxCompoundTotal = 128u * 1024u * 1024u;
 constexpr int MaxCompoundEntries = 4096;
 constexpr int MaxCompoundDepth = 8;

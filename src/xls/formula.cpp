@@ -7,6 +7,7 @@
 
 #include "xls/biffrecord.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -469,9 +470,10 @@ std::string columnLetters(int col)
     std::string s;
     int c = col;
     do {
-        s.insert(s.begin(), char('A' + c % 26));
+        s.push_back(char('A' + c % 26));
         c = c / 26 - 1;
     } while (c >= 0);
+    std::reverse(s.begin(), s.end());
     return s;
 }
 
@@ -518,7 +520,14 @@ std::string numberText(double v)
 
 std::string cellText(int row, int col, bool rowRel, bool colRel)
 {
-    return (colRel ? "" : "$") + columnLetters(col) + (rowRel ? "" : "$") + std::to_string(row + 1);
+    std::string s;
+    if (!colRel)
+        s += '$';
+    s += columnLetters(col);
+    if (!rowRel)
+        s += '$';
+    s += std::to_string(row + 1);
+    return s;
 }
 
 std::string errorText(std::uint8_t code)

@@ -93,6 +93,7 @@ void SharedStrings::parse(const BiffRecord &sst)
 {
     m_entries.clear();
     m_plainIndex.clear();
+    m_indexed = false;
     SegmentReader in(sst);
     if (sst.data.size() < 8)
         throw damaged();
@@ -101,6 +102,8 @@ void SharedStrings::parse(const BiffRecord &sst)
     for (std::uint32_t i = 0; i < unique; ++i) {
         if (in.atEnd())
             break; // some writers overstate the count; the cells are checked against what is here
+        if (i >= MaxSharedStrings)
+            throw XlsError(QStringLiteral("are prea multe texte"));
         const std::uint16_t cch = in.u16();
         std::uint8_t flags = in.u8();
         std::uint16_t runCount = 0;
@@ -134,19 +137,25 @@ void SharedStrings::parse(const BiffRecord &sst)
             throw damaged();
         e.runs = in.bytes(std::size_t(runCount) * 4);
         e.ext = in.bytes(extSize);
-        if (e.runs.empty() && e.ext.empty())
-            m_plainIndex.emplace(e.text, std::uint32_t(m_entries.size()));
         m_entries.push_back(std::move(e));
     }
 }
 
 std::uint32_t SharedStrings::add(std::u16string_view text)
 {
+    if (!m_indexed) {
+        for (std::uint32_t i = 0; i < m_entries.size(); ++i)
+            if (m_entries[i].runs.empty() && m_entries[i].ext.empty())
+                m_plainIndex.emplace(m_entries[i].text, i);
+        m_indexed = true;
+    }
     std::u16string key(text);
     const auto it = m_plainIndex.find(key);
     if (it != m_plainIndex.end())
         return it->second;
     const std::uint32_t index = std::uint32_t(m_entries.size());
+    if (index >= 16u * MaxSharedStrings)
+        throw XlsError(QStringLiteral("Registrul are prea multe texte."));
     SstEntry e;
     e.text = key;
     m_entries.push_back(std::move(e));

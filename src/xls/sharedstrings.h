@@ -13,6 +13,11 @@
 
 namespace vestronia::biff {
 
+// Bounds of what a workbook may hold, far above any document of this program; they keep
+// a crafted file from exhausting memory.
+constexpr std::uint32_t MaxSharedStrings = 1000000;
+constexpr std::size_t MaxCells = 4000000;
+
 struct SstEntry
 {
     std::u16string text;
@@ -38,7 +43,9 @@ public:
 
 private:
     std::vector<SstEntry> m_entries;
+    // Plain texts to their index; built at the first add(), since reading needs none.
     std::unordered_map<std::u16string, std::uint32_t> m_plainIndex;
+    bool m_indexed = false;
 };
 
 // Reads an XLUnicodeString (16-bit count) from data at pos; advances pos. Throws

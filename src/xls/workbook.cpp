@@ -191,8 +191,9 @@ void Workbook::Impl::parseStream(const std::string &stream)
     for (; i < records.size(); ++i) {
         if (i > 0 && records[i].id == RecBof)
             throw XlsError(QStringLiteral("datele generale ale registrului nu se termina"));
-        globals.push_back(records[i]);
-        if (records[i].id == RecEof)
+        const bool eof = records[i].id == RecEof;
+        globals.push_back(std::move(records[i]));
+        if (eof)
             break;
     }
     if (i == records.size())
@@ -244,6 +245,7 @@ void Workbook::Impl::parseStream(const std::string &stream)
     }
 
     std::vector<char> used(records.size(), 0);
+    std::size_t cellBudget = MaxCells;
     for (std::size_t g = 0; g < globals.size(); ++g) {
         const BiffRecord &r = globals[g];
         if (r.id != RecBoundSheet)
@@ -270,11 +272,12 @@ void Workbook::Impl::parseStream(const std::string &stream)
             throw XlsError(QStringLiteral("foaia \"%1\" nu se termina").arg(fromU16(entry.name)));
         for (std::size_t k = it->second; k <= end; ++k)
             used[k] = 1;
-        std::vector<BiffRecord> sub(records.begin() + std::ptrdiff_t(it->second),
-                                    records.begin() + std::ptrdiff_t(end) + 1);
-        if (get16(records[it->second].data.data() + 2) == 0x0010) {
+        const bool worksheet = get16(records[it->second].data.data() + 2) == 0x0010;
+        std::vector<BiffRecord> sub(std::make_move_iterator(records.begin() + std::ptrdiff_t(it->second)),
+                                    std::make_move_iterator(records.begin() + std::ptrdiff_t(end) + 1));
+        if (worksheet) {
             entry.sheet = std::make_unique<Worksheet>();
-            entry.sheet->parse(sub, sst);
+            entry.sheet->parse(sub, sst, cellBudget);
         } else {
             entry.raw = std::move(sub);
         }
@@ -412,6 +415,20 @@ void Workbook::openBytes(const QByteArray &bytes)
         d->parseStream(file.workbook);
         file.workbook.clear();
         d->container = std::move(file);
+    } catch (const XlsError &e) {
+        d->clear();
+        throw XlsError(QStringLiteral("Registrul %1").arg(e.message()));
+    }
+    d->open = true;
+}
+
+void Workbook::openStream(const QByteArray &stream)
+{
+    d->clear();
+    if (std::size_t(stream.size()) > MaxWorkbookStream)
+        throw XlsError(QStringLiteral("Registrul este prea mare"));
+    try {
+        d->parseStream(std::string(stream.constData(), std::size_t(stream.size())));
     } catch (const XlsError &e) {
         d->clear();
         throw XlsError(QStringLiteral("Registrul %1").arg(e.message()));

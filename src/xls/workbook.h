@@ -52,6 +52,9 @@ public:
     void open(const QString &path);
     // Opens a workbook from the bytes of a compound file (tests, fuzzing).
     void openBytes(const QByteArray &bytes);
+    // Opens a workbook from its BIFF8 stream alone (fuzzing); saving puts it into a new
+    // compound file.
+    void openStream(const QByteArray &stream);
     bool isOpen() const;
     void close();
     // Saves to a new file; refuses a path where a file already exists. The workbook stays

@@ -207,7 +207,7 @@ std::uint16_t Worksheet::defaultXf(int row, int col) const
     return 15;
 }
 
-void Worksheet::parse(const std::vector<BiffRecord> &records, SharedStrings &sst)
+void Worksheet::parse(const std::vector<BiffRecord> &records, SharedStrings &sst, std::size_t &cellBudget)
 {
     struct SharedDef
     {
@@ -235,6 +235,9 @@ void Worksheet::parse(const std::vector<BiffRecord> &records, SharedStrings &sst
     auto place = [&](int row, int col, Cell &&cell) {
         if (col > MaxCol)
             throw XlsError(QStringLiteral("o celula are coloana in afara foii"));
+        if (cellBudget == 0)
+            throw XlsError(QStringLiteral("are prea multe celule"));
+        --cellBudget;
         cell.col = std::uint16_t(col);
         insertCellSorted(rowForWrite(row), std::move(cell));
     };

@@ -86,8 +86,9 @@ class Worksheet
 {
 public:
     // Builds the sheet from the records of its substream (BOF .. EOF). Texts of LABEL
-    // records go into the shared strings. Throws XlsError on damage.
-    void parse(const std::vector<BiffRecord> &records, SharedStrings &sst);
+    // records go into the shared strings; cellBudget counts down the cells the workbook
+    // may still hold. Throws XlsError on damage or when the budget runs out.
+    void parse(const std::vector<BiffRecord> &records, SharedStrings &sst, std::size_t &cellBudget);
     // Appends the substream. sstMap maps old shared-string indices to written ones.
     void write(std::string &out, const std::vector<std::uint32_t> &sstMap) const;
 
