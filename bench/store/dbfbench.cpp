@@ -109,6 +109,19 @@ int main(int argc, char **argv)
             db.select(lookup.arg(QStringLiteral("native.Debite")), {(i * 7919) % subscribers + 1});
         row(QStringLiteral("SELECT * WHERE IDAB=? (repeated, 100 rows)"), d, msSince(t) / 1000);
     }
+    const QString byId = QStringLiteral("SELECT SOLD FROM %1 WHERE IDDEB=?");
+    row(QStringLiteral("SELECT SOLD WHERE IDDEB=? (first, unique key)"), dbfp.time(byId, {777777}), nat.time(byId, {777777}));
+    {
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 1000; ++i)
+            db.select(byId.arg(QStringLiteral("Debite")), {(i * 7919) % rows + 1});
+        const double d = msSince(t) / 1000;
+        t.restart();
+        for (int i = 0; i < 1000; ++i)
+            db.select(byId.arg(QStringLiteral("native.Debite")), {(i * 7919) % rows + 1});
+        row(QStringLiteral("SELECT SOLD WHERE IDDEB=? (repeated)"), d, msSince(t) / 1000);
+    }
     {
         const QString one = insert;
         QElapsedTimer t;

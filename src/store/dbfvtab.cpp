@@ -56,7 +56,6 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <unordered_map>
 #include <vector>
 
 namespace vestronia {
@@ -91,43 +90,218 @@ struct FileStamp
     }
 };
 
-// Equality index of one column: key -> record numbers in ascending order. Deleted
-// records may stay listed; readers skip them.
-struct EqIndex
+// Equality index of one column: an open-addressing hash table from a value to the chain
+// of its record numbers (ascending), the chains threaded through one array indexed by
+// record number. About 4 bytes per record plus 16 per distinct value and free slots, so
+// a unique column of a million debits costs some 40 MB, not a node per value. A number
+// is its own key; a text is keyed by its hash and checked against the bytes of the
+// first record of the chain. Deleted records may stay listed; readers skip them.
+class EqIndex
 {
-    std::unordered_map<double, std::vector<std::uint32_t>> numbers;
-    std::unordered_map<std::string, std::vector<std::uint32_t>> texts;
+public:
+    EqIndex(const Field &field, const std::string &fileName) : m_field(field), m_fileName(fileName) {}
 
-    void add(const Field &f, const char *record, std::uint32_t row, const std::string &fileName)
+    // Lists a record (its field already holds the value).
+    void add(const char *records, std::uint32_t recordLength, std::uint32_t row)
     {
-        dbf::Key k;
-        if (!dbf::fieldKey(f, record, k, fileName, row))
+        Probe p;
+        if (!keyOf(records + size_t(row - 1) * recordLength, row, p))
             return;
-        std::vector<std::uint32_t> &list = k.isText ? texts[std::string(k.bytes)] : numbers[k.number];
-        if (list.empty() || list.back() < row)
-            list.push_back(row);
-        else
-            list.insert(std::lower_bound(list.begin(), list.end(), row), row);
-    }
-    void remove(const Field &f, const char *record, std::uint32_t row, const std::string &fileName)
-    {
-        dbf::Key k;
-        if (!dbf::fieldKey(f, record, k, fileName, row))
+        if (m_next.size() <= row)
+            m_next.resize(std::max<size_t>(row + 1, m_next.size() + m_next.size() / 2));
+        m_next[row] = 0;
+        if ((m_used + 1) * 10 > m_slots.size() * 7)
+            grow();
+        const size_t at = find(p, records, recordLength, true);
+        Slot &s = m_slots[at];
+        if (s.head == 0) {
+            if (s.tail == 0)
+                ++m_used; // a free slot, not a reused removed one
+            s.key = p.key;
+            s.head = s.tail = row;
             return;
-        std::vector<std::uint32_t> *list = nullptr;
-        if (k.isText) {
-            auto it = texts.find(std::string(k.bytes));
-            list = it == texts.end() ? nullptr : &it->second;
-        } else {
-            auto it = numbers.find(k.number);
-            list = it == numbers.end() ? nullptr : &it->second;
         }
-        if (!list)
+        if (row > s.tail) { // appends arrive in order
+            m_next[s.tail] = row;
+            s.tail = row;
             return;
-        auto pos = std::lower_bound(list->begin(), list->end(), row);
-        if (pos != list->end() && *pos == row)
-            list->erase(pos);
+        }
+        std::uint32_t prev = 0, cur = s.head;
+        while (cur != 0 && cur < row) {
+            prev = cur;
+            cur = m_next[cur];
+        }
+        if (cur == row)
+            return;
+        m_next[row] = cur;
+        if (prev == 0)
+            s.head = row;
+        else
+            m_next[prev] = row;
     }
+
+    // Unlists a record; call it while its field still holds the listed value.
+    void remove(const char *records, std::uint32_t recordLength, std::uint32_t row)
+    {
+        Probe p;
+        if (m_slots.empty() || !keyOf(records + size_t(row - 1) * recordLength, row, p))
+            return;
+        const size_t at = find(p, records, recordLength, false);
+        if (at == NotFound)
+            return;
+        Slot &s = m_slots[at];
+        std::uint32_t prev = 0, cur = s.head;
+        while (cur != 0 && cur != row) {
+            prev = cur;
+            cur = m_next[cur];
+        }
+        if (cur == 0)
+            return;
+        if (prev == 0)
+            s.head = m_next[row];
+        else
+            m_next[prev] = m_next[row];
+        if (s.tail == row)
+            s.tail = prev;
+        m_next[row] = 0;
+        if (s.head == 0)
+            s.tail = Removed;
+    }
+
+    // The records holding a number / a text (code-page bytes), ascending.
+    void findNumber(double value, const char *records, std::uint32_t recordLength, std::vector<std::uint32_t> &out) const
+    {
+        Probe p;
+        p.isText = false;
+        p.key = numberKey(value);
+        collect(p, records, recordLength, out);
+    }
+    void findText(std::string_view bytes, const char *records, std::uint32_t recordLength,
+                  std::vector<std::uint32_t> &out) const
+    {
+        Probe p;
+        p.isText = true;
+        p.bytes = bytes;
+        p.key = textHash(bytes);
+        collect(p, records, recordLength, out);
+    }
+
+private:
+    // head 0 marks a slot without records: free (tail 0) or emptied (tail Removed), which
+    // keeps the probe sequences of the slots after it intact.
+    struct Slot
+    {
+        std::uint64_t key = 0;
+        std::uint32_t head = 0;
+        std::uint32_t tail = 0;
+    };
+    struct Probe
+    {
+        bool isText = false;
+        std::uint64_t key = 0;
+        std::string_view bytes;
+    };
+    static constexpr std::uint32_t Removed = 1;
+    static constexpr size_t NotFound = size_t(-1);
+
+    static std::uint64_t numberKey(double d)
+    {
+        if (d == 0)
+            d = 0; // one key for -0.0 and 0.0
+        std::uint64_t u;
+        std::memcpy(&u, &d, sizeof u);
+        return u;
+    }
+    static std::uint64_t textHash(std::string_view bytes)
+    {
+        std::uint64_t h = 1469598103934665603ULL; // FNV-1a
+        for (char c : bytes)
+            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+        return h;
+    }
+    static size_t mix(std::uint64_t x)
+    {
+        x ^= x >> 33;
+        x *= 0xff51afd7ed558ccdULL;
+        x ^= x >> 33;
+        return size_t(x);
+    }
+
+    bool keyOf(const char *record, std::uint32_t row, Probe &p) const
+    {
+        dbf::Key k;
+        if (!dbf::fieldKey(m_field, record, k, m_fileName, row))
+            return false;
+        p.isText = k.isText;
+        p.bytes = k.bytes;
+        p.key = k.isText ? textHash(k.bytes) : numberKey(k.number);
+        return true;
+    }
+
+    bool matches(const Slot &s, const Probe &p, const char *records, std::uint32_t recordLength) const
+    {
+        if (s.key != p.key)
+            return false;
+        if (!p.isText)
+            return true;
+        dbf::Key k;
+        return dbf::fieldKey(m_field, records + size_t(s.head - 1) * recordLength, k, m_fileName, s.head) &&
+               k.bytes == p.bytes;
+    }
+
+    // The slot of the key; for an insertion the slot to fill when the key is new.
+    size_t find(const Probe &p, const char *records, std::uint32_t recordLength, bool forInsert) const
+    {
+        const size_t mask = m_slots.size() - 1;
+        size_t reusable = NotFound;
+        for (size_t i = mix(p.key) & mask;; i = (i + 1) & mask) {
+            const Slot &s = m_slots[i];
+            if (s.head == 0 && s.tail == 0)
+                return forInsert ? (reusable != NotFound ? reusable : i) : NotFound;
+            if (s.head == 0) {
+                if (reusable == NotFound)
+                    reusable = i;
+                continue;
+            }
+            if (matches(s, p, records, recordLength))
+                return i;
+        }
+    }
+
+    void collect(const Probe &p, const char *records, std::uint32_t recordLength, std::vector<std::uint32_t> &out) const
+    {
+        if (m_slots.empty())
+            return;
+        const size_t at = find(p, records, recordLength, false);
+        if (at == NotFound)
+            return;
+        for (std::uint32_t r = m_slots[at].head; r != 0; r = m_next[r])
+            out.push_back(r);
+    }
+
+    // Doubles the table (and drops emptied slots); keys are unique, so no comparisons.
+    void grow()
+    {
+        std::vector<Slot> old = std::move(m_slots);
+        m_slots.assign(std::max<size_t>(64, old.size() * 2), Slot{});
+        m_used = 0;
+        const size_t mask = m_slots.size() - 1;
+        for (const Slot &s : old) {
+            if (s.head == 0)
+                continue;
+            size_t i = mix(s.key) & mask;
+            while (m_slots[i].head != 0)
+                i = (i + 1) & mask;
+            m_slots[i] = s;
+            ++m_used;
+        }
+    }
+
+    Field m_field;
+    std::string m_fileName;
+    std::vector<Slot> m_slots;          // power-of-two size
+    size_t m_used = 0;                  // slots not free (with records or emptied)
+    std::vector<std::uint32_t> m_next;  // next record of the same value, 0 = end
 };
 
 // The records of a file as last read (plus our own changes).
@@ -370,11 +544,10 @@ EqIndex &indexFor(Snapshot &s, int column, const std::string &fileName)
 {
     std::unique_ptr<EqIndex> &slot = s.indexes[size_t(column)];
     if (!slot) {
-        auto idx = std::make_unique<EqIndex>();
-        const Field &f = s.header.fields[size_t(column)];
+        auto idx = std::make_unique<EqIndex>(s.header.fields[size_t(column)], fileName);
         for (std::uint32_t r = 1; r <= s.count(); ++r)
             if (s.live(r))
-                idx->add(f, s.record(r), r, fileName);
+                idx->add(s.records.data(), s.header.recordLength, r);
         slot = std::move(idx);
     }
     return *slot;
@@ -639,20 +812,14 @@ int dbfvtabFilter(sqlite3_vtab_cursor *cur, int idxNum, const char *, int argc, 
             if (sqlite3_value_type(arg) != SQLITE_NULL) {
                 if (f.type == 'C') {
                     std::string key;
-                    if (textKey(arg, key)) {
-                        auto it = idx.texts.find(key);
-                        if (it != idx.texts.end())
-                            c->list = it->second;
-                    }
+                    if (textKey(arg, key))
+                        idx.findText(key, s.records.data(), s.header.recordLength, c->list);
                 } else {
                     const int type = sqlite3_value_numeric_type(arg);
                     if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
-                        double key = type == SQLITE_INTEGER ? double(sqlite3_value_int64(arg)) : sqlite3_value_double(arg);
-                        if (key == 0)
-                            key = 0; // one zero for -0.0 and 0.0
-                        auto it = idx.numbers.find(key);
-                        if (it != idx.numbers.end())
-                            c->list = it->second;
+                        const double key =
+                            type == SQLITE_INTEGER ? double(sqlite3_value_int64(arg)) : sqlite3_value_double(arg);
+                        idx.findNumber(key, s.records.data(), s.header.recordLength, c->list);
                     }
                 }
             }
@@ -798,7 +965,7 @@ int dbfvtabUpdate(sqlite3_vtab *v, int argc, sqlite3_value **argv, sqlite3_int64
             const std::uint32_t row = s.count();
             for (size_t i = 0; i < nFields; ++i)
                 if (s.indexes[i])
-                    s.indexes[i]->add(t->fields[i], s.record(row), row, t->fileName);
+                    s.indexes[i]->add(s.records.data(), recLen, row);
             *pRowid = row;
             return SQLITE_OK;
         }
@@ -824,11 +991,11 @@ int dbfvtabUpdate(sqlite3_vtab *v, int argc, sqlite3_value **argv, sqlite3_int64
         remember(t, row);
         for (size_t i = 0; i < nFields; ++i)
             if (changed[i] && s.indexes[i])
-                s.indexes[i]->remove(t->fields[i], s.record(row), row, t->fileName);
+                s.indexes[i]->remove(s.records.data(), recLen, row);
         std::memcpy(s.record(row), rec.data(), recLen);
         for (size_t i = 0; i < nFields; ++i)
             if (changed[i] && s.indexes[i])
-                s.indexes[i]->add(t->fields[i], s.record(row), row, t->fileName);
+                s.indexes[i]->add(s.records.data(), recLen, row);
         return SQLITE_OK;
     });
 }
