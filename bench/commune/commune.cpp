@@ -152,12 +152,14 @@ CommuneStats generateCommune(const QString &home, const CommuneOptions &o, Progr
         Statement insert = db.prepare(QStringLiteral(
             "INSERT INTO Abonat (IDAB, NUME, TIPPF, CNP, ROL, LOC, STRADA, NR, DATAIN, DATAOUT, DATASCUT, NRPERS, NRCON, "
             "DATACON, OBS, OBS2) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, ?, '')"));
-        const int span = dayNumberOf(o.today) - firstDay;
+        // Late entries come before the months left undebited, so that every household is
+        // due for each of those months.
+        const int span = std::max(1, dayNumberOf(o.today.addMonths(-o.undebitedMonths - 1)) - firstDay);
         for (int i = 1; i <= o.subscribers; ++i) {
             const bool firm = random.bounded(100) < 4;
             const int loc = random.bounded(stats.localities);
             const QStringList &streets = streetsOf[loc];
-            const int entry = random.bounded(100) < 80 ? firstDay : firstDay + random.bounded(span);
+            const int entry = random.bounded(100) < 90 ? firstDay : firstDay + random.bounded(span);
             QString name;
             QString code;
             int persons;

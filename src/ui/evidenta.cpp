@@ -31,6 +31,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace vestronia {
 
 namespace {
@@ -142,9 +144,15 @@ QTableView *grid(QWidget *parent, const QString &name, ResultGridModel *model, c
     view->horizontalHeader()->setHighlightSections(false);
     // Widths are fixed from the fields' sizes: measuring ten thousand rows would cost
     // more than the whole filter.
-    const int ch = view->fontMetrics().averageCharWidth();
-    for (int i = 0; i < widthsInChars.size(); ++i)
-        view->setColumnWidth(i, widthsInChars[i] * ch + 12);
+    // Digits and capitals, which these columns mostly hold, are wider than the average.
+    const int ch = std::max(view->fontMetrics().averageCharWidth(), view->fontMetrics().horizontalAdvance(QLatin1Char('0')));
+    const QFontMetrics headerMetrics(view->horizontalHeader()->font());
+    for (int i = 0; i < widthsInChars.size(); ++i) {
+        int width = widthsInChars[i] * ch;
+        for (const QString &line : model->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString().split(QLatin1Char('\n')))
+            width = std::max(width, headerMetrics.horizontalAdvance(line));
+        view->setColumnWidth(i, width + 14);
+    }
     return view;
 }
 
@@ -228,7 +236,7 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
 
     m_subscribers = new ResultGridModel(subscriberColumns(), this);
     m_subscriberGrid = grid(subscribersBox, QStringLiteral("SMDBGrid1"), m_subscribers,
-                            {5, 34, 6, 14, 9, 8, 12, 18, 20, 8, 12, 12, 10, 12});
+                            {3, 26, 3, 13, 8, 4, 10, 13, 13, 5, 10, 10, 7, 10});
     m_subscriberGrid->horizontalHeader()->setSectionsClickable(true);
     m_subscriberGrid->horizontalHeader()->setToolTip(QStringLiteral("Click pe titlul coloanei: sortare"));
 
@@ -269,7 +277,7 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     auto *subscriptionsBox = new QGroupBox(QStringLiteral("ABONAMENTE"), this);
     m_subscriptions = new ResultGridModel(subscriptionColumns(), this);
     m_subscriptionGrid = grid(subscriptionsBox, QStringLiteral("SMDBGrid3"), m_subscriptions,
-                              {26, 5, 10, 10, 9, 5, 4, 6, 5, 4, 9, 6, 7});
+                              {30, 3, 10, 10, 7, 4, 3, 3, 3, 3, 7, 3, 3});
     m_subscriptionGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     m_subscriptionMenu = new QMenu(m_subscriptionGrid);
     m_subscriptionMenu->setObjectName(QStringLiteral("PopB"));
@@ -281,7 +289,7 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     // DEBITE
     auto *debitsBox = new QGroupBox(QStringLiteral("DEBITE"), this);
     m_debits = new ResultGridModel(debitColumns(), this);
-    m_debitGrid = grid(debitsBox, QStringLiteral("SMDBGrid2"), m_debits, {10, 30, 9, 9});
+    m_debitGrid = grid(debitsBox, QStringLiteral("SMDBGrid2"), m_debits, {10, 32, 8, 8});
     m_debitButtons = new QHBoxLayout;
     auto *dl = new QVBoxLayout(debitsBox);
     dl->addWidget(m_debitGrid, 1);
@@ -290,7 +298,7 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     // INCASARI
     auto *collectionsBox = new QGroupBox(QStringLiteral("INCASARI"), this);
     m_collections = new ResultGridModel(collectionColumns(), this);
-    m_collectionGrid = grid(collectionsBox, QStringLiteral("SMDBGrid4"), m_collections, {6, 16, 6, 8, 10, 9, 9, 30});
+    m_collectionGrid = grid(collectionsBox, QStringLiteral("SMDBGrid4"), m_collections, {3, 14, 5, 7, 10, 8, 8, 24});
     m_restL = amountLabel(collectionsBox, QStringLiteral("RestL"));
     m_penalL = amountLabel(collectionsBox, QStringLiteral("PenalL"));
     m_avansL = amountLabel(collectionsBox, QStringLiteral("AvansL"));
@@ -324,6 +332,7 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     lower->addWidget(collectionsBox);
     lower->setStretchFactor(0, 2);
     lower->setStretchFactor(1, 3);
+    lower->setSizes({560, 780});
     auto *vertical = new QSplitter(Qt::Vertical, this);
     vertical->addWidget(subscribersBox);
     vertical->addWidget(subscriptionsBox);
@@ -332,11 +341,12 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     vertical->setStretchFactor(1, 2);
     vertical->setStretchFactor(2, 3);
     vertical->setChildrenCollapsible(false);
+    vertical->setSizes({460, 140, 260});
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(heading);
     layout->addWidget(vertical, 1);
-    resize(1280, 900);
+    resize(1360, 900);
 
     m_addAbon = new AddAbon(this);
     m_setDebit = new SetDebit(this);
@@ -485,7 +495,7 @@ void Evidenta::showFilteredRows(qint64 positionOn, bool first)
     if (row >= 0) {
         const QModelIndex index = m_subscribers->index(row, 1);
         m_subscriberGrid->setCurrentIndex(index);
-        m_subscriberGrid->scrollTo(index);
+        m_subscriberGrid->scrollTo(m_subscribers->index(row, 0));
     }
     m_positioning = false;
     subscriberMoved();

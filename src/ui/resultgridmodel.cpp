@@ -123,8 +123,17 @@ QVariant ResultGridModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || section < 0 || section >= m_columns.size())
         return QAbstractTableModel::headerData(section, orientation, role);
     if (role == Qt::DisplayRole) {
+        // A band is written once, over the first column of its group, so the grid reads
+        // as grouped columns under one title.
         const GridColumn &c = m_columns[section];
-        return c.band.isEmpty() ? c.title : c.band + QLatin1Char('\n') + c.title;
+        if (c.band.isEmpty())
+            return c.title;
+        const bool first = section == 0 || m_columns[section - 1].band != c.band;
+        return QString((first ? c.band : QString()) + QLatin1Char('\n') + c.title);
+    }
+    if (role == Qt::ToolTipRole) {
+        const GridColumn &c = m_columns[section];
+        return c.band.isEmpty() ? c.title : QString(c.band + QStringLiteral(": ") + c.title);
     }
     return {};
 }
