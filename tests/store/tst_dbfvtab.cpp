@@ -122,6 +122,39 @@ private Q_SLOTS:
         QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM W WHERE IDAB=8")).toInt(), 0);
     }
 
+    void indexSurvivesValuesMovingAround()
+    {
+        // Rows move between many values, emptying and refilling slots of the hash table.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("w.dbf"));
+        QVERIFY(createTable(path, workColumns()));
+        Database db(QString{});
+        db.attach(QStringLiteral("W"), path);
+        std::mt19937 rng(11);
+        {
+            Transaction tx(db);
+            Statement ins = db.prepare(QStringLiteral("INSERT INTO W VALUES (?, ?, 0)"));
+            for (int i = 0; i < 400; ++i)
+                ins.exec({int(rng() % 1000), QStringLiteral("T%1").arg(rng() % 300)});
+            tx.commit();
+        }
+        db.select(QStringLiteral("SELECT 1 FROM W WHERE IDAB=1"));
+        db.select(QStringLiteral("SELECT 1 FROM W WHERE NUME='T1'"));
+        Statement moveId = db.prepare(QStringLiteral("UPDATE W SET IDAB=? WHERE rowid=?"));
+        Statement moveName = db.prepare(QStringLiteral("UPDATE W SET NUME=? WHERE rowid=?"));
+        for (int step = 0; step < 600; ++step) {
+            moveId.exec({int(rng() % 1000), int(rng() % 400) + 1});
+            moveName.exec({QStringLiteral("T%1").arg(rng() % 300), int(rng() % 400) + 1});
+            if (step % 100 == 99) {
+                for (int k = 0; k < 1000; k += 7)
+                    compareIndexWithScan(db, QStringLiteral("IDAB"), k);
+                for (int k = 0; k < 300; k += 5)
+                    compareIndexWithScan(db, QStringLiteral("NUME"), QStringLiteral("T%1").arg(k));
+            }
+        }
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM W WHERE IDAB IN (SELECT IDAB FROM W)")).toInt(), 400);
+    }
+
     void rowidIsTheRecordNumber()
     {
         QTemporaryDir dir;
