@@ -28,6 +28,8 @@ constexpr qint64 MaxJournalSize = 512LL * 1024 * 1024;
 
 int g_faultAppends = -1;
 int g_faultUpdates = -1;
+constexpr qsizetype DefaultFlushSize = 200000;
+qsizetype g_flushSize = DefaultFlushSize;
 
 const QString InsertDebit = QStringLiteral(
     "INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, RATA, SOLD, PENAL, PENALPE, "
@@ -166,12 +168,13 @@ void removeJournal(const QString &path)
         throw FileError(QStringLiteral("Jurnalul debitarii %1 nu poate fi sters.").arg(path));
 }
 
-void maybeFail(int &fault, int done)
+// Counts one more step towards an armed fault and throws when it is reached.
+void maybeFail(int &fault)
 {
-    if (fault >= 0 && done >= fault) {
-        fault = -1;
+    if (fault < 0)
+        return;
+    if (fault-- == 0)
         throw VestroniaError(QStringLiteral("Intrerupere simulata a debitarii."));
-    }
 }
 
 // Appends the rows and moves LUNAADD, each group in its own transaction: the debits are
@@ -182,16 +185,14 @@ void applyPlan(Database &db, const std::vector<DebitRow> &rows, const std::vecto
     if (!rows.empty()) {
         Transaction tx(db);
         Statement insert = db.prepare(InsertDebit);
-        int appended = 0;
         qint64 previous = rows.front().idserv;
         for (const DebitRow &r : rows) {
-            maybeFail(g_faultAppends, appended);
+            maybeFail(g_faultAppends);
             if (progress && r.idserv != previous) {
                 progress->step();
                 previous = r.idserv;
             }
             insert.exec(debitValues(r));
-            ++appended;
         }
         if (progress)
             progress->step();
@@ -200,11 +201,9 @@ void applyPlan(Database &db, const std::vector<DebitRow> &rows, const std::vecto
     if (!lastMonths.empty()) {
         Transaction tx(db);
         Statement update = db.prepare(UpdateLastMonth);
-        int updated = 0;
         for (const auto &[idserv, month] : lastMonths) {
-            maybeFail(g_faultUpdates, updated);
+            maybeFail(g_faultUpdates);
             update.exec({month, idserv});
-            ++updated;
         }
         tx.commit();
     }
@@ -381,12 +380,22 @@ qint64 DebitBatch::write(Progress &progress)
     return last;
 }
 
-namespace DebitBatchFault {
-void arm(int appends, int updates)
+qsizetype DebitBatch::flushSize()
+{
+    return g_flushSize;
+}
+
+namespace DebitBatchTesting {
+void armFault(int appends, int updates)
 {
     g_faultAppends = appends;
     g_faultUpdates = updates;
 }
-} // namespace DebitBatchFault
+
+void setFlushSize(qsizetype size)
+{
+    g_flushSize = size > 0 ? size : DefaultFlushSize;
+}
+} // namespace DebitBatchTesting
 
 } // namespace vestronia

@@ -75,6 +75,10 @@ DebitRow makeDebitRow(const SubscriptionTerms &terms, int day, int month);
 class DebitBatch
 {
 public:
+    // Callers write a batch whenever it holds this many debits (200,000), so that years
+    // of debits for a whole commune never sit in memory (and in one journal) at once.
+    static qsizetype flushSize();
+
     DebitBatch(Database &db, const Session &session);
     ~DebitBatch();
     DebitBatch(const DebitBatch &) = delete;
@@ -93,8 +97,9 @@ public:
     qsizetype size() const { return qsizetype(m_rows.size()); }
     int subscriptionCount() const { return int(m_lastMonth.size()); }
 
-    // Writes everything queued (see the file comment). Steps the progress once per
-    // subscription. Returns the last IDDEB written, 0 when nothing was queued.
+    // Writes everything queued (see the file comment) and empties the batch, which can
+    // then take more. Steps the progress once per subscription. Returns the last IDDEB
+    // written, 0 when nothing was queued.
     qint64 write(Progress &progress);
 
 private:
@@ -116,11 +121,13 @@ QString debitLockPath(const Session &session);
 // had to append. The caller holds the debiting lock.
 int completeInterruptedDebiting(Database &db, const Session &session);
 
-// Test hook that imitates a program stopping part-way: the next write() throws after
-// appending that many debits (appends >= 0) or after that many LUNAADD updates
-// (updates >= 0). Negative values switch it off. Each armed fault fires once.
-namespace DebitBatchFault {
-void arm(int appends, int updates);
+// Test hooks. armFault imitates a program stopping part-way: writing throws once that
+// many more debits have been appended (appends >= 0) or that many more LUNAADD moves
+// made (updates >= 0), counted across writes; negative values switch it off, and each
+// fault fires once. setFlushSize changes the batch size callers flush at (0 restores it).
+namespace DebitBatchTesting {
+void armFault(int appends, int updates);
+void setFlushSize(qsizetype size);
 }
 
 } // namespace vestronia

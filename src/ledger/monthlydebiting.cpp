@@ -41,6 +41,12 @@ DebitingResult runMonthlyDebiting(Database &db, const Session &session, Progress
     if (due.isEmpty())
         return result;
 
+    ProgressScope scope(progress, QStringLiteral("Adaug debite pe luna curenta..."), due.rowCount());
+    auto flush = [&] {
+        result.subscriptions += batch.subscriptionCount();
+        result.debits += int(batch.size());
+        batch.write(progress);
+    };
     for (int i = 0; i < due.rowCount(); ++i) {
         const SubscriptionTerms terms = SubscriptionTerms::fromRow(due, i);
         MonthlyDue d;
@@ -51,14 +57,10 @@ DebitingResult runMonthlyDebiting(Database &db, const Session &session, Progress
         d.startDay = terms.start;
         for (const int m : monthsDue(d, month))
             batch.add(terms, debitDayNumber(m, terms.debitDay), m);
+        if (batch.size() >= DebitBatch::flushSize())
+            flush();
     }
-    result.subscriptions = batch.subscriptionCount();
-    result.debits = int(batch.size());
-    if (batch.size() == 0)
-        return result;
-
-    ProgressScope scope(progress, QStringLiteral("Adaug debite pe luna curenta..."), due.rowCount());
-    batch.write(progress);
+    flush();
     return result;
 }
 

@@ -18,6 +18,8 @@
 
 #include <QHash>
 
+#include <vector>
+
 namespace vestronia {
 
 namespace {
@@ -102,6 +104,8 @@ int distributeAccount(Database &db, const Session &session, qint64 idcon, Progre
     Counters::set(settings, QStringLiteral("IDSERV"), next + count);
 
     const int today = Clock::todayDayNumber();
+    std::vector<std::pair<SubscriptionTerms, CatchUpSpan>> queued;
+    queued.reserve(size_t(count));
     {
         Transaction tx(db);
         Statement insert = db.prepare(InsertSubscription);
@@ -119,13 +123,19 @@ int distributeAccount(Database &db, const Session &session, qint64 idcon, Progre
             span.stopDay = terms.stop;
             span.debitDay = terms.debitDay;
             span.periodMonths = terms.periodMonths;
-            queueCatchUp(batch, terms, span, today);
-            if ((i + 1) % 100 == 0)
-                progress.step();
+            queued.push_back({terms, span});
         }
         tx.commit();
     }
+    // The subscriptions are in place; now their debits, a bounded part at a time.
     NullProgress quiet;
+    for (size_t i = 0; i < queued.size(); ++i) {
+        queueCatchUp(batch, queued[i].first, queued[i].second, today);
+        if (batch.size() >= DebitBatch::flushSize())
+            batch.write(quiet);
+        if ((i + 1) % 100 == 0)
+            progress.step();
+    }
     batch.write(quiet);
     return count;
 }

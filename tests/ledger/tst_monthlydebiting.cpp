@@ -8,6 +8,7 @@
 #include "core/counters.h"
 #include "ledger/debitbatch.h"
 #include "ledger/monthlydebiting.h"
+#include "ledger/subscriptions.h"
 
 #include <QFile>
 #include <QLockFile>
@@ -34,6 +35,7 @@ private Q_SLOTS:
     void partlyWrittenPlanIsCompleted();
     void numberTakenMeanwhileGetsANewOne();
     void damagedJournalIsRefused();
+    void largeRunsAreWrittenInBoundedParts();
     void anotherWorkstationDebitingSkipsTheRun();
 
 private:
@@ -210,7 +212,7 @@ void TestMonthlyDebiting::interruptedWhileAppending()
     LedgerFixture f(QDate(2024, 6, 10));
     yearBehind(f);
     NullProgress p;
-    DebitBatchFault::arm(200, -1);
+    DebitBatchTesting::armFault(200, -1);
     QVERIFY_THROWS_EXCEPTION(VestroniaError, runMonthlyDebiting(*f.db, f.session, p));
     QVERIFY(QFile::exists(debitJournalPath(f.session)));
 
@@ -231,7 +233,7 @@ void TestMonthlyDebiting::interruptedWhileMovingLastMonths()
     NullProgress p;
     // Every debit is in the table but the LUNAADD moves did not all get there: a plain
     // rerun would debit those subscriptions a second time.
-    DebitBatchFault::arm(-1, 15);
+    DebitBatchTesting::armFault(-1, 15);
     QVERIFY_THROWS_EXCEPTION(VestroniaError, runMonthlyDebiting(*f.db, f.session, p));
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 480);
 
@@ -252,7 +254,7 @@ void TestMonthlyDebiting::partlyWrittenPlanIsCompleted()
     LedgerFixture f(QDate(2024, 6, 10));
     yearBehind(f);
     NullProgress p;
-    DebitBatchFault::arm(0, -1);
+    DebitBatchTesting::armFault(0, -1);
     QVERIFY_THROWS_EXCEPTION(VestroniaError, runMonthlyDebiting(*f.db, f.session, p));
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 0);
 
@@ -285,7 +287,7 @@ void TestMonthlyDebiting::numberTakenMeanwhileGetsANewOne()
     Counters::set(f.session.sharedSettings(), QStringLiteral("IDDEB"), 1000);
     yearBehind(f);
     NullProgress p;
-    DebitBatchFault::arm(0, -1);
+    DebitBatchTesting::armFault(0, -1);
     QVERIFY_THROWS_EXCEPTION(VestroniaError, runMonthlyDebiting(*f.db, f.session, p));
     // The start-up sets the counter back to the largest identifier + 1, and a manual debit
     // takes a number the interrupted plan had given out.
@@ -332,6 +334,38 @@ void TestMonthlyDebiting::anotherWorkstationDebitingSkipsTheRun()
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 0);
     other.unlock();
     QCOMPARE(runMonthlyDebiting(*f.db, f.session, p).debits, 480);
+}
+
+void TestMonthlyDebiting::largeRunsAreWrittenInBoundedParts()
+{
+    LedgerFixture f(QDate(2024, 6, 10));
+    yearBehind(f);
+    DebitBatchTesting::setFlushSize(100);
+    NullProgress p;
+    // Parts of nine subscriptions (108 debits). Cut short in the third part: the first
+    // two are complete, the third is journaled.
+    DebitBatchTesting::armFault(230, -1);
+    QVERIFY_THROWS_EXCEPTION(VestroniaError, runMonthlyDebiting(*f.db, f.session, p));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 216);
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM AbOm WHERE LUNAADD=202406")), 18);
+    f.reopen();
+    const DebitingResult r = runMonthlyDebiting(*f.db, f.session, p);
+    QCOMPARE(r.completed, 108);
+    QCOMPARE(r.debits, 480 - 216 - 108);
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 480);
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM AbOm WHERE LUNAADD=202406")), 40);
+    checkNoDuplicates(f);
+
+    // A distribution reaching back two years goes the same way.
+    AccountDraft d = LedgerFixture::periodic(QStringLiteral("NOU"), QStringLiteral("3"), 1, 9);
+    d.startDay = day(2022, 6, 1);
+    d.byPersons = false;
+    const qint64 id = f.insertAccount(d);
+    f.db->exec(QStringLiteral("UPDATE Abonat SET DATAIN=?"), {day(2022, 6, 1)});
+    QCOMPARE(distributeAccount(*f.db, f.session, id, p), 40);
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDCON=?"), {id}), 40 * 25);
+    checkNoDuplicates(f);
+    DebitBatchTesting::setFlushSize(0);
 }
 
 QTEST_GUILESS_MAIN(TestMonthlyDebiting)
