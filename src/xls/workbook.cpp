@@ -34,6 +34,9 @@ namespace {
 
 const QString NoOpenFile = QStringLiteral("There is no open file");
 
+// The longest text a cell of the spreadsheet programs holds.
+constexpr qsizetype MaxCellText = 32767;
+
 QString fromU16(const std::u16string &s)
 {
     return QString(reinterpret_cast<const QChar *>(s.data()), qsizetype(s.size()));
@@ -645,7 +648,7 @@ void Workbook::setCell(int row, int column, const QVariant &value)
             c.kind = CellKind::Blank;
         } else {
             c.kind = CellKind::Text;
-            c.sst = d->sst.add(toU16(text.left(0xFFFF)));
+            c.sst = d->sst.add(toU16(text.left(MaxCellText)));
         }
     } else if (type == QMetaType::QDate) {
         const QDate date = value.toDate();
@@ -670,7 +673,7 @@ void Workbook::setCell(int row, int column, const QVariant &value)
             c.number = v;
         } else {
             c.kind = CellKind::Text;
-            c.sst = d->sst.add(toU16(value.toString().left(0xFFFF)));
+            c.sst = d->sst.add(toU16(value.toString().left(MaxCellText)));
         }
     }
 }

@@ -86,7 +86,7 @@ public:
     int formatIndex(int row, int column) const;
 
     // Writes a value keeping the cell's format: QString (an empty text leaves the cell
-    // blank), any number (int, qlonglong, double, Money), QDate (its date serial
+    // blank; a text is cut at the 32767 characters a cell holds), any number (int, qlonglong, double, Money), QDate (its date serial
     // number), bool; an invalid QVariant blanks the cell. A formula there is replaced.
     void setCell(int row, int column, const QVariant &value);
 

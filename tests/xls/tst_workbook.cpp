@@ -39,6 +39,7 @@ private Q_SLOTS:
     void writingKeepsFormats();
     void refusesToOverwriteAndToOverflow();
     void perlWorkbookWithLongStringsRoundTrips();
+    void manyMergesSpanSeveralRecords();
     void libreOfficeWorkbookWithSharedFormulasIsFilled();
     void damagedBytesNeverCrash();
 
@@ -565,6 +566,36 @@ $s->write_formula('C1', '=SUM(B3:B2000)');
     QCOMPARE(back.formulaText(1, 3), QStringLiteral("SUM(B4:B2001)")); // copies went in at its first row
     const QString dump = xlrdDump(out, &error);
     QVERIFY2(!dump.isNull(), qPrintable(error));
+    QCOMPARE(dump, engineDump(back));
+}
+
+void TestWorkbook::manyMergesSpanSeveralRecords()
+{
+    QVERIFY2(havePerlWriteExcel(), "Spreadsheet::WriteExcel (libspreadsheet-writeexcel-perl) is needed");
+    QString error;
+    const QString path = perlWorkbook(m_dir.path(), QStringLiteral("merges.xls"), QStringLiteral(R"PL(
+my $s = $wb->add_worksheet('Imbinari');
+my $fmt = $wb->add_format(border => 1);
+for my $i (1 .. 1500) { $s->merge_range("A$i:B$i", "m$i", $fmt); }
+)PL"),
+                                    &error);
+    QVERIFY2(!path.isEmpty(), qPrintable(error));
+    Workbook wb;
+    wb.open(path);
+    QCOMPARE(wb.mergedRanges().size(), 1500);
+    wb.copyRows(1, 1, 1, 10);
+    wb.deleteRows(20, 3);
+    QCOMPARE(wb.mergedRanges().size(), 1507);
+    QVERIFY(wb.mergedRanges().contains(CellRange{1507, 1507, 1, 2}));
+    QCOMPARE(wb.cellText(1507, 1), QStringLiteral("m1500"));
+    const QString out = m_dir.filePath(QStringLiteral("merges-out.xls"));
+    wb.saveAs(out);
+    Workbook back;
+    back.open(out);
+    QCOMPARE(back.mergedRanges().size(), 1507);
+    const QString dump = xlrdDump(out, &error);
+    QVERIFY2(!dump.isNull(), qPrintable(error));
+    QCOMPARE(dump.count(QStringLiteral("merge|")), 1507);
     QCOMPARE(dump, engineDump(back));
 }
 
