@@ -297,9 +297,14 @@ int completeInterruptedDebiting(Database &db, const Session &session)
 
     const qint64 maxInTable = db.scalar(QStringLiteral("SELECT MAX(IDDEB) FROM Debite")).toLongLong();
     qint64 next = std::max({Counters::peek(session.sharedSettings(), CounterKey), j.nextFree, maxInTable + 1});
+    // A subscription deleted since (with its subscriber or account) gets no debits back.
+    QSet<qint64> subscriptions;
+    const ResultSet existingSubscriptions = db.select(QStringLiteral("SELECT IDSERV FROM AbOm"));
+    for (int i = 0; i < existingSubscriptions.rowCount(); ++i)
+        subscriptions.insert(existingSubscriptions.value(i, 0).toLongLong());
     std::vector<DebitRow> missing;
     for (DebitRow &r : j.rows) {
-        if (written.contains(r.iddeb))
+        if (written.contains(r.iddeb) || !subscriptions.contains(r.idserv))
             continue;
         if (takenByOthers.contains(r.iddeb))
             r.iddeb = next++;
