@@ -110,7 +110,7 @@ ContListF::ContListF(Database &db, const Session &session, QWidget *parent)
     layout->addWidget(heading);
     layout->addWidget(m_grid, 1);
     layout->addLayout(buttons);
-    resize(1320, 480);
+    resize(1400, 480);
 
     m_addCont = new AddCont(db, this);
     m_selData = new SelData(this);
