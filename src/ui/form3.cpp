@@ -41,6 +41,12 @@ namespace vestronia {
 
 namespace {
 
+// Every picture of the strip at one size, so captions line up.
+QIcon stripIcon(const QIcon &icon)
+{
+    return sizedIcon(icon, 40);
+}
+
 QAction *futureItem(QMenu *menu, const QString &text, const QString &name)
 {
     // A screen that is not part of the program yet: present, but not a dead end.
@@ -117,6 +123,13 @@ Form3::Form3(Database &db, Session &session, QWidget *parent)
     status->addWidget(m_modeText, 1);
     setStatusBar(status);
 
+    // One height for every button, so captions line up whether or not a button has a
+    // drop-down arrow.
+    int height = 0;
+    for (QToolButton *b : {m_out, m_admin, m_evidenta, m_cashBook, m_reports, m_utilities})
+        height = qMax(height, b->sizeHint().height());
+    for (QToolButton *b : {m_out, m_admin, m_evidenta, m_cashBook, m_reports, m_utilities})
+        b->setFixedHeight(height);
     for (QToolButton *b : {m_evidenta, m_cashBook, m_reports, m_utilities})
         b->setVisible(false);
 
@@ -134,8 +147,8 @@ QToolButton *Form3::addButton(const QString &name, const QString &caption, const
     b->setObjectName(name);
     b->setText(caption);
     b->setToolTip(tip);
-    b->setIcon(icon);
-    b->setIconSize(QSize(36, 36));
+    b->setIcon(stripIcon(icon));
+    b->setIconSize(QSize(40, 40));
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     b->setAutoRaise(true);
     b->setMinimumWidth(104);
@@ -304,7 +317,7 @@ void Form3::closeEvent(QCloseEvent *event)
 void Form3::unlock()
 {
     m_session.administratorUnlocked = true;
-    m_admin->setIcon(themeIcon("changes-allow", QStyle::SP_DialogOkButton));
+    m_admin->setIcon(stripIcon(themeIcon("changes-allow", QStyle::SP_DialogOkButton)));
     for (QToolButton *b : {m_evidenta, m_cashBook, m_reports, m_utilities})
         b->setVisible(true);
 }

@@ -127,11 +127,11 @@ Form4::Form4(Database &db, Session &session, AdminSettings &settings, QWidget *p
     m_backup = pathLabel(pathBox, QStringLiteral("CaleSalvari"));
     m_serverChoose = smallButton(pathBox, QStringLiteral("ServerB"), "folder-open", QStyle::SP_DirOpenIcon,
                                  QStringLiteral("Modificare cale server."));
-    m_serverClear = smallButton(pathBox, QStringLiteral("ServerStergeB"), "edit-clear", QStyle::SP_DialogResetButton,
+    m_serverClear = smallButton(pathBox, QStringLiteral("ServerStergeB"), "edit-delete", QStyle::SP_DialogResetButton,
                                 QStringLiteral("Stergere cale server. Lucru local."));
     m_backupChoose = smallButton(pathBox, QStringLiteral("SalvariB"), "folder-open", QStyle::SP_DirOpenIcon,
                                  QStringLiteral("Modificare cale salvari automate."));
-    m_backupClear = smallButton(pathBox, QStringLiteral("SalvariStergeB"), "edit-clear", QStyle::SP_DialogResetButton,
+    m_backupClear = smallButton(pathBox, QStringLiteral("SalvariStergeB"), "edit-delete", QStyle::SP_DialogResetButton,
                                 QStringLiteral("Stergere cale salvari automate."));
     pathGrid->addWidget(new QLabel(QStringLiteral("Cale Server :"), pathBox), 0, 0);
     pathGrid->addWidget(m_server, 0, 1);

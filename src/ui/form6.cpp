@@ -40,7 +40,7 @@ QString archiveFilter()
 QPushButton *bigButton(QWidget *parent, const QString &text, const QString &name, const char *icon,
                        QStyle::StandardPixmap fallback)
 {
-    auto *b = new QPushButton(themeIcon(icon, fallback), text, parent);
+    auto *b = new QPushButton(sizedIcon(themeIcon(icon, fallback), 32), text, parent);
     b->setObjectName(name);
     b->setIconSize(QSize(32, 32));
     b->setMinimumHeight(52);
@@ -84,15 +84,21 @@ Form6::Form6(Database &db, Session &session, QWidget *parent) : QDialog(parent),
     connect(m_load, &QPushButton::clicked, this, &Form6::loadEarlier);
     connect(m_remote, &QPushButton::clicked, this, &Form6::remoteBackup);
     setFixedWidth(400);
+    applyAccess();
+}
+
+void Form6::applyAccess()
+{
+    // Loading replaces the data: not while working on an opened backup, nor in a session
+    // without the right to change data.
+    m_load->setEnabled(m_session.openedBackup.isEmpty() && m_session.canModify());
+    m_remote->setEnabled(bool(remote().window));
 }
 
 bool Form6::run()
 {
     m_replaced = false;
-    // Loading replaces the data: not while working on an opened backup, nor in a session
-    // without the right to change data.
-    m_load->setEnabled(m_session.openedBackup.isEmpty() && m_session.canModify());
-    m_remote->setEnabled(bool(remote().window));
+    applyAccess();
     exec();
     return m_replaced;
 }

@@ -38,6 +38,8 @@ public Q_SLOTS:
     void remoteBackup();
 
 private:
+    void applyAccess();
+
     Database &m_db;
     Session &m_session;
     bool m_replaced = false;

@@ -8,5 +8,8 @@
 namespace vestronia {
 
 QIcon themeIcon(const char *name, QStyle::StandardPixmap fallback = QStyle::SP_FileIcon);
+// The icon as one picture of exactly size x size pixels (themes carry some pictures only
+// in smaller sizes, which would otherwise be drawn small).
+QIcon sizedIcon(const QIcon &icon, int size);
 
 } // namespace vestronia
