@@ -177,8 +177,14 @@ int ReportWriter::fillRows(const ResultSet &rows)
     return fillRows(rows, all);
 }
 
-int ReportWriter::fillRows(const ResultSet &rows, const QList<int> &recordIndexes)
+int ReportWriter::fillRows(const ResultSet &rows, const QList<int> &requested)
 {
+    QList<int> recordIndexes;
+    recordIndexes.reserve(requested.size());
+    for (int i : requested)
+        if (i >= 0 && i < rows.rowCount())
+            recordIndexes.append(i);
+
     // The marker: the first "#DBF" cell, row by row.
     const int lastRow = m_workbook.lastRow();
     const int lastColumn = m_workbook.lastColumn();

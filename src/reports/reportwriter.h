@@ -45,7 +45,8 @@ public:
     void setCell(int row, int column, const QVariant &value);
 
     // Fills the topmost data row still marked "#DBF" with the records of the result set
-    // (or only the listed record indexes, in that order): copies of the row are inserted
+    // (or only the listed record indexes, in that order; indexes outside the result are
+    // skipped): copies of the row are inserted
     // for every record after the first, so totals spanning the row grow. Text fields are
     // written as text, DATE fields as date serial numbers, other fields as numbers with
     // zero left empty. Without a marker nothing changes. An empty result clears the

@@ -32,7 +32,7 @@ void ensureGsf()
         // Damaged files are reported by our own errors; libgsf's diagnostics would only
         // fill the terminal.
         const auto quiet = [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {};
-        for (const char *domain : {"libgsf:msole", "libgsf", "GLib-GObject"})
+        for (const char *domain : {"libgsf:msole", "libgsf", "GLib-GObject", static_cast<const char *>(nullptr)})
             g_log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
                               quiet, nullptr);
     });

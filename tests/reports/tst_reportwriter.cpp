@@ -344,7 +344,7 @@ void TestReportWriter::fillOnlyTheListedRecords()
 {
     ReportWriter w(m_temp);
     QVERIFY(w.openTemplate(copyTemplate(QStringLiteral("Rap1"))));
-    w.fillRows(subscribers(10), {7, 2});
+    w.fillRows(subscribers(10), {7, -1, 2, 10});
     QCOMPARE(w.workbook().cellText(7, 2), QStringLiteral("ABONAT 00008"));
     QCOMPARE(w.workbook().cellText(8, 2), QStringLiteral("ABONAT 00003"));
     QCOMPARE(w.workbook().cellValue(8, 1), QVariant(2.0));
