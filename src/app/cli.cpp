@@ -1,6 +1,7 @@
 // vestronia-cli: the start-up sequence and the services of the program without windows,
 // for administrators, scripts and tests. Prints errors in clear text and exits non-zero.
 
+#include "backup/localbackup.h"
 #include "core/clock.h"
 #include "core/dates.h"
 #include "core/error.h"
@@ -19,6 +20,7 @@
 #endif
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTextStream>
 #include <cstdio>
@@ -150,6 +152,62 @@ int commandFill(const CliContext &ctx, const QStringList &args)
     return runFillCommand(args, db);
 }
 
+// The program's messages keep "\r" as their line break; one line on the terminal.
+QString flatMessage(const QString &text)
+{
+    QString flat = text;
+    flat.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return flat.simplified();
+}
+
+int reportBackupError(const BackupError &e)
+{
+    printError(e.title() + QStringLiteral(": ") + flatMessage(e.message())
+               + (e.detail().isEmpty() ? QString() : QStringLiteral(" (") + e.detail() + QLatin1Char(')')));
+    return 1;
+}
+
+// backup FILE: packs the data folder as "Salveaza o copie a datelor" does.
+int commandBackup(const CliContext &ctx, const QStringList &args)
+{
+    if (args.size() != 1) {
+        printError(QStringLiteral("folosire: vestronia-cli backup FISIER.vrn"));
+        return 2;
+    }
+    const Session session = ctx.session();
+    const QString path = QFileInfo(args.first()).absoluteFilePath();
+    if (isDataFolderPath(session, QFileInfo(path).absolutePath())) {
+        printError(QStringLiteral("Salvare date: Nu puteti salva aici!"));
+        return 1;
+    }
+    TerminalProgress progress;
+    try {
+        packDataFolder(session, path, progress);
+    } catch (const BackupError &e) {
+        return reportBackupError(e);
+    }
+    std::fprintf(stderr, "Salvare incheiata cu succes !\n");
+    return 0;
+}
+
+// restore FILE: replaces the data folder as "Incarca o salvare anterioara" does.
+int commandRestore(const CliContext &ctx, const QStringList &args)
+{
+    if (args.size() != 1) {
+        printError(QStringLiteral("folosire: vestronia-cli restore FISIER.vrn"));
+        return 2;
+    }
+    const Session session = ctx.session();
+    TerminalProgress progress;
+    try {
+        restoreFromArchive(session, QFileInfo(args.first()).absoluteFilePath(), progress);
+    } catch (const BackupError &e) {
+        return reportBackupError(e);
+    }
+    std::fprintf(stderr, "Restaurare incheiata cu succes !\n");
+    return 0;
+}
+
 struct Command
 {
     const char *name;
@@ -162,6 +220,8 @@ const std::vector<Command> &commands()
     static const std::vector<Command> list = {
         {"startup", "startup [FISIER.vrn]   secventa de pornire (tabele, actualizare, debitare lunara)", commandStartup},
         {"sql", "sql \"INSTRUCTIUNE\"       ruleaza SQL pe dosarul de date (SELECT afiseaza CSV)", commandSql},
+        {"backup", "backup FISIER.vrn        salveaza dosarul de date intr-o arhiva", commandBackup},
+        {"restore", "restore FISIER.vrn       inlocuieste dosarul de date cu continutul arhivei", commandRestore},
         {"fill", "fill SABLON.xls --sql \"SELECT ...\" [--set CHEIE=TEXT] [--num CHEIE=NR] IESIRE.xls   completeaza un sablon",
          commandFill},
     };
