@@ -442,6 +442,23 @@ void TestWorkbook::columnBlockCopiesWidenYearBlocks()
         if (n.name == QLatin1String("Print_Area"))
             QCOMPARE(n.formula, QStringLiteral("Bilant!$A$1:$AI$8"));
 
+    // The collections summary copies one column in front of itself for each more year.
+    Workbook years;
+    years.open(templatePath(QStringLiteral("ChitAn")));
+    years.copyColumns(7, 7, 7, 2);
+    for (int c = 7; c <= 9; ++c) {
+        const QString col(QChar('A' + c - 1));
+        QCOMPARE(years.cellText(5, c), QStringLiteral("ANUL"));
+        QCOMPARE(years.cellText(7, c), QStringLiteral("#SUMA"));
+        QCOMPARE(years.formulaText(8, c), QString(QStringLiteral("SUM(") + col + QStringLiteral("6:") + col + QStringLiteral("7)")));
+        QVERIFY(years.mergedRanges().contains(CellRange{5, 6, c, c}));
+        QCOMPARE(years.formatIndex(7, c), years.formatIndex(7, 7));
+    }
+    QCOMPARE(years.cellText(7, 10), QStringLiteral("#DBF"));
+    for (const DefinedName &n : years.definedNames())
+        if (n.name == QLatin1String("Print_Area"))
+            QCOMPARE(n.formula, QStringLiteral("Incasari!$A$1:$I$8"));
+
     // One year only: the second block goes.
     Workbook one;
     one.open(templatePath(QStringLiteral("Bilant")));
