@@ -8,6 +8,7 @@
 #include "backup/localbackup.h"
 #include "core/clock.h"
 #include "core/session.h"
+#include "ledger/monthlydebiting.h"
 #include "startup/adminsettings.h"
 #include "store/changelog.h"
 #include "store/database.h"
@@ -31,11 +32,6 @@
 #include <QStatusBar>
 #include <QToolButton>
 
-// The monthly debiting runs before the window shows, once its engine is part of the build.
-#if __has_include("ledger/monthlydebiting.h")
-#include "ledger/monthlydebiting.h"
-#define VESTRONIA_HAS_MONTHLY_DEBITING 1
-#endif
 
 namespace vestronia {
 
@@ -223,13 +219,12 @@ void Form3::prepare()
     m_today->setText(Clock::today().toString(QStringLiteral("dd.MM.yyyy")));
     m_modeText->setText(m_session.workingModeText());
     writeLog(QStringLiteral("Pornire program"));
-#ifdef VESTRONIA_HAS_MONTHLY_DEBITING
+    // Every due subscription gets its debits before the window shows.
     try {
         runMonthlyDebiting(m_db, m_session, Contor::instance());
     } catch (const VestroniaError &e) {
         mesaj(QStringLiteral("Debitare lunara"), e.message(), MesajButtons::OK, MesajKind::Eroare);
     }
-#endif
 }
 
 void Form3::run()

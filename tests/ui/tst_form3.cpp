@@ -8,6 +8,7 @@
 #include "startup/adminsettings.h"
 #include "store/database.h"
 #include "store/datafolder.h"
+#include "ui/filedialogs.h"
 #include "ui/form3.h"
 #include "ui/shelltesthelpers.h"
 
@@ -113,6 +114,8 @@ private Q_SLOTS:
     void escapeAsksToClose();
     void unitNameCheckBeforeEvidenta();
     void menus();
+    void endingFromAdministrationClosesWithoutQuestion();
+    void replacedDataCloseWithoutQuestion();
     void runWritesTheLogAndSavesAtClose();
 };
 
@@ -440,6 +443,57 @@ void TestForm3::menus()
     QCOMPARE(enabledTexts(button(w, "MBut4")->menu()),
              (QStringList{QStringLiteral("+Salvare / Incarcare baza de date"), QStringLiteral("-Condica de sugestii"),
                           QStringLiteral("+Istoricul modificarii datelor")}));
+}
+
+void TestForm3::endingFromAdministrationClosesWithoutQuestion()
+{
+    Fixture f;
+    QDir().mkpath(f.path(QStringLiteral("Salvari_Date")));
+    adminSettings().backupFolder = f.path(QStringLiteral("Salvari_Date"));
+    adminSettings().serverPath = QStringLiteral("/srv/date");
+    MesajRecorder recorder;
+    Form3 w(*f.db, f.session);
+    w.show();
+    button(w, "MButAdm")->click();
+    // Back to local work: Da, then the notice; the program must end.
+    recorder.calls.clear();
+    recorder.answers << MesajResult::Da << MesajResult::OK;
+    onModal(QStringLiteral("Form4"), [](QWidget *form) {
+        form->findChild<QToolButton *>(QStringLiteral("ServerStergeB"))->click();
+    });
+    button(w, "MButAdm")->click();
+    QVERIFY(!w.isVisible());
+    QCOMPARE(recorder.titles(), (QStringList{QStringLiteral("Stergere cale server"), QStringLiteral("Deconectat de la server")}));
+    QVERIFY(!w.saveAtClose());
+}
+
+void TestForm3::replacedDataCloseWithoutQuestion()
+{
+    Fixture f;
+    QDir().mkpath(f.path(QStringLiteral("Salvari_Date")));
+    adminSettings().backupFolder = f.path(QStringLiteral("Salvari_Date"));
+    // An earlier copy of this data folder.
+    NullProgress progress;
+    const QString archive = f.path(QStringLiteral("earlier.vrn"));
+    QVERIFY(writeArchive(f.session.dataFolder, archive, progress) > 0);
+    setFileDialogHook([archive](FileDialogKind, const QString &) { return archive; });
+    MesajRecorder recorder;
+    Form3 w(*f.db, f.session);
+    w.show();
+    button(w, "MButAdm")->click();
+    recorder.calls.clear();
+    recorder.answers << MesajResult::Da << MesajResult::OK;
+    onModal(QStringLiteral("Form6"), [](QWidget *form) {
+        form->findChild<QPushButton *>(QStringLiteral("IncarcaB"))->click();
+    });
+    for (QAction *a : button(w, "MBut4")->menu()->actions())
+        if (a->objectName() == QStringLiteral("SalvareIncarcare"))
+            a->trigger();
+    setFileDialogHook({});
+    QCOMPARE(recorder.titles(), (QStringList{QStringLiteral("Incarcare date"), QStringLiteral("Informatie")}));
+    QVERIFY(!w.isVisible());
+    QVERIFY(button(w, "MBut1")->isHidden());
+    QVERIFY(!w.saveAtClose());
 }
 
 void TestForm3::runWritesTheLogAndSavesAtClose()
