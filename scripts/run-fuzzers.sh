@@ -6,7 +6,7 @@ seconds=${2:-30}
 root="$(cd "$(dirname "$0")/.." && pwd)"
 status=0
 for exe in "$build"/fuzz/fuzz_*; do
-  [ -x "$exe" ] || continue
+  [ -f "$exe" ] && [ -x "$exe" ] || continue
   name=$(basename "$exe")
   folder=$(dirname "$(ls "$root"/fuzz/*/"$name".cpp | head -1)")
   corpus="$folder/corpus_${name#fuzz_}"

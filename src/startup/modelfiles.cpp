@@ -5,6 +5,7 @@
 #include "core/error.h"
 #include "core/session.h"
 #include "core/workfiles.h"
+#include "reports/templateresource.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -36,6 +37,11 @@ const Model Models[] = {
 
 void writeResource(const QString &resource, const QString &target)
 {
+    // The spreadsheet templates belong to the report writer, which knows how to load them.
+    if (resource.endsWith(QLatin1String(".xls"))) {
+        writeTemplateResource(QFileInfo(resource).completeBaseName(), target);
+        return;
+    }
     QFile source(resource);
     if (!source.open(QIODevice::ReadOnly))
         throw FileError(QStringLiteral("Modelul %1 lipseste din program.").arg(QFileInfo(target).fileName()));
@@ -59,10 +65,6 @@ QStringList writeModelFiles(const Session &session)
     for (const Model &m : Models) {
         const QString folder = m.inDataFolder ? session.dataFolder : session.programFolder;
         if (fileExistsNoCase(folder, QLatin1String(m.fileName)))
-            continue;
-        // The receipt model comes with the spreadsheet templates; a build without them
-        // simply has no receipt model to write.
-        if (!QFileInfo::exists(QLatin1String(m.resource)))
             continue;
         const QString target = targetOf(session, m);
         writeResource(QLatin1String(m.resource), target);

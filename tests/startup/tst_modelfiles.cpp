@@ -53,6 +53,8 @@ void TestModelFiles::writesOnlyMissingModels()
     const QStringList written = writeModelFiles(s);
     QVERIFY(written.contains(s.dataFolder + QStringLiteral("/SomTit.rtf")));
     QVERIFY(written.contains(s.programFolder + QStringLiteral("/ico1.ico")));
+    QVERIFY(written.contains(s.dataFolder + QStringLiteral("/ModelChitanta.xls")));
+    QVERIFY(read(s.dataFolder + QStringLiteral("/ModelChitanta.xls")).startsWith("\xD0\xCF\x11\xE0"));
     // A model the user has (in any case of its name) is never replaced.
     QCOMPARE(read(mine.fileName()), QByteArray("{\\rtf1 al meu}"));
     QVERIFY(!QFile::exists(s.dataFolder + QStringLiteral("/Instiintare.rtf")));
