@@ -8,7 +8,7 @@
 #include "startup/singlecopy.h"
 #include "startup/startupsequence.h"
 #include "store/database.h"
-#include "ui/mainwindowrunner.h"
+#include "ui/form3.h"
 #include "ui/mesaj.h"
 #include "ui/startwindow.h"
 
@@ -72,7 +72,9 @@ int main(int argc, char **argv)
             }
             std::unique_ptr<Database> db = sequence.takeDatabase();
             start.hide();
-            runMainWindow(*db, session);
+            Form3 mainWindow(*db, session);
+            mainWindow.setWindowTitle(programTitle() + QStringLiteral("  ver.") + programVersionText());
+            mainWindow.run();
         } catch (const VestroniaError &e) {
             mesaj(QStringLiteral("Eroare"), e.message(), MesajButtons::OK, MesajKind::Eroare);
             exitCode = 1;
