@@ -26,13 +26,18 @@ void set(const QString &sharedSettingsPath, const QString &key, qint64 value)
 
 qint64 take(const QString &sharedSettingsPath, const QString &key)
 {
+    return takeBlock(sharedSettingsPath, key, 1);
+}
+
+qint64 takeBlock(const QString &sharedSettingsPath, const QString &key, qint64 count)
+{
     QLockFile lock(sharedSettingsPath + QStringLiteral(".lck"));
     // A workstation that died holding the lock must not block the others for long.
     lock.setStaleLockTime(10000);
     if (!lock.tryLock(15000))
         throw FileError(QStringLiteral("Numaratorul %1 este blocat de alt calculator. Incercati din nou.").arg(key));
     const qint64 v = peek(sharedSettingsPath, key);
-    set(sharedSettingsPath, key, v + 1);
+    set(sharedSettingsPath, key, v + qMax<qint64>(count, 0));
     return v;
 }
 

@@ -10,6 +10,10 @@ namespace vestronia::Counters {
 // file around the pair so two workstations never take the same number. Throws
 // FileError when the settings file cannot be written or the lock not taken in time.
 qint64 take(const QString &sharedSettingsPath, const QString &key);
+// Reserves count consecutive numbers under the same lock and returns the first; the
+// counter then holds the first number after the block. Bulk writers use it so a number
+// taken meanwhile by another workstation never falls inside their block.
+qint64 takeBlock(const QString &sharedSettingsPath, const QString &key, qint64 count);
 qint64 peek(const QString &sharedSettingsPath, const QString &key);
 void set(const QString &sharedSettingsPath, const QString &key, qint64 value);
 

@@ -365,7 +365,8 @@ qint64 DebitBatch::write(Progress &progress)
         return m_lastMonthIndex.value(a.idserv) < m_lastMonthIndex.value(b.idserv);
     });
     Journal j;
-    qint64 next = Counters::peek(m_session.sharedSettings(), CounterKey);
+    // The block is reserved first: a crash before the plan is written only leaves a gap.
+    qint64 next = Counters::takeBlock(m_session.sharedSettings(), CounterKey, qint64(m_rows.size()));
     for (DebitRow &r : m_rows)
         r.iddeb = next++;
     j.nextFree = next;
@@ -374,7 +375,6 @@ qint64 DebitBatch::write(Progress &progress)
 
     const QString path = debitJournalPath(m_session);
     writeJournal(path, j);
-    Counters::set(m_session.sharedSettings(), CounterKey, next);
     applyPlan(m_db, m_rows, m_lastMonth, &progress);
     removeJournal(path);
 

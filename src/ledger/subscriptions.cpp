@@ -100,8 +100,7 @@ int distributeAccount(Database &db, const Session &session, qint64 idcon, Progre
 
     // A block of identifiers for the whole distribution, stored before any row uses it.
     const QString settings = session.sharedSettings();
-    qint64 next = Counters::peek(settings, QStringLiteral("IDSERV"));
-    Counters::set(settings, QStringLiteral("IDSERV"), next + count);
+    qint64 next = Counters::takeBlock(settings, QStringLiteral("IDSERV"), count);
 
     const int today = Clock::todayDayNumber();
     std::vector<std::pair<SubscriptionTerms, CatchUpSpan>> queued;

@@ -115,6 +115,8 @@ void TestProfileFile::countersStartAtOneAndTake()
     QCOMPARE(Counters::peek(path, QStringLiteral("IDAB")), 3);
     Counters::set(path, QStringLiteral("IDAB"), 0);
     QCOMPARE(Counters::take(path, QStringLiteral("IDAB")), 1);
+    QCOMPARE(Counters::takeBlock(path, QStringLiteral("IDAB"), 500), 2);
+    QCOMPARE(Counters::take(path, QStringLiteral("IDAB")), 502);
     QVERIFY(!QFile::exists(path + QStringLiteral(".lck")));
 }
 
