@@ -7,6 +7,7 @@
 #include "core/dates.h"
 #include "ui/balloon.h"
 #include "ui/enternavigation.h"
+#include "ui/formbuttons.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -157,16 +158,10 @@ AddAbon::AddAbon(QWidget *parent) : QDialog(parent)
     kl->addWidget(m_contractDate);
     kl->addStretch();
 
-    auto *memo = new QPushButton(QStringLiteral("&Memoreaza"), this);
-    memo->setObjectName(QStringLiteral("MemoBut"));
-    auto *close = new QPushButton(QStringLiteral("&Renunt"), this);
-    close->setObjectName(QStringLiteral("CloseBut"));
-    memo->setAutoDefault(false);
-    close->setAutoDefault(false);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(memo);
-    buttons->addWidget(close);
+    const FormButtons row = makeFormButtons(this);
+    QPushButton *memo = row.memo;
+    QPushButton *close = row.close;
+    QHBoxLayout *buttons = row.row;
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_heading);

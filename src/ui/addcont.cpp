@@ -7,6 +7,7 @@
 #include "core/dates.h"
 #include "ui/balloon.h"
 #include "ui/enternavigation.h"
+#include "ui/formbuttons.h"
 #include "ui/mesaj.h"
 
 #include <QButtonGroup>
@@ -153,16 +154,10 @@ AddCont::AddCont(Database &db, QWidget *parent) : QDialog(parent), m_db(db)
     pl->addWidget(m_cap, 2, 0, 1, 5);
     pl->setColumnStretch(4, 1);
 
-    auto *memo = new QPushButton(QStringLiteral("&Memoreaza"), this);
-    memo->setObjectName(QStringLiteral("MemoBut"));
-    auto *close = new QPushButton(QStringLiteral("&Renunt"), this);
-    close->setObjectName(QStringLiteral("CloseBut"));
-    memo->setAutoDefault(false);
-    close->setAutoDefault(false);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(memo);
-    buttons->addWidget(close);
+    const FormButtons row = makeFormButtons(this);
+    QPushButton *memo = row.memo;
+    QPushButton *close = row.close;
+    QHBoxLayout *buttons = row.row;
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(heading);

@@ -4,6 +4,7 @@
 #include "ui/seldata.h"
 
 #include "core/clock.h"
+#include "ui/formbuttons.h"
 
 #include <QDateEdit>
 #include <QHBoxLayout>
@@ -45,22 +46,16 @@ SelData::SelData(QWidget *parent) : QDialog(parent)
     m_date->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
     m_date->setCalendarPopup(true);
 
-    auto *memo = new QPushButton(QStringLiteral("Dezactivare cont"), this);
-    memo->setObjectName(QStringLiteral("MemoBut"));
-    auto *close = new QPushButton(QStringLiteral("&Renunt"), this);
-    close->setObjectName(QStringLiteral("CloseBut"));
-    memo->setAutoDefault(false);
-    close->setAutoDefault(false);
+    const FormButtons row = makeFormButtons(this, QStringLiteral("Dezactivare cont"));
+    QPushButton *memo = row.memo;
+    QPushButton *close = row.close;
 
     auto *dateRow = new QHBoxLayout;
     dateRow->addStretch();
     dateRow->addWidget(new QLabel(QStringLiteral("Data dezactivarii"), this));
     dateRow->addWidget(m_date);
     dateRow->addStretch();
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(memo);
-    buttons->addWidget(close);
+    QHBoxLayout *buttons = row.row;
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_heading);
     layout->addWidget(line1);

@@ -6,6 +6,7 @@
 
 #include "core/clock.h"
 #include "ui/enternavigation.h"
+#include "ui/formbuttons.h"
 #include "ui/mesaj.h"
 
 #include <QDateEdit>
@@ -42,20 +43,14 @@ SetDebit::SetDebit(QWidget *parent) : QDialog(parent)
     m_amount->setAlignment(Qt::AlignRight);
     m_amount->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^\\d{0,8}([.,]\\d{0,2})?$")), m_amount));
 
-    m_memo = new QPushButton(QStringLiteral("&Memoreaza"), this);
-    m_memo->setObjectName(QStringLiteral("MemoBut"));
-    m_close = new QPushButton(QStringLiteral("&Renunt"), this);
-    m_close->setObjectName(QStringLiteral("CloseBut"));
-    for (QPushButton *b : {m_memo, m_close})
-        b->setAutoDefault(false);
+    const FormButtons row = makeFormButtons(this);
+    m_memo = row.memo;
+    m_close = row.close;
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Data debitarii"), m_date);
     form->addRow(QStringLiteral("Suma debitata -lei-"), m_amount);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_memo);
-    buttons->addWidget(m_close);
+    QHBoxLayout *buttons = row.row;
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_descr);
     layout->addLayout(form);
