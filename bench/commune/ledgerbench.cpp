@@ -11,7 +11,7 @@
 #include "core/terminalprogress.h"
 #include "ledger/monthlydebiting.h"
 #include "store/database.h"
-#include "ui/evidenta.h"
+#include "ui/ledger/evidenta.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -9,10 +9,10 @@
 #include "core/error.h"
 #include "core/terminalprogress.h"
 #include "store/database.h"
-#include "ui/addabon.h"
-#include "ui/addcont.h"
-#include "ui/contlistf.h"
-#include "ui/evidenta.h"
+#include "ui/ledger/addabon.h"
+#include "ui/ledger/addcont.h"
+#include "ui/ledger/contlistf.h"
+#include "ui/ledger/evidenta.h"
 #include "ledger/subscribers.h"
 
 #include <QApplication>

@@ -8,9 +8,9 @@
 #include "startup/singlecopy.h"
 #include "startup/startupsequence.h"
 #include "store/database.h"
-#include "ui/form3.h"
-#include "ui/mesaj.h"
-#include "ui/startwindow.h"
+#include "ui/shell/mainwindow.h"
+#include "ui/shell/mesaj.h"
+#include "ui/shell/startwindow.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -72,7 +72,7 @@ int main(int argc, char **argv)
             }
             std::unique_ptr<Database> db = sequence.takeDatabase();
             start.hide();
-            Form3 mainWindow(*db, session);
+            MainWindow mainWindow(*db, session);
             mainWindow.setWindowTitle(programTitle() + QStringLiteral("  ver.") + programVersionText());
             mainWindow.run();
         } catch (const VestroniaError &e) {

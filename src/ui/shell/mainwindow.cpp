@@ -1,0 +1,405 @@
+// The main window: the toolbar strip with today's date, the status bar with the working
+// mode, the administration step with its password, the two drop-down menus, and the
+// closing questions that decide whether the data are saved at close. Screens that are
+// not part of the program yet show as disabled menu items or a clear notice.
+
+#include "ui/shell/mainwindow.h"
+
+#include "backup/localbackup.h"
+#include "core/clock.h"
+#include "core/session.h"
+#include "ledger/monthlydebiting.h"
+#include "startup/adminsettings.h"
+#include "store/changelog.h"
+#include "store/database.h"
+#include "ui/shell/contor.h"
+#include "ui/ledger/evidenta.h"
+#include "ui/shell/administrationwindow.h"
+#include "ui/shell/passwordprompt.h"
+#include "ui/shell/backupwindow.h"
+#include "ui/shell/logview.h"
+#include "ui/shell/mesaj.h"
+#include "ui/shell/shellicons.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolButton>
+
+
+namespace vestronia {
+
+namespace {
+
+// Every picture of the strip at one size, so captions line up.
+QIcon stripIcon(const QIcon &icon)
+{
+    return sizedIcon(icon, 40);
+}
+
+QAction *futureItem(QMenu *menu, const QString &text, const QString &name)
+{
+    // A screen that is not part of the program yet: present, but not a dead end.
+    QAction *a = menu->addAction(text);
+    a->setObjectName(name);
+    a->setEnabled(false);
+    return a;
+}
+
+} // namespace
+
+MainWindow::MainWindow(Database &db, Session &session, QWidget *parent)
+    : QMainWindow(parent), m_db(db), m_session(session), m_form4(new AdministrationWindow(db, session, adminSettings(), this))
+{
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(programTitle() + QStringLiteral("  ver.") + programVersionText());
+    setWindowIcon(themeIcon("x-office-address-book", QStyle::SP_ComputerIcon));
+
+    auto *strip = new QWidget(this);
+    strip->setObjectName(QStringLiteral("Bara"));
+    auto *row = new QHBoxLayout(strip);
+    row->setContentsMargins(6, 4, 10, 4);
+    row->setSpacing(2);
+    setCentralWidget(strip);
+
+    m_out = addButton(QStringLiteral("OutB"), QStringLiteral("Iesire"), QStringLiteral("Inchide programul."),
+                      themeIcon("application-exit", QStyle::SP_DialogCloseButton));
+    m_admin = addButton(QStringLiteral("MButAdm"), QStringLiteral("Administrare"), QStringLiteral("Administrare program."),
+                        themeIcon("changes-prevent", QStyle::SP_DialogApplyButton));
+    m_evidenta = addButton(QStringLiteral("MBut1"), QStringLiteral("Evidenta"), QStringLiteral("Evidenta ajutoare."),
+                           themeIcon("x-office-address-book", QStyle::SP_FileDialogDetailedView));
+    m_cashBook = addButton(QStringLiteral("MBut2"), QStringLiteral("Registru de casa"), QStringLiteral("Evidenta ajutoare."),
+                           themeIcon("accessories-calculator", QStyle::SP_FileDialogListView));
+    m_reports = addButton(QStringLiteral("MBut3"), QStringLiteral("Rapoarte"), QStringLiteral("Rapoarte diverse."),
+                          themeIcon("x-office-spreadsheet", QStyle::SP_FileDialogContentsView));
+    m_utilities = addButton(QStringLiteral("MBut4"), QStringLiteral("Utilitare"),
+                            QStringLiteral("Operatii cu datele. Sugestii. Explicatii. Legislatie."),
+                            themeIcon("applications-utilities", QStyle::SP_DriveHDIcon));
+    m_reports->setMenu(buildReportsMenu());
+    m_reports->setPopupMode(QToolButton::InstantPopup);
+    m_utilities->setMenu(buildUtilitiesMenu());
+    m_utilities->setPopupMode(QToolButton::InstantPopup);
+    // The cash register book is not part of the program yet.
+    m_cashBook->setEnabled(false);
+
+    // Order on the strip: the working buttons, then administration and exit at the end.
+    for (QToolButton *b : {m_evidenta, m_cashBook, m_reports, m_utilities})
+        row->addWidget(b);
+    row->addStretch(1);
+    m_today = new QLabel(strip);
+    m_today->setObjectName(QStringLiteral("DataAzi"));
+    QFont big = m_today->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.35);
+    m_today->setFont(big);
+    m_today->setAlignment(Qt::AlignCenter);
+    m_today->setMinimumWidth(130);
+    m_today->setFrameShape(QFrame::StyledPanel);
+    m_today->setFrameShadow(QFrame::Sunken);
+    m_today->setContentsMargins(8, 4, 8, 4);
+    row->addWidget(m_today);
+    row->addSpacing(14);
+    row->addWidget(m_admin);
+    row->addWidget(m_out);
+
+    auto *status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("StatusBar1"));
+    auto *panel0 = new QLabel(QStringLiteral("ESC - Iesire din program"), status);
+    panel0->setObjectName(QStringLiteral("Panel0"));
+    panel0->setMinimumWidth(200);
+    m_modeText = new QLabel(m_session.workingModeText(), status);
+    m_modeText->setObjectName(QStringLiteral("Panel1"));
+    status->addWidget(panel0);
+    status->addWidget(m_modeText, 1);
+    setStatusBar(status);
+
+    // One height for every button, so captions line up whether or not a button has a
+    // drop-down arrow.
+    int height = 0;
+    for (QToolButton *b : {m_out, m_admin, m_evidenta, m_cashBook, m_reports, m_utilities})
+        height = qMax(height, b->sizeHint().height());
+    for (QToolButton *b : {m_out, m_admin, m_evidenta, m_cashBook, m_reports, m_utilities})
+        b->setFixedHeight(height);
+    for (QToolButton *b : {m_evidenta, m_cashBook, m_reports, m_utilities})
+        b->setVisible(false);
+
+    connect(m_out, &QToolButton::clicked, this, &QWidget::close);
+    connect(m_admin, &QToolButton::clicked, this, &MainWindow::administrare);
+    connect(m_evidenta, &QToolButton::clicked, this, &MainWindow::openEvidenta);
+    connect(m_cashBook, &QToolButton::clicked, this, &MainWindow::openCashBook);
+}
+
+MainWindow::~MainWindow() = default;
+
+QToolButton *MainWindow::addButton(const QString &name, const QString &caption, const QString &tip, const QIcon &icon)
+{
+    auto *b = new QToolButton(centralWidget());
+    b->setObjectName(name);
+    b->setText(caption);
+    b->setToolTip(tip);
+    b->setIcon(stripIcon(icon));
+    b->setIconSize(QSize(40, 40));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true);
+    b->setMinimumWidth(104);
+    b->setFocusPolicy(Qt::TabFocus);
+    return b;
+}
+
+QMenu *MainWindow::buildReportsMenu()
+{
+    auto *menu = new QMenu(m_reports);
+    menu->setObjectName(QStringLiteral("RapoarteMenu"));
+    futureItem(menu, QStringLiteral("Lista Abonati - Numar de persoane"), QStringLiteral("ListaAbonati"));
+    futureItem(menu, QStringLiteral("Borderou Incasari"), QStringLiteral("BorderouIncasari"));
+    futureItem(menu, QStringLiteral("Bilant analitic/sintetic"), QStringLiteral("Bilant"));
+    QMenu *follow = menu->addMenu(QStringLiteral("Centralizator Urmariri"));
+    follow->setObjectName(QStringLiteral("CentralizatorUrmariri"));
+    futureItem(follow, QStringLiteral("Centralizator Instiintari de plata"), QStringLiteral("CentralizatorInstiintari"));
+    futureItem(follow, QStringLiteral("Centralizator Somatii/Titluri executorii"), QStringLiteral("CentralizatorSomatii"));
+    futureItem(menu, QStringLiteral("Centralizator incasari pe ani"), QStringLiteral("CentralizatorIncasari"));
+    return menu;
+}
+
+QMenu *MainWindow::buildUtilitiesMenu()
+{
+    auto *menu = new QMenu(m_utilities);
+    menu->setObjectName(QStringLiteral("UtilitareMenu"));
+    QAction *backup = menu->addAction(themeIcon("media-floppy", QStyle::SP_DriveFDIcon),
+                                      QStringLiteral("Salvare / Incarcare baza de date"), this, &MainWindow::openBackupWindow);
+    backup->setObjectName(QStringLiteral("SalvareIncarcare"));
+    futureItem(menu, QStringLiteral("Condica de sugestii"), QStringLiteral("CondicaSugestii"));
+    QAction *log = menu->addAction(themeIcon("document-open-recent", QStyle::SP_FileDialogInfoView),
+                                   QStringLiteral("Istoricul modificarii datelor"), this, &MainWindow::openLogView);
+    log->setObjectName(QStringLiteral("IstoricModificari"));
+    return menu;
+}
+
+void MainWindow::stretchToScreen()
+{
+    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const int frame = frameGeometry().width() - geometry().width();
+    resize(area.width() - qMax(0, frame), sizeHint().height());
+    move(area.topLeft());
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    stretchToScreen();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && !(windowState() & Qt::WindowMinimized))
+        stretchToScreen();
+}
+
+void MainWindow::writeLog(const QString &text)
+{
+    try {
+        addLog(m_db, m_session, text);
+    } catch (const VestroniaError &e) {
+        mesaj(QStringLiteral("Istoric modificari date"), e.message(), MesajButtons::OK, MesajKind::Eroare);
+    }
+}
+
+void MainWindow::prepare()
+{
+    m_today->setText(Clock::today().toString(QStringLiteral("dd.MM.yyyy")));
+    m_modeText->setText(m_session.workingModeText());
+    writeLog(QStringLiteral("Pornire program"));
+    // Every due subscription gets its debits before the window shows.
+    try {
+        runMonthlyDebiting(m_db, m_session, Contor::instance());
+    } catch (const VestroniaError &e) {
+        mesaj(QStringLiteral("Debitare lunara"), e.message(), MesajButtons::OK, MesajKind::Eroare);
+    }
+}
+
+void MainWindow::run()
+{
+    prepare();
+    m_closed = false;
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    stretchToScreen();
+    QEventLoop loop;
+    m_loop = &loop;
+    if (!m_closed)
+        loop.exec();
+    m_loop = nullptr;
+    finish();
+}
+
+void MainWindow::finish()
+{
+    writeLog(QStringLiteral("Inchidere Program."));
+    if (!m_saveAtClose)
+        return;
+    try {
+        automaticSave(m_session, adminSettings().backupFolder, Contor::instance());
+    } catch (const BackupError &e) {
+        mesaj(e.title(), e.message(), MesajButtons::OK, MesajKind::Eroare);
+    }
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    auto accept = [this, event] {
+        event->accept();
+        m_closed = true;
+        if (m_loop)
+            m_loop->quit();
+    };
+    m_saveAtClose = false;
+    if (m_closeWithoutQuestion || m_evidenta->isHidden()) {
+        accept();
+        return;
+    }
+    // Working on an opened backup: the changes go back into that file only if wanted. A
+    // read-only session has made none, so it only asks whether to close.
+    if (m_session.isBackupMode() && m_session.canModify()) {
+        const int r = mesaj(QStringLiteral("Salvare modificari"), QStringLiteral("Doriti sa pastrati modificarile facute?"),
+                            MesajButtons::DaNu, MesajKind::Confirmare);
+        if (r == MesajResult::Da || r == MesajResult::Nu) {
+            m_saveAtClose = r == MesajResult::Da;
+            accept();
+        } else {
+            event->ignore();
+        }
+        return;
+    }
+    if (!m_session.isBackupMode() && m_session.dataFolder == m_session.localDataFolder
+        && adminSettings().automaticBackupFolderExists()) {
+        const int r = mesaj(QStringLiteral("Salvare Automata"), QStringLiteral("\rDoriti sa facem o copie la datele de azi?"),
+                            MesajButtons::DaNu, MesajKind::Confirmare);
+        if (r == MesajResult::Da || r == MesajResult::Nu) {
+            m_saveAtClose = r == MesajResult::Da;
+            accept();
+        } else {
+            event->ignore();
+        }
+        return;
+    }
+    if (mesaj(QStringLiteral("Inchidere program"), QStringLiteral("\rDoriti sa inchideti programul?"), MesajButtons::DaNu,
+              MesajKind::Confirmare)
+        == MesajResult::Da)
+        accept();
+    else
+        event->ignore();
+}
+
+void MainWindow::unlock()
+{
+    m_session.administratorUnlocked = true;
+    m_admin->setIcon(stripIcon(themeIcon("changes-allow", QStyle::SP_DialogOkButton)));
+    for (QToolButton *b : {m_evidenta, m_cashBook, m_reports, m_utilities})
+        b->setVisible(true);
+}
+
+void MainWindow::administrare()
+{
+    if (m_session.administratorUnlocked) {
+        openAdministration();
+        return;
+    }
+    if (!administratorPasswordSet(m_session)) {
+        mesaj(QStringLiteral("Administrare"), QStringLiteral("\r    ATENTIE!\r\nNu aveti nici o parola!"), MesajButtons::OK,
+              MesajKind::Atentie);
+        unlock();
+        return;
+    }
+    QString typed;
+    if (!inputQuery2(typed, this))
+        return;
+    if (typed.isEmpty()) {
+        // No password typed while one is set: the screens open, but nothing may change.
+        m_session.readOnly = true;
+        unlock();
+        mesaj(QStringLiteral("Bine ati venit!"), QStringLiteral("Nu aveti dreptul sa modificati datele!"), MesajButtons::OK,
+              MesajKind::Atentie);
+        return;
+    }
+    if (administratorPasswordMatches(m_session, typed))
+        unlock();
+    else
+        mesaj(QStringLiteral("Greseala!"), QStringLiteral("PAROLA INCORECTA !"), MesajButtons::OK, MesajKind::Eroare);
+}
+
+void MainWindow::openAdministration()
+{
+    m_form4->run();
+    if (m_form4->endProgramRequested()) {
+        m_closeWithoutQuestion = true;
+        close();
+    }
+}
+
+void MainWindow::openEvidenta()
+{
+    m_evidenta->setEnabled(false);
+    if (adminSettings().unitName.trimmed().isEmpty()
+        && mesaj(QStringLiteral("Atentionare"),
+                 QStringLiteral("Nu ati completat denumirea unitatii la ") + m_admin->text()
+                     + QStringLiteral("!\rDoriti sa o completati acum?"),
+                 MesajButtons::DaNu, MesajKind::Atentie)
+               == MesajResult::Da)
+        openAdministration();
+    if (!m_closed)
+        showEvidenta();
+    m_evidenta->setEnabled(true);
+}
+
+void MainWindow::showEvidenta()
+{
+    Evidenta screen(m_db, m_session, this);
+    screen.run();
+}
+
+void MainWindow::openCashBook()
+{
+    // The cash register book: the button stays disabled until that screen exists.
+}
+
+void MainWindow::openSuggestions()
+{
+    // The suggestions book: its menu item stays disabled until that form exists.
+}
+
+void MainWindow::openBackupWindow()
+{
+    BackupWindow window(m_db, m_session, this);
+    if (window.run()) {
+        // The data were replaced: the program must start again, without questions.
+        m_evidenta->setVisible(false);
+        close();
+    }
+}
+
+void MainWindow::openLogView()
+{
+    LogView view(m_db, this);
+    view.run();
+}
+
+} // namespace vestronia
