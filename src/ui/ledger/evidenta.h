@@ -6,7 +6,7 @@
 // Other windows add their buttons to the rows this screen exposes (debit and collection
 // operations, enforcement) and call the reload functions after their changes.
 
-#include "ledger/balancetotals.h"
+#include "collections/balance.h"
 #include "ledger/subscribers.h"
 
 #include <QDialog>

@@ -1,7 +1,7 @@
 // The INCASARI totals: the penalty rule (start day, per day or month, cap, rounding) and
 // the walk over the open debits where an advance covers only what comes after it.
 
-#include "ledger/balancetotals.h"
+#include "collections/balance.h"
 
 #include "core/dates.h"
 #include "store/database.h"
@@ -29,7 +29,7 @@ ResultSet debits(const QList<std::tuple<const char *, int, const char *, int, co
 }
 } // namespace
 
-class TestBalanceTotals : public QObject
+class TestBalance : public QObject
 {
     Q_OBJECT
 
@@ -37,10 +37,11 @@ private Q_SLOTS:
     void penalty_data();
     void penalty();
     void totalsWithAdvanceCoveringLaterDebits();
+    void noPenaltyStartMeansNeverOverdue();
     void onlyAnAdvance();
 };
 
-void TestBalanceTotals::penalty_data()
+void TestBalance::penalty_data()
 {
     QTest::addColumn<QString>("unit");
     QTest::addColumn<QString>("cap");
@@ -72,9 +73,14 @@ void TestBalanceTotals::penalty_data()
                             << QStringLiteral("0");
     QTest::newRow("percent 0") << QStringLiteral("zi") << QString() << 10 << QStringLiteral("0") << QStringLiteral("100")
                                << QStringLiteral("0");
+    QTest::newRow("negative percent is no credit") << QStringLiteral("zi") << QString() << 10 << QStringLiteral("-2")
+                                                   << QStringLiteral("100") << QStringLiteral("0");
+    QTest::newRow("huge rest and rate do not overflow") << QStringLiteral("zi") << QString() << 3650
+                                                        << QStringLiteral("9999.99") << QStringLiteral("99999999.99")
+                                                        << QStringLiteral("36509963486349");
 }
 
-void TestBalanceTotals::penalty()
+void TestBalance::penalty()
 {
     QFETCH(QString, unit);
     QFETCH(QString, cap);
@@ -83,11 +89,11 @@ void TestBalanceTotals::penalty()
     QFETCH(QString, rest);
     QFETCH(QString, expected);
     const int today = dayNumberOf(QDate(2024, 6, 10));
-    QCOMPARE(latePenalty(unit, cap, today - daysBefore, *Money::parse(percent), *Money::parse(rest), today).toString(),
+    QCOMPARE(computePenalty(unit, cap, today - daysBefore, *Money::parse(percent), *Money::parse(rest), today).toString(),
              expected);
 }
 
-void TestBalanceTotals::totalsWithAdvanceCoveringLaterDebits()
+void TestBalance::totalsWithAdvanceCoveringLaterDebits()
 {
     const int today = dayNumberOf(QDate(2024, 6, 10));
     // A debit before the advance draws a penalty; the advance covers the next one fully
@@ -103,7 +109,17 @@ void TestBalanceTotals::totalsWithAdvanceCoveringLaterDebits()
     QCOMPARE(t.total, Money::fromLei(132));
 }
 
-void TestBalanceTotals::onlyAnAdvance()
+void TestBalance::noPenaltyStartMeansNeverOverdue()
+{
+    // PENALDATA 0 is "no penalty": counting from day 0 would charge a century of interest.
+    const int today = dayNumberOf(QDate(2024, 6, 10));
+    QCOMPARE(computePenalty(QStringLiteral("zi"), QString(), 0, Money::fromLei(1), Money::fromLei(100), today), Money());
+    const BalanceTotals t = computeBalanceTotals(debits({{"100", 1, "zi", 0, ""}}), today);
+    QCOMPARE(t.penalties, Money());
+    QCOMPARE(t.total, Money::fromLei(100));
+}
+
+void TestBalance::onlyAnAdvance()
 {
     const BalanceTotals t = computeBalanceTotals(debits({{"-30", 0, "luna", 0, "-"}}), 45000);
     QCOMPARE(t.advance, Money::fromLei(30));
@@ -112,5 +128,5 @@ void TestBalanceTotals::onlyAnAdvance()
     QCOMPARE(t.total, Money::fromLei(-30));
 }
 
-QTEST_GUILESS_MAIN(TestBalanceTotals)
-#include "tst_balancetotals.moc"
+QTEST_GUILESS_MAIN(TestBalance)
+#include "tst_balance.moc"

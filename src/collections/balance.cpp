@@ -1,18 +1,21 @@
 // The subscriber's balance and the one penalty rule, in exact integer arithmetic (money
 // in ten-thousandths, the product carried in 128 bits so no rate or rest overflows).
 
-#include "ledger/balancetotals.h"
+#include "collections/balance.h"
 
 #include "core/dates.h"
+#include "ledger/subscriberpanels.h"
 #include "store/database.h"
 
 #include <cstdlib>
 
 namespace vestronia {
 
-Money latePenalty(const QString &unit, const QString &cap, int penaltyStart, Money percent, Money rest, int day)
+Money computePenalty(const QString &unit, const QString &cap, int penaltyStart, Money percent, Money rest, int day)
 {
-    if (rest <= Money() || percent.isZero() || !isDateSet(penaltyStart) || penaltyStart >= day)
+    // A start of 0 means "never overdue"; without this guard it would count from 1899.
+    // A negative percent is no penalty rather than a credit.
+    if (rest <= Money() || percent <= Money() || !isDateSet(penaltyStart) || penaltyStart >= day)
         return {};
     const qint64 elapsed = std::llabs(qint64(day) - penaltyStart);
     // A month is 30.4375 days; the started month counts.
@@ -26,16 +29,23 @@ Money latePenalty(const QString &unit, const QString &cap, int penaltyStart, Mon
     const __int128 unitLei = 10000000000LL;
     // Half up, as whole lei (truncating p + 0.5 towards zero).
     const __int128 shifted = p + unitLei / 2;
-    const qint64 lei = qint64(shifted / unitLei);
-    return Money::fromLei(lei);
+    return Money::fromLei(qint64(shifted / unitLei));
 }
 
 BalanceTotals computeBalanceTotals(const ResultSet &debits, int today)
 {
     BalanceTotals t;
     Money pool;
+    const int cSold = debits.columnIndex(QStringLiteral("SOLD"));
+    const int cPenal = debits.columnIndex(QStringLiteral("PENAL"));
+    const int cUnit = debits.columnIndex(QStringLiteral("PENALPE"));
+    const int cStart = debits.columnIndex(QStringLiteral("PENALDATA"));
+    const int cCap = debits.columnIndex(QStringLiteral("MAXSOLD"));
+    if (cSold < 0)
+        return t;
+    auto text = [&](int row, int col) { return col < 0 ? QString() : debits.value(row, col).toString().trimmed(); };
     for (int i = 0; i < debits.rowCount(); ++i) {
-        const Money rest = debits.money(i, QStringLiteral("SOLD"));
+        const Money rest = Money::fromVariant(debits.value(i, cSold));
         if (rest.isNegative()) {
             pool -= rest;
             continue;
@@ -47,13 +57,23 @@ BalanceTotals computeBalanceTotals(const ResultSet &debits, int today)
         const Money uncovered = rest - pool;
         pool = Money();
         t.rest += uncovered;
-        t.penalties += latePenalty(debits.text(i, QStringLiteral("PENALPE")), debits.text(i, QStringLiteral("MAXSOLD")),
-                                   int(debits.integer(i, QStringLiteral("PENALDATA"))),
-                                   debits.money(i, QStringLiteral("PENAL")), uncovered, today);
+        t.penalties += computePenalty(text(i, cUnit), text(i, cCap),
+                                      cStart < 0 ? 0 : int(debits.value(i, cStart).toLongLong()),
+                                      cPenal < 0 ? Money() : Money::fromVariant(debits.value(i, cPenal)), uncovered, today);
     }
     t.advance = pool;
     t.total = t.penalties + t.rest - t.advance;
     return t;
+}
+
+BalanceTotals balanceOf(Database &db, qint64 idab, int today)
+{
+    return computeBalanceTotals(openDebitsOf(db, idab), today);
+}
+
+QString balanceText(Money value)
+{
+    return value.toString();
 }
 
 } // namespace vestronia
