@@ -5,8 +5,47 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QSet>
 
 namespace vestronia {
+
+namespace {
+
+QMutex handedMutex;
+QSet<QString> &handedToShell()
+{
+    static QSet<QString> paths;
+    return paths;
+}
+
+QString normalised(const QString &path)
+{
+    return QFileInfo(path).absoluteFilePath();
+}
+
+// Whether a document may still be open in a program: handed to the shell in this run,
+// or with the lock file LibreOffice keeps beside a document it has open.
+bool mayBeOpen(const QFileInfo &info)
+{
+    if (wasHandedToShell(info.absoluteFilePath()))
+        return true;
+    return QFileInfo::exists(info.absolutePath() + QStringLiteral("/.~lock.") + info.fileName() + QLatin1Char('#'));
+}
+
+} // namespace
+
+void noteHandedToShell(const QString &path)
+{
+    QMutexLocker lock(&handedMutex);
+    handedToShell().insert(normalised(path));
+}
+
+bool wasHandedToShell(const QString &path)
+{
+    QMutexLocker lock(&handedMutex);
+    return handedToShell().contains(normalised(path));
+}
 
 QString newWorkFile(const QString &tempFolder, const QString &name, const QString &extension)
 {
@@ -15,6 +54,10 @@ QString newWorkFile(const QString &tempFolder, const QString &name, const QStrin
     for (int n = 0; n <= 999; ++n) {
         const QString candidate = tempFolder + QLatin1Char('/') + name + QString::number(n) + extension;
         const QFileInfo info(candidate);
+        // Deleting a document a viewer still shows succeeds on Linux, and the viewer would
+        // then show the next payer's receipt under the old one's window: skip such names.
+        if (mayBeOpen(info))
+            continue;
         if (!info.exists() && !info.isSymLink())
             return candidate;
         if (info.isFile() && QFile::remove(candidate))

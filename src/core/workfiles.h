@@ -7,11 +7,17 @@
 namespace vestronia {
 
 // The first of folder/<name><n><extension>, n = 0..999, that does not exist or could be
-// deleted; the folder is created first. Empty when none works.
+// deleted; the folder is created first. A name whose document may still be open (handed
+// to the shell in this run, or with a LibreOffice lock file ".~lock.<file>#" beside it)
+// is skipped and left alone. Empty when none works.
 QString newWorkFile(const QString &tempFolder, const QString &name, const QString &extension);
 // The first of folder/<name><n>, n = 0..49, that could be (re)created empty. Empty when
 // none works.
 QString newWorkFolder(const QString &tempFolder, const QString &name);
+// Records that a document was handed to the shell "open", so no later work file takes
+// its name in this run. Thread-safe.
+void noteHandedToShell(const QString &path);
+bool wasHandedToShell(const QString &path);
 // Deletes a folder with everything in it; true when it is gone.
 bool deleteFolder(const QString &path);
 // folder/name if a file of that name exists there in any case, else folder/name as given.

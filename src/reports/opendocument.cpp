@@ -4,6 +4,8 @@
 
 #include "reports/opendocument.h"
 
+#include "core/workfiles.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -14,6 +16,8 @@ namespace vestronia {
 
 bool openDocument(const QString &path)
 {
+    // A viewer may keep the file open: newWorkFile must not hand its name out again.
+    noteHandedToShell(path);
     const QString opener = qEnvironmentVariable("VESTRONIA_OPENER");
     if (!opener.isEmpty()) {
         QProcess p;

@@ -1,0 +1,210 @@
+// Collection entry: numbering, the dialog's refusals and the recording in the order the
+// rows appear in the tables (debit rests, the document, its lines), as one transaction.
+// Identifiers of the lines are taken as one block so a long list costs one counter write.
+
+#include "collections/collection.h"
+
+#include "collections/balance.h"
+#include "core/clock.h"
+#include "core/counters.h"
+#include "core/dates.h"
+#include "core/profilefile.h"
+#include "core/session.h"
+#include "core/text.h"
+#include "ledger/subscriberpanels.h"
+#include "ledger/subscribers.h"
+#include "store/changelog.h"
+#include "store/database.h"
+
+#include <algorithm>
+
+namespace vestronia {
+
+namespace {
+
+const QString Receipt = QStringLiteral("CHITANTA");
+const QString Transfer = QStringLiteral("VIRAMENT BANCAR");
+const QString WriteOff = QStringLiteral("BORDEROU SCADERE");
+const QString Card = QStringLiteral("PLATA CU CARD");
+const QString Const = QStringLiteral("CONST");
+
+// The counter (automatic) and the Local.set key (manual) of a numbered document type.
+QString counterKey(const QString &docType)
+{
+    if (docType == Receipt)
+        return QStringLiteral("CHITNR");
+    if (docType == WriteOff)
+        return QStringLiteral("NCNR");
+    if (docType == Card)
+        return QStringLiteral("CARDNR");
+    return {};
+}
+
+// The largest amount the "Suma" field takes: 7 integer digits and 2 decimals.
+const Money MaxAmount = Money::fromUnits(99999999900LL);
+
+int lastDocumentDay(Database &db, qint64 idab)
+{
+    const QVariant v = db.scalar(
+        QStringLiteral("SELECT DOCDATA FROM Chitante WHERE IDAB=? ORDER BY DOCDATA DESC, IDCHIT DESC LIMIT 1"), {idab});
+    return v.isValid() ? int(v.toLongLong()) : 0;
+}
+
+QString titleOf(const SubscriberRecord &s)
+{
+    return s.name + QStringLiteral(" C.N.P. ") + s.code;
+}
+
+} // namespace
+
+QStringList collectionDocumentTypes()
+{
+    return {Receipt, Transfer, WriteOff, Card};
+}
+
+bool documentTypeIsNumbered(const QString &docType)
+{
+    return !counterKey(docType).isEmpty();
+}
+
+bool documentTypePrintsAtOnce(const QString &docType)
+{
+    return docType == Receipt || docType == Card;
+}
+
+NumberProposal proposeNumber(const Session &session, const QString &docType, bool automatic)
+{
+    NumberProposal p;
+    const QString key = counterKey(docType);
+    if (key.isEmpty())
+        return p;
+    p.setsNumber = true;
+    p.setsSeries = docType == Receipt;
+    if (automatic) {
+        p.number = Counters::peek(session.sharedSettings(), key);
+        if (p.setsSeries)
+            p.series = ProfileFile::readText(session.sharedSettings(), Const, QStringLiteral("CHITSERIA"));
+    } else {
+        p.number = ProfileFile::readNumber(session.localSettings(), Const, key);
+        if (p.setsSeries)
+            p.series = ProfileFile::readText(session.localSettings(), Const, QStringLiteral("CHITSERIA"));
+    }
+    return p;
+}
+
+CollectionProposal proposeCollection(Database &db, qint64 idab, int today)
+{
+    const SubscriberRecord s = readSubscriber(db, idab);
+    CollectionProposal p;
+    p.title = titleOf(s);
+    p.payer = p.title;
+    p.purpose = QStringLiteral("incasare debite ") + p.title;
+    p.amount = balanceOf(db, idab, today).total;
+    p.lastDay = lastDocumentDay(db, idab);
+    return p;
+}
+
+MaybeRefusal checkCollectionDraft(Database &db, CollectionDraft &d)
+{
+    d.series = cleanText(d.series).toUpper();
+    d.payer = cleanText(d.payer).toUpper();
+    d.purpose = cleanText(d.purpose).toUpper();
+    if (d.day < lastDocumentDay(db, d.idab))
+        return Refusal::atField(QStringLiteral("DocData"), QStringLiteral("Aveti Chitanta eliberata dupa aceasta data!"));
+    d.amount = d.amount.roundedToCents();
+    if (d.amount <= Money() || d.amount > MaxAmount)
+        return Refusal::atField(QStringLiteral("Suma"), QStringLiteral("Nu ati scris Suma!"));
+    if (!collectionDocumentTypes().contains(d.docType))
+        return Refusal::atField(QStringLiteral("DocJus"), QStringLiteral("Tip de document necunoscut!"));
+    if (d.number < 0 || d.number > 9999999999LL)
+        return Refusal::atField(QStringLiteral("DocNr"), QStringLiteral("Numar de document incorect!"));
+    return std::nullopt;
+}
+
+std::vector<AllocationRow> previewAllocation(Database &db, qint64 idab, Money amount, int today)
+{
+    return allocateAmount(openDebitsOf(db, idab), idab, amount.roundedToCents(), today);
+}
+
+CollectionOutcome recordCollection(Database &db, const Session &session, CollectionDraft d)
+{
+    requireWriteAccess(session);
+    CollectionOutcome outcome;
+    Transaction tx(db);
+    // Read inside the transaction: the rests are current, so no concurrent change is lost.
+    const SubscriberRecord s = readSubscriber(db, d.idab);
+    if (d.title.isEmpty())
+        d.title = titleOf(s);
+    if (MaybeRefusal r = checkCollectionDraft(db, d)) {
+        outcome.refusal = r;
+        return outcome;
+    }
+    const QString settings = session.sharedSettings();
+    const QString key = counterKey(d.docType);
+    if (!key.isEmpty()) {
+        if (d.automaticNumber) {
+            d.number = Counters::take(settings, key);
+            if (d.docType == Receipt)
+                d.series = ProfileFile::readText(settings, Const, QStringLiteral("CHITSERIA"));
+        } else {
+            if (d.docType == Receipt)
+                ProfileFile::writeText(session.localSettings(), Const, QStringLiteral("CHITSERIA"), d.series);
+            ProfileFile::writeNumber(session.localSettings(), Const, key, d.number + 1);
+        }
+    }
+    const int today = Clock::todayDayNumber();
+
+    AllocationTable work(db, session.tempFolder, allocateAmount(openDebitsOf(db, d.idab), d.idab, d.amount, today));
+    const qint64 idchit = Counters::take(settings, QStringLiteral("IDCHIT"));
+    // Untouched rows go; a row that received only a penalty part stays, so the lines
+    // always add up to the amount.
+    db.exec(QStringLiteral("DELETE FROM DebNew WHERE RESTI=0 AND CURENTI=0 AND PENALI=0 AND IDDEB>0"));
+    std::vector<AllocationRow> rows = work.rows();
+
+    for (AllocationRow &r : rows) {
+        if (r.iddeb > 0) {
+            db.exec(QStringLiteral("INSERT INTO DebiteArh (IDCHIT, IDDEB, IDAB, SOLD) SELECT ?, IDDEB, IDAB, SOLD FROM Debite "
+                                   "WHERE IDDEB=?"),
+                    {idchit, r.iddeb});
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=? WHERE IDDEB=?"), {QVariant::fromValue(r.sold), r.iddeb});
+        } else {
+            r.iddeb = Counters::take(settings, QStringLiteral("IDDEB"));
+            db.exec(QStringLiteral("INSERT INTO DebiteArh (IDCHIT, IDDEB, IDAB, SOLD) VALUES (?, ?, 0, 0)"), {idchit, r.iddeb});
+            db.exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, RATA, SOLD, "
+                                   "PENAL, PENALPE, PENALDATA, MAXSOLD) VALUES (?, -1, ?, -1, ?, ?, ?, ?, ?, 0, '-', 0, '')"),
+                    {r.iddeb, d.idab, today, monthIndexOfDay(today), r.denum, QVariant::fromValue(r.rata),
+                     QVariant::fromValue(r.sold)});
+        }
+    }
+
+    db.exec(QStringLiteral("INSERT INTO Chitante (IDCHIT, IDAB, ANULAT, DOCJUS, DOCSERIA, DOCNR, DOCDATA, NUME, CNP, ROL, "
+                           "STRADA, NR, NUMEPLAT, INCASAT, PLATIT, REPREZ) "
+                           "VALUES (?, ?, '', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, ?)"),
+            {idchit, d.idab, d.docType, d.series, d.number, d.day, s.name, s.code, s.rol, s.street, s.number,
+             d.payer.left(120), QVariant::fromValue(d.amount), d.purpose.left(120)});
+
+    // Advances first, then the debits by date; rows of one date keep their panel order.
+    std::stable_sort(rows.begin(), rows.end(), [](const AllocationRow &a, const AllocationRow &b) {
+        if (a.tipavans != b.tipavans)
+            return a.tipavans == 'D';
+        return a.datadeb < b.datadeb;
+    });
+    if (!rows.empty()) {
+        qint64 iddchit = Counters::takeBlock(settings, QStringLiteral("IDDCHIT"), qint64(rows.size()));
+        Statement line = db.prepare(QStringLiteral("INSERT INTO DetChit (IDCHIT, IDAB, IDDCHIT, IDDEB, IDSERV, DENUM, "
+                                                   "RESTANTA, PENAL, CURENT) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        for (const AllocationRow &r : rows)
+            line.exec({idchit, d.idab, iddchit++, r.iddeb, r.idserv, r.denum, QVariant::fromValue(r.resti),
+                       QVariant::fromValue(r.penali), QVariant::fromValue(r.curenti)});
+    }
+
+    addLog(db, session,
+           QStringLiteral("Eliberat ") + d.docType + QStringLiteral(" nr.") + QString::number(d.number) + QStringLiteral(" = ") +
+               d.amount.toString() + QStringLiteral(" lei, ") + d.title);
+    tx.commit();
+
+    outcome.recorded = {idchit, d.docType, d.series, d.number, d.amount, documentTypePrintsAtOnce(d.docType)};
+    return outcome;
+}
+
+} // namespace vestronia

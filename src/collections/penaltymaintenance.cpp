@@ -1,0 +1,146 @@
+// Penalty freeze and penalty-start recomputation. The per-subscriber totals are gathered
+// in memory and written to the Pen2 work table the operator is shown.
+
+#include "collections/penaltymaintenance.h"
+
+#include "collections/balance.h"
+#include "core/clock.h"
+#include "core/counters.h"
+#include "core/dates.h"
+#include "core/error.h"
+#include "core/progress.h"
+#include "core/session.h"
+#include "core/tablecatalogue.h"
+#include "core/workfiles.h"
+#include "ledger/debitrules.h"
+#include "ledger/refusal.h"
+#include "store/database.h"
+#include "store/dbftable.h"
+
+#include <QFile>
+#include <vector>
+
+namespace vestronia {
+
+namespace {
+
+const QString Settlement = QStringLiteral("Penalitati 2023");
+
+qint64 settlementAccount(Database &db, const Session &session)
+{
+    const QVariant id = db.scalar(QStringLiteral("SELECT IDCON FROM DefCont WHERE DENUM=? LIMIT 1"), {Settlement});
+    if (id.isValid())
+        return id.toLongLong();
+    const qint64 idcon = Counters::take(session.sharedSettings(), QStringLiteral("IDCON"));
+    db.exec(QStringLiteral("INSERT INTO DefCont (IDCON, DENUM, RATA, PRETFIX, PEPERS, ZIUAIMP, PERLUNI, MINPERS, MAXPERS, "
+                           "PENAL, PENALPE, PENALDELA, PENALDELAP, MAXSOLD, DATASTART, DATASTOP) "
+                           "VALUES (?, ?, 1, 'X', '-', 0, 0, 0, 0, 0, 'luna', 0, 'ziua', '-', ?, 0)"),
+            {idcon, Settlement, Clock::todayDayNumber()});
+    return idcon;
+}
+
+struct Frozen
+{
+    QString name;
+    qint64 idab = 0;
+    Money total;
+};
+
+} // namespace
+
+FreezeOutcome freezePenalties(Database &db, const Session &session, Progress &progress)
+{
+    requireWriteAccess(session);
+    FreezeOutcome out;
+    const int firstOf2024 = dayNumberOf(QDate(2024, 1, 1));
+    const int lastOf2023 = dayNumberOf(QDate(2023, 12, 31));
+    const int today = Clock::todayDayNumber();
+    Transaction tx(db);
+    out.accountId = settlementAccount(db, session);
+
+    const ResultSet debits = db.select(QStringLiteral("SELECT A.NUME AS NUME, D.IDAB AS IDAB, D.SOLD AS SOLD, D.PENAL AS PENAL, "
+                                                      "D.PENALPE AS PENALPE, D.PENALDATA AS PENALDATA FROM Debite D "
+                                                      "JOIN Abonat A ON D.IDAB=A.IDAB WHERE A.TIPPF='F' AND D.SOLD>0 "
+                                                      "AND D.DATADEB<? ORDER BY D.IDAB, D.DATADEB"),
+                                       {firstOf2024});
+    // Totals per (name, subscriber), in subscriber order as the query gives them.
+    std::vector<Frozen> totals;
+    {
+        ProgressScope scope(progress, QStringLiteral("Calculez..."), debits.rowCount() / 200 + 1);
+        for (int i = 0; i < debits.rowCount(); ++i) {
+            const Money p = computePenalty(debits.text(i, QStringLiteral("PENALPE")), QStringLiteral("X"),
+                                           int(debits.integer(i, QStringLiteral("PENALDATA"))),
+                                           debits.money(i, QStringLiteral("PENAL")), debits.money(i, QStringLiteral("SOLD")),
+                                           lastOf2023);
+            const qint64 idab = debits.integer(i, QStringLiteral("IDAB"));
+            const QString name = debits.text(i, QStringLiteral("NUME"));
+            if (totals.empty() || totals.back().idab != idab || totals.back().name != name)
+                totals.push_back({name, idab, {}});
+            totals.back().total += p;
+            if (i % 200 == 199)
+                progress.step();
+        }
+    }
+    std::erase_if(totals, [](const Frozen &f) { return f.total < Money::fromLei(1); });
+
+    out.listPath = newWorkFile(session.tempFolder, QStringLiteral("Pen2"), QStringLiteral(".dbf"));
+    if (out.listPath.isEmpty() || !createTable(out.listPath, penaltyWorkColumns()))
+        throw FileError(QStringLiteral("Nu pot crea tabela de lucru Pen2 in ") + session.tempFolder);
+    db.attach(QStringLiteral("Pen2"), out.listPath);
+    try {
+        Statement line = db.prepare(QStringLiteral("INSERT INTO Pen2 (NUME, IDAB, PEN2023) VALUES (?, ?, ?)"));
+        for (const Frozen &f : totals)
+            line.exec({f.name, f.idab, QVariant::fromValue(f.total)});
+    } catch (...) {
+        db.detach(QStringLiteral("Pen2"));
+        throw;
+    }
+    db.detach(QStringLiteral("Pen2"));
+
+    {
+        ProgressScope scope(progress, QStringLiteral("Adaug Penalitatile..."), int(totals.size()) / 10 + 1);
+        qint64 iddeb = totals.empty() ? 0
+                                      : Counters::takeBlock(session.sharedSettings(), QStringLiteral("IDDEB"),
+                                                            qint64(totals.size()));
+        Statement insert = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, "
+                                                     "RATA, SOLD, PENAL, PENALPE, PENALDATA, MAXSOLD) "
+                                                     "VALUES (?, -1, ?, ?, ?, 202401, ?, ?, ?, 0, '', 0, '-')"));
+        for (size_t i = 0; i < totals.size(); ++i) {
+            insert.exec({iddeb++, totals[i].idab, out.accountId, today, Settlement, QVariant::fromValue(totals[i].total),
+                         QVariant::fromValue(totals[i].total)});
+            if (i % 10 == 9)
+                progress.step();
+        }
+    }
+    {
+        ProgressScope scope(progress, QStringLiteral("Sterg Penalitatile 2023..."), int(totals.size()) / 10 + 1);
+        Statement restart = db.prepare(
+            QStringLiteral("UPDATE Debite SET PENALDATA=? WHERE SOLD>0 AND DATADEB<=? AND PENAL>0 AND IDAB=?"));
+        for (size_t i = 0; i < totals.size(); ++i) {
+            restart.exec({firstOf2024, lastOf2023, totals[i].idab});
+            if (i % 10 == 9)
+                progress.step();
+        }
+    }
+    tx.commit();
+    out.settlementDebits = int(totals.size());
+    return out;
+}
+
+qint64 redatePenaltyStarts(Database &db, const Session &session, Progress &progress)
+{
+    requireWriteAccess(session);
+    Transaction tx(db);
+    const ResultSet rows = db.select(QStringLiteral("SELECT IDDEB, DATADEB FROM Debite WHERE IDCON>0"));
+    ProgressScope scope(progress, QStringLiteral("Refac..."), rows.rowCount() / 500 + 1);
+    Statement update = db.prepare(QStringLiteral("UPDATE Debite SET PENALDATA=?, PENALPE='luna' WHERE IDDEB=?"));
+    for (int i = 0; i < rows.rowCount(); ++i) {
+        update.exec({addMonthsToDay(int(rows.integer(i, QStringLiteral("DATADEB"))), 1), rows.integer(i, QStringLiteral("IDDEB"))});
+        if (i % 500 == 499)
+            progress.step();
+    }
+    tx.commit();
+    return rows.rowCount();
+}
+
+} // namespace vestronia

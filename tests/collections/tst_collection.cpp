@@ -1,0 +1,293 @@
+// Recording and cancelling collections: the rows written, numbering, the dialog's
+// refusals, and that a cancellation brings every debit back to where it was.
+
+#include "collections/balance.h"
+#include "collections/cancellation.h"
+#include "collections/collection.h"
+#include "core/counters.h"
+#include "core/profilefile.h"
+
+#include "collectionsfixture.h"
+
+#include <QTest>
+
+using namespace vestronia;
+using namespace vestronia::testing;
+
+class TestCollection : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void proposalShowsWhatIsOwed();
+    void noDebitsGivesOneAdvance();
+    void consumedAdvanceAndNewAdvance();
+    void penaltyOnlyLineIsKept();
+    void dateBeforeLastDocumentRefused();
+    void refusalChangesNothing();
+    void automaticNumberingTakesCounterOnSave();
+    void manualNumberingStoresNextProposal();
+    void transferIsNotPrintedAndKeepsItsNumber();
+    void cancelNewestFirst();
+    void cancelSkipsCancelledReceiptAtTop();
+    void cancelRestoresBalanceAndRemovesAdvance();
+    void cancelCardRemovesDocument();
+
+private:
+    static CollectionDraft draft(CollectionsFixture &f, qint64 idab, const char *amount, const QString &type = QStringLiteral("CHITANTA"))
+    {
+        CollectionDraft d;
+        d.idab = idab;
+        d.docType = type;
+        d.amount = lei(amount);
+        d.day = f.today();
+        d.payer = QStringLiteral("POPESCU ION");
+        d.purpose = QStringLiteral("incasare debite");
+        return d;
+    }
+    static Money linesTotal(CollectionsFixture &f, qint64 idchit)
+    {
+        return Money::fromVariant(
+            f.db->scalar(QStringLiteral("SELECT SUM(RESTANTA+PENAL+CURENT) FROM DetChit WHERE IDCHIT=?"), {idchit}));
+    }
+};
+
+void TestCollection::proposalShowsWhatIsOwed()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    f.db->exec(QStringLiteral("UPDATE Abonat SET CNP='1800101123456' WHERE IDAB=?"), {idab});
+    f.insertDebit(idab, "100", f.today() - 30, f.today() - 9, "1");
+    const CollectionProposal p = proposeCollection(*f.db, idab, f.today());
+    QCOMPARE(p.title, QStringLiteral("POPESCU ION C.N.P. 1800101123456"));
+    QCOMPARE(p.payer, p.title);
+    QCOMPARE(p.purpose, QStringLiteral("incasare debite POPESCU ION C.N.P. 1800101123456"));
+    QCOMPARE(p.amount, lei("110"));
+    QCOMPARE(p.lastDay, 0);
+}
+
+void TestCollection::noDebitsGivesOneAdvance()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const CollectionOutcome o = recordCollection(*f.db, f.session, draft(f, idab, "75.5"));
+    QVERIFY(!o.refusal);
+    QVERIFY(o.recorded.printNow);
+    const ResultSet adv = f.db->select(QStringLiteral("SELECT * FROM Debite WHERE IDAB=?"), {idab});
+    QCOMPARE(adv.rowCount(), 1);
+    QCOMPARE(adv.text(0, QStringLiteral("DENUM")), QStringLiteral("PLATA IN AVANS"));
+    QCOMPARE(adv.money(0, QStringLiteral("SOLD")), lei("-75.5"));
+    QCOMPARE(adv.money(0, QStringLiteral("RATA")), lei("-75.5"));
+    QCOMPARE(adv.integer(0, QStringLiteral("IDCON")), qint64(-1));
+    const ResultSet arh = f.db->select(QStringLiteral("SELECT * FROM DebiteArh WHERE IDCHIT=?"), {o.recorded.idchit});
+    QCOMPARE(arh.rowCount(), 1);
+    QCOMPARE(arh.integer(0, QStringLiteral("IDAB")), qint64(0));
+    QCOMPARE(arh.money(0, QStringLiteral("SOLD")), Money());
+    QCOMPARE(arh.integer(0, QStringLiteral("IDDEB")), adv.integer(0, QStringLiteral("IDDEB")));
+    const ResultSet lines = f.db->select(QStringLiteral("SELECT * FROM DetChit WHERE IDCHIT=?"), {o.recorded.idchit});
+    QCOMPARE(lines.rowCount(), 1);
+    QCOMPARE(lines.money(0, QStringLiteral("CURENT")), lei("75.5"));
+    QCOMPARE(f.db->scalar(QStringLiteral("SELECT INCASAT FROM Chitante WHERE IDCHIT=?"), {o.recorded.idchit}).toDouble(), 75.5);
+    QCOMPARE(balanceOf(*f.db, idab, f.today()).total, lei("-75.5"));
+    QVERIFY(f.logTexts().last().startsWith(QStringLiteral("Eliberat CHITANTA nr.1 = 75.5 lei, POPESCU ION C.N.P.")));
+}
+
+void TestCollection::consumedAdvanceAndNewAdvance()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 oldAdvance = f.insertDebit(idab, "-50", f.today() - 40, 0, "0", QStringLiteral("luna"), QStringLiteral("-"),
+                                            -1, -1, nullptr, QStringLiteral("PLATA IN AVANS"));
+    const qint64 debit = f.insertDebit(idab, "30", f.today() - 1, f.today() + 20, "1");
+    const CollectionOutcome o = recordCollection(*f.db, f.session, draft(f, idab, "100"));
+    QVERIFY(!o.refusal);
+    QCOMPARE(f.sold(oldAdvance), Money());
+    QCOMPARE(f.sold(debit), Money());
+    const ResultSet lines =
+        f.db->select(QStringLiteral("SELECT * FROM DetChit WHERE IDCHIT=? ORDER BY IDDCHIT"), {o.recorded.idchit});
+    QCOMPARE(lines.rowCount(), 3);
+    // Advances first (the consumed one, then the new one), then the debits by date.
+    QCOMPARE(lines.text(0, QStringLiteral("DENUM")), QStringLiteral("SOLD PLATA IN AVANS"));
+    QCOMPARE(lines.money(0, QStringLiteral("CURENT")), lei("-50"));
+    QCOMPARE(lines.text(1, QStringLiteral("DENUM")), QStringLiteral("PLATA IN AVANS"));
+    QCOMPARE(lines.money(1, QStringLiteral("CURENT")), lei("120"));
+    QCOMPARE(lines.integer(2, QStringLiteral("IDDEB")), debit);
+    QCOMPARE(lines.money(2, QStringLiteral("CURENT")), lei("30"));
+    const qint64 newAdvance = lines.integer(1, QStringLiteral("IDDEB"));
+    QCOMPARE(f.sold(newAdvance), lei("-120"));
+    // The old advance's rest was noted so a cancellation can give it back.
+    QCOMPARE(Money::fromVariant(f.db->scalar(QStringLiteral("SELECT SOLD FROM DebiteArh WHERE IDCHIT=? AND IDDEB=?"),
+                                             {o.recorded.idchit, oldAdvance})),
+             lei("-50"));
+}
+
+void TestCollection::penaltyOnlyLineIsKept()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    // Rest 20 with a penalty of 20: 0.40 shares 0.20 to the rest, which rounds to 0 lei.
+    const qint64 debit = f.insertDebit(idab, "20", f.today() - 200, f.today() - 99, "1");
+    const CollectionOutcome o = recordCollection(*f.db, f.session, draft(f, idab, "0.40"));
+    QVERIFY(!o.refusal);
+    QCOMPARE(f.sold(debit), lei("20"));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM DetChit WHERE IDCHIT=?"), {o.recorded.idchit}), qint64(1));
+    QCOMPARE(linesTotal(f, o.recorded.idchit), lei("0.40"));
+}
+
+void TestCollection::dateBeforeLastDocumentRefused()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    QVERIFY(!recordCollection(*f.db, f.session, draft(f, idab, "10")).refusal);
+    CollectionDraft same = draft(f, idab, "10");
+    QVERIFY2(!recordCollection(*f.db, f.session, same).refusal, "the same day is allowed");
+    CollectionDraft earlier = draft(f, idab, "10");
+    earlier.day = f.today() - 1;
+    const CollectionOutcome o = recordCollection(*f.db, f.session, earlier);
+    QVERIFY(o.refusal);
+    QCOMPARE(o.refusal->field, QStringLiteral("DocData"));
+    QCOMPARE(o.refusal->message, QStringLiteral("Aveti Chitanta eliberata dupa aceasta data!"));
+}
+
+void TestCollection::refusalChangesNothing()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    for (const char *bad : {"0", "-5", "10000000"}) {
+        const CollectionOutcome o = recordCollection(*f.db, f.session, draft(f, idab, bad));
+        QVERIFY(o.refusal);
+        QCOMPARE(o.refusal->field, QStringLiteral("Suma"));
+        QCOMPARE(o.refusal->message, QStringLiteral("Nu ati scris Suma!"));
+    }
+    QCOMPARE(Counters::peek(f.session.sharedSettings(), QStringLiteral("CHITNR")), qint64(1));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante")), qint64(0));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), qint64(0));
+}
+
+void TestCollection::automaticNumberingTakesCounterOnSave()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    Counters::set(f.session.sharedSettings(), QStringLiteral("CHITNR"), 41);
+    ProfileFile::writeText(f.session.sharedSettings(), QStringLiteral("CONST"), QStringLiteral("CHITSERIA"), QStringLiteral("VST"));
+    const NumberProposal p = proposeNumber(f.session, QStringLiteral("CHITANTA"), true);
+    QCOMPARE(p.number, qint64(41));
+    QCOMPARE(p.series, QStringLiteral("VST"));
+    QCOMPARE(proposeNumber(f.session, QStringLiteral("CHITANTA"), true).number, qint64(41));
+    const CollectionOutcome o = recordCollection(*f.db, f.session, draft(f, idab, "5"));
+    QCOMPARE(o.recorded.number, qint64(41));
+    QCOMPARE(o.recorded.series, QStringLiteral("VST"));
+    QCOMPARE(Counters::peek(f.session.sharedSettings(), QStringLiteral("CHITNR")), qint64(42));
+    CollectionDraft card = draft(f, idab, "5", QStringLiteral("PLATA CU CARD"));
+    QCOMPARE(recordCollection(*f.db, f.session, card).recorded.number, qint64(1));
+    QCOMPARE(Counters::peek(f.session.sharedSettings(), QStringLiteral("CARDNR")), qint64(2));
+}
+
+void TestCollection::manualNumberingStoresNextProposal()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    CollectionDraft d = draft(f, idab, "5");
+    d.automaticNumber = false;
+    d.series = QStringLiteral(" ab ");
+    d.number = 57;
+    const CollectionOutcome o = recordCollection(*f.db, f.session, d);
+    QCOMPARE(o.recorded.number, qint64(57));
+    QCOMPARE(o.recorded.series, QStringLiteral("AB"));
+    QCOMPARE(ProfileFile::readNumber(f.session.localSettings(), QStringLiteral("CONST"), QStringLiteral("CHITNR")), qint64(58));
+    QCOMPARE(ProfileFile::readText(f.session.localSettings(), QStringLiteral("CONST"), QStringLiteral("CHITSERIA")),
+             QStringLiteral("AB"));
+    const NumberProposal p = proposeNumber(f.session, QStringLiteral("CHITANTA"), false);
+    QCOMPARE(p.number, qint64(58));
+    QCOMPARE(Counters::peek(f.session.sharedSettings(), QStringLiteral("CHITNR")), qint64(1));
+}
+
+void TestCollection::transferIsNotPrintedAndKeepsItsNumber()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    CollectionDraft d = draft(f, idab, "5", QStringLiteral("VIRAMENT BANCAR"));
+    d.number = 9001;
+    const CollectionOutcome o = recordCollection(*f.db, f.session, d);
+    QVERIFY(!o.recorded.printNow);
+    QCOMPARE(o.recorded.number, qint64(9001));
+    QVERIFY(!documentTypeIsNumbered(QStringLiteral("VIRAMENT BANCAR")));
+}
+
+void TestCollection::cancelNewestFirst()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    f.insertDebit(idab, "100", f.today() - 30);
+    const qint64 older = recordCollection(*f.db, f.session, draft(f, idab, "30")).recorded.idchit;
+    const qint64 newer = recordCollection(*f.db, f.session, draft(f, idab, "20")).recorded.idchit;
+    NullProgress progress;
+    const MaybeRefusal r = cancelCollection(*f.db, f.session, older, progress);
+    QVERIFY(r);
+    QCOMPARE(r->message,
+             QStringLiteral("\rNu puteti anula decat cea mai recenta incasare efectuata, respectiv prima din tabelul cu Incasari!"));
+    QCOMPARE(r->title, QStringLiteral("Anulare incasare"));
+    QVERIFY(!cancelCollection(*f.db, f.session, newer, progress));
+    QVERIFY(!cancelCollection(*f.db, f.session, older, progress));
+    QCOMPARE(balanceOf(*f.db, idab, f.today()).total, lei("100"));
+    QVERIFY2(cancelCollection(*f.db, f.session, older, progress), "a cancelled receipt is not cancelled twice");
+}
+
+void TestCollection::cancelSkipsCancelledReceiptAtTop()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 first = recordCollection(*f.db, f.session, draft(f, idab, "30")).recorded.idchit;
+    const qint64 second = recordCollection(*f.db, f.session, draft(f, idab, "20")).recorded.idchit;
+    NullProgress progress;
+    QVERIFY(!cancelCollection(*f.db, f.session, second, progress));
+    QCOMPARE(cancellationQuestion(*f.db, first),
+             QStringLiteral("\rDoriti sa anulati CHITANTA nr.1 / ") + dayText(f.today()) + QStringLiteral(" ?"));
+    QVERIFY(!cancelCollection(*f.db, f.session, first, progress));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante WHERE ANULAT='X'")), qint64(2));
+    // The second consumed the first's advance and made its own: three lines stay with
+    // the cancelled receipts, and both advances are gone from the debits.
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM DetChit")), qint64(3));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM DebiteArh")), qint64(0));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), qint64(0));
+}
+
+void TestCollection::cancelRestoresBalanceAndRemovesAdvance()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 oldAdvance = f.insertDebit(idab, "-15", f.today() - 60, 0, "0", QStringLiteral("luna"), QStringLiteral("-"),
+                                            -1, -1, nullptr, QStringLiteral("PLATA IN AVANS"));
+    const qint64 a = f.insertDebit(idab, "100", f.today() - 50, f.today() - 20, "0.5");
+    const qint64 b = f.insertDebit(idab, "40", f.today() - 20, f.today() + 5, "0.5");
+    const BalanceTotals before = balanceOf(*f.db, idab, f.today());
+    const qint64 idchit = recordCollection(*f.db, f.session, draft(f, idab, "500")).recorded.idchit;
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDAB=?"), {idab}), qint64(4));
+    NullProgress progress;
+    QVERIFY(!cancelCollection(*f.db, f.session, idchit, progress));
+    QCOMPARE(f.sold(oldAdvance), lei("-15"));
+    QCOMPARE(f.sold(a), lei("100"));
+    QCOMPARE(f.sold(b), lei("40"));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDAB=?"), {idab}), qint64(3));
+    const BalanceTotals after = balanceOf(*f.db, idab, f.today());
+    QCOMPARE(after.total, before.total);
+    QCOMPARE(after.advance, before.advance);
+    QCOMPARE(f.logTexts().last(),
+             QStringLiteral("Anulare CHITANTA nr.1/") + dayText(f.today()) + QStringLiteral(" - POPESCU ION"));
+}
+
+void TestCollection::cancelCardRemovesDocument()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    f.insertDebit(idab, "100", f.today() - 30);
+    const qint64 idchit = recordCollection(*f.db, f.session, draft(f, idab, "60", QStringLiteral("PLATA CU CARD"))).recorded.idchit;
+    NullProgress progress;
+    QVERIFY(!cancelCollection(*f.db, f.session, idchit, progress));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante")), qint64(0));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM DetChit")), qint64(0));
+    QCOMPARE(balanceOf(*f.db, idab, f.today()).rest, lei("100"));
+}
+
+QTEST_GUILESS_MAIN(TestCollection)
+#include "tst_collection.moc"

@@ -1,0 +1,83 @@
+// The penalty freeze and the penalty-start recomputation.
+
+#include "collections/penaltymaintenance.h"
+#include "core/progress.h"
+
+#include "collectionsfixture.h"
+
+#include <QTest>
+
+using namespace vestronia;
+using namespace vestronia::testing;
+
+class TestPenaltyMaintenance : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void freezeGathersNaturalPersons();
+    void redateSetsOneMonthAfterDate();
+};
+
+void TestPenaltyMaintenance::freezeGathersNaturalPersons()
+{
+    CollectionsFixture f(QDate(2024, 3, 1));
+    const int ref = day(2023, 12, 31);
+    const qint64 person = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 firm = f.insertSubscriber(QStringLiteral("FIRMA SRL"), 0, day(2020, 1, 1));
+    f.db->exec(QStringLiteral("UPDATE Abonat SET TIPPF='J' WHERE IDAB=?"), {firm});
+    const qint64 small = f.insertSubscriber(QStringLiteral("MIC ION"), 1, day(2020, 1, 1));
+    const qint64 capped = f.insertSubscriber(QStringLiteral("MARE ION"), 1, day(2020, 1, 1));
+    // Penalties at 31.12.2023: 5 and 7 (one day counts 1 + days).
+    const qint64 d1 = f.insertDebit(person, "100", day(2023, 10, 1), ref - 4, "1");
+    const qint64 d2 = f.insertDebit(person, "100", day(2023, 11, 1), ref - 6, "1");
+    const qint64 later = f.insertDebit(person, "100", day(2024, 1, 5), day(2024, 1, 10), "1");
+    f.insertDebit(firm, "100", day(2023, 10, 1), ref - 4, "1");
+    const qint64 tiny = f.insertDebit(small, "10", day(2023, 10, 1), ref - 3, "1"); // 0.40 rounds to 0
+    f.insertDebit(capped, "100", day(2022, 1, 1), ref - 149, "1", QStringLiteral("zi"), QString()); // 150 -> 100
+
+    NullProgress progress;
+    const FreezeOutcome o = freezePenalties(*f.db, f.session, progress);
+    QCOMPARE(o.settlementDebits, 2);
+    QVERIFY(QFileInfo::exists(o.listPath));
+    const ResultSet s = f.db->select(QStringLiteral("SELECT * FROM Debite WHERE DENUM='Penalitati 2023' ORDER BY IDAB"));
+    QCOMPARE(s.rowCount(), 2);
+    QCOMPARE(s.integer(0, QStringLiteral("IDAB")), person);
+    QCOMPARE(s.money(0, QStringLiteral("SOLD")), lei("12"));
+    QCOMPARE(s.money(0, QStringLiteral("RATA")), lei("12"));
+    QCOMPARE(s.integer(0, QStringLiteral("LUNADEB")), qint64(202401));
+    QCOMPARE(int(s.integer(0, QStringLiteral("DATADEB"))), f.today());
+    QCOMPARE(s.integer(0, QStringLiteral("IDCON")), o.accountId);
+    QCOMPARE(s.integer(1, QStringLiteral("IDAB")), capped);
+    QCOMPARE(s.money(1, QStringLiteral("SOLD")), lei("100"));
+    auto start = [&](qint64 iddeb) {
+        return int(f.db->scalar(QStringLiteral("SELECT PENALDATA FROM Debite WHERE IDDEB=?"), {iddeb}).toLongLong());
+    };
+    QCOMPARE(start(d1), day(2024, 1, 1));
+    QCOMPARE(start(d2), day(2024, 1, 1));
+    QCOMPARE(start(later), day(2024, 1, 10));
+    QCOMPARE(start(tiny), ref - 3);
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM DefCont WHERE DENUM='Penalitati 2023'")), qint64(1));
+    // A second freeze finds the account and nothing left to freeze.
+    QCOMPARE(freezePenalties(*f.db, f.session, progress).accountId, o.accountId);
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE DENUM='Penalitati 2023'")), qint64(2));
+}
+
+void TestPenaltyMaintenance::redateSetsOneMonthAfterDate()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 debit = f.insertDebit(idab, "0", day(2024, 1, 31), 0, "0", QStringLiteral("zi"), QString(), 4, -1, "10");
+    const qint64 advance = f.insertDebit(idab, "-5", day(2024, 2, 1), 0, "0", QStringLiteral("zi"), QString(), -1);
+    NullProgress progress;
+    QCOMPARE(redatePenaltyStarts(*f.db, f.session, progress), qint64(1));
+    const ResultSet r = f.db->select(QStringLiteral("SELECT IDDEB, PENALDATA, PENALPE FROM Debite ORDER BY IDDEB"));
+    QCOMPARE(r.integer(0, QStringLiteral("IDDEB")), debit);
+    QCOMPARE(int(r.integer(0, QStringLiteral("PENALDATA"))), day(2024, 2, 29));
+    QCOMPARE(r.text(0, QStringLiteral("PENALPE")), QStringLiteral("luna"));
+    QCOMPARE(r.integer(1, QStringLiteral("IDDEB")), advance);
+    QCOMPARE(r.integer(1, QStringLiteral("PENALDATA")), qint64(0));
+}
+
+QTEST_GUILESS_MAIN(TestPenaltyMaintenance)
+#include "tst_penaltymaintenance.moc"
