@@ -117,6 +117,7 @@ public:
     {
         if (m_pos < m_len)
             return true;
+        m_base = m_device.pos();
         const qint64 got = m_device.read(reinterpret_cast<char *>(m_buf.data()), qint64(m_buf.size()));
         if (got <= 0)
             return false;
@@ -149,12 +150,68 @@ public:
     size_t available() const { return m_len - m_pos; }
     void consume(size_t n) { m_pos += n; }
 
+    // Offset in the device of the next unread byte.
+    qint64 position() const { return m_base + qint64(m_pos); }
+    bool canSeek() const { return !m_device.isSequential(); }
+    // Goes on reading at offset; false when the device cannot go there.
+    bool reposition(qint64 offset)
+    {
+        m_pos = m_len = 0;
+        m_base = offset;
+        return m_device.seek(offset);
+    }
+    QIODevice &device() { return m_device; }
+
 private:
     QIODevice &m_device;
     std::vector<unsigned char> m_buf;
     size_t m_pos = 0;
     size_t m_len = 0;
+    qint64 m_base = 0;
 };
+
+// Whether bytes at p (n available) look like the start of an entry as our writer makes
+// it: a plausible name length, a plain name, a bounded size and a zlib header.
+bool looksLikeEntry(const unsigned char *p, size_t n)
+{
+    if (n < 4)
+        return false;
+    const qint32 length = qFromLittleEndian<qint32>(p);
+    if (length <= 0 || length > ArchiveLimits::MaxNameLength || n < size_t(length) + 10)
+        return false;
+    for (qint32 i = 0; i < length; ++i)
+        if (p[4 + i] < 0x20 || p[4 + i] == 0x7F || p[4 + i] == '/' || p[4 + i] == '\\' || p[4 + i] == ':')
+            return false;
+    const qint32 size = qFromLittleEndian<qint32>(p + 4 + length);
+    if (size < 0 || size > ArchiveLimits::MaxEntrySize)
+        return false;
+    const unsigned cmf = p[8 + length];
+    const unsigned flg = p[9 + length];
+    return (cmf & 0x0F) == 8 && (cmf >> 4) <= 7 && (cmf * 256 + flg) % 31 == 0 && !(flg & 0x20);
+}
+
+// Looks for the next entry header at or after offset; -1 when there is none. Scans the
+// rest of the archive once, in overlapping windows, so its cost is one read of the file.
+qint64 findNextEntry(QIODevice &device, qint64 offset)
+{
+    constexpr qint64 Window = 256 * 1024;
+    constexpr qint64 Overlap = ArchiveLimits::MaxNameLength + 10;
+    std::vector<unsigned char> buf(size_t(Window + Overlap));
+    for (;;) {
+        if (!device.seek(offset))
+            return -1;
+        const qint64 got = device.read(reinterpret_cast<char *>(buf.data()), Window + Overlap);
+        if (got <= 0)
+            return -1;
+        const qint64 last = got > Overlap ? std::min(got, Window) : got;
+        for (qint64 i = 0; i < last; ++i)
+            if (looksLikeEntry(buf.data() + i, size_t(got - i)))
+                return offset + i;
+        if (got <= Window)
+            return -1;
+        offset += Window;
+    }
+}
 
 // What became of one entry's stream.
 enum class StreamEnd {
@@ -212,7 +269,45 @@ StreamEnd inflateEntry(Input &input, qint64 size, Write &&write, bool &writeFail
     return StreamEnd::Complete;
 }
 
+// Replaces characters the archive's code page lacks; see archiveEntryName.
+QString foldForArchive(const QString &name)
+{
+    QString out;
+    out.reserve(name.size());
+    for (const QChar c : name) {
+        switch (c.unicode()) {
+        case 0x0219: out += QChar(0x015F); continue; // s comma below -> s cedilla
+        case 0x0218: out += QChar(0x015E); continue;
+        case 0x021B: out += QChar(0x0163); continue; // t comma below -> t cedilla
+        case 0x021A: out += QChar(0x0162); continue;
+        default: break;
+        }
+        const bool bad = c.unicode() < 0x20 || c.unicode() == 0x7F || c == QLatin1Char('/') || c == QLatin1Char('\\')
+                         || c == QLatin1Char(':') || c.isSurrogate() || !fitsCp1250(QString(c));
+        out += bad ? QLatin1Char('_') : c;
+    }
+    return out;
+}
+
+// name shortened to at most maxBytes code-page bytes, keeping its extension when it can.
+QString shortenName(const QString &name, qsizetype maxBytes)
+{
+    if (name.size() <= maxBytes) // one byte per character in code page 1250
+        return name;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString ext = dot > 0 && name.size() - dot <= 16 ? name.mid(dot) : QString();
+    return name.left(maxBytes - ext.size()) + ext;
+}
+
 } // namespace
+
+QString archiveEntryName(const QString &fileName)
+{
+    QString name = shortenName(foldForArchive(fileName), ArchiveLimits::MaxNameLength);
+    if (name == QLatin1String(".") || name == QLatin1String("..") || name.isEmpty())
+        name = QStringLiteral("_");
+    return name;
+}
 
 bool isPlainEntryName(const QString &name)
 {
@@ -237,7 +332,7 @@ QStringList archiveFileList(const QString &folder)
     return names;
 }
 
-int writeArchive(const QString &sourceFolder, const QString &archivePath, Progress &progress)
+int writeArchive(const QString &sourceFolder, const QString &archivePath, Progress &progress, QStringList *renamed)
 {
     const QStringList files = archiveFileList(sourceFolder);
     if (files.isEmpty())
@@ -245,23 +340,36 @@ int writeArchive(const QString &sourceFolder, const QString &archivePath, Progre
     if (files.size() > ArchiveLimits::MaxEntries)
         throw ArchiveError(QStringLiteral("Dosarul %1 are prea multe fisiere pentru o salvare.").arg(describe(sourceFolder)));
 
+    // The stored names first, so a folded name never collides with another entry.
+    QStringList stored;
+    for (const QString &name : files) {
+        QString entryName = archiveEntryName(name);
+        const QString base = QFileInfo(entryName).completeBaseName();
+        const QString suffix = QFileInfo(entryName).suffix();
+        for (int n = 1; entryName != name && stored.contains(entryName, Qt::CaseInsensitive); ++n) {
+            const QString tag = QStringLiteral("~") + QString::number(n);
+            entryName = shortenName(base + tag + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix),
+                                    ArchiveLimits::MaxNameLength);
+        }
+        stored << entryName;
+    }
+
     QSaveFile out(archivePath);
     if (!out.open(QIODevice::WriteOnly))
         throw FileError(QStringLiteral("Nu pot crea fisierul %1: %2").arg(describe(archivePath), out.errorString()));
     progress.setTotal(int(files.size()));
     progress.start();
     writeInt32(out, qint32(files.size()));
-    for (const QString &name : files) {
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString &name = files[i];
         const QString path = QDir(sourceFolder).filePath(name);
-        if (!isPlainEntryName(name) || !fitsCp1250(name) || toCp1250(name).size() > ArchiveLimits::MaxNameLength)
-            throw ArchiveError(QStringLiteral("Numele fisierului %1 nu poate fi pus intr-o salvare.").arg(describe(path)));
         QFile in(path);
         if (!in.open(QIODevice::ReadOnly))
             throw ArchiveError(QStringLiteral("Nu pot citi fisierul %1: %2").arg(describe(path), in.errorString()));
         const qint64 size = in.size();
         if (size > ArchiveLimits::MaxEntrySize)
             throw ArchiveError(QStringLiteral("Fisierul %1 este prea mare pentru o salvare.").arg(describe(path)));
-        const QByteArray rawName = toCp1250(name);
+        const QByteArray rawName = toCp1250(stored[i]);
         writeInt32(out, qint32(rawName.size()));
         writeBytes(out, rawName.constData(), rawName.size());
         writeInt32(out, qint32(size));
@@ -270,21 +378,33 @@ int writeArchive(const QString &sourceFolder, const QString &archivePath, Progre
     }
     if (!out.commit())
         throw FileError(QStringLiteral("Nu pot scrie fisierul %1: %2").arg(describe(archivePath), out.errorString()));
+    if (renamed)
+        for (qsizetype i = 0; i < files.size(); ++i)
+            if (stored[i] != files[i])
+                *renamed << files[i] + QStringLiteral(" -> ") + stored[i];
     return int(files.size());
 }
 
-bool readArchive(const QString &archivePath, const QString &targetFolder, Progress &progress, QString *error)
+bool readArchive(const QString &archivePath, const QString &targetFolder, Progress &progress, QString *error,
+                 QStringList *unreadable)
 {
     QFile file(archivePath);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
             *error = QStringLiteral("Nu pot deschide salvarea %1: %2").arg(describe(archivePath), file.errorString());
+        if (unreadable)
+            *unreadable << QFileInfo(archivePath).fileName();
         return false;
     }
-    return readArchive(file, targetFolder, progress, error);
+    return readArchive(file, targetFolder, progress, error, unreadable);
 }
 
-bool readArchive(QIODevice &archive, const QString &targetFolder, Progress &progress, QString *error)
+namespace {
+
+// The reader behind readArchive and archiveReadsWhole; an empty target folder only
+// checks the entries.
+bool readEntries(QIODevice &archive, const QString &targetFolder, Progress &progress, QString *error,
+                 QStringList *unreadable)
 {
     bool ok = true;
     auto fail = [&](const QString &reason) {
@@ -292,8 +412,9 @@ bool readArchive(QIODevice &archive, const QString &targetFolder, Progress &prog
             *error = reason;
         ok = false;
     };
+    const bool verifyOnly = targetFolder.isEmpty();
 
-    if (!QDir().mkpath(targetFolder)) {
+    if (!verifyOnly && !QDir().mkpath(targetFolder)) {
         fail(QStringLiteral("Nu pot crea dosarul %1.").arg(describe(targetFolder)));
         return false;
     }
@@ -310,28 +431,51 @@ bool readArchive(QIODevice &archive, const QString &targetFolder, Progress &prog
     progress.setTotal(count);
     progress.start();
 
+    // Goes on at the next entry header found after offset; false when there is none.
+    auto resync = [&](qint64 offset) {
+        if (!input.canSeek())
+            return false;
+        const qint64 next = findNextEntry(input.device(), offset);
+        return next >= 0 && input.reposition(next);
+    };
+
     qint64 total = 0;
     for (qint32 index = 1; index <= count; ++index) {
         const QString where = QStringLiteral("Fisierul %1 din salvare").arg(index);
+        const qint64 headerAt = input.position();
         qint32 nameLength = 0;
         if (!input.readInt32(nameLength)) {
             fail(where + QStringLiteral(" lipseste: salvarea este trunchiata."));
+            if (unreadable)
+                *unreadable << where;
             return false;
         }
-        if (nameLength <= 0 || nameLength > ArchiveLimits::MaxNameLength) {
-            fail(where + QStringLiteral(" are un nume de lungime imposibila (%1).").arg(nameLength));
-            return false;
-        }
-        QByteArray rawName(nameLength, Qt::Uninitialized);
+        QByteArray rawName;
         qint32 size = 0;
-        if (!input.readExact(rawName.data(), nameLength) || !input.readInt32(size)) {
-            fail(where + QStringLiteral(" lipseste: salvarea este trunchiata."));
-            return false;
+        bool headerOk = nameLength > 0 && nameLength <= ArchiveLimits::MaxNameLength;
+        if (!headerOk) {
+            fail(where + QStringLiteral(" are un nume de lungime imposibila (%1).").arg(nameLength));
+        } else {
+            rawName = QByteArray(nameLength, Qt::Uninitialized);
+            if (!input.readExact(rawName.data(), nameLength) || !input.readInt32(size)) {
+                fail(where + QStringLiteral(" lipseste: salvarea este trunchiata."));
+                if (unreadable)
+                    *unreadable << where;
+                return false;
+            }
         }
-        const QString name = rawName.contains('\0') ? QString() : fromCp1250(rawName);
-        if (size < 0 || size > ArchiveLimits::MaxEntrySize || total + size > ArchiveLimits::MaxTotalSize) {
+        const QString name = !headerOk || rawName.contains('\0') ? QString() : fromCp1250(rawName);
+        if (headerOk && (size < 0 || size > ArchiveLimits::MaxEntrySize || total + size > ArchiveLimits::MaxTotalSize)) {
             fail(where + QStringLiteral(" (%1) declara o marime imposibila (%2).").arg(name).arg(size));
-            return false;
+            headerOk = false;
+        }
+        if (!headerOk) {
+            if (unreadable)
+                *unreadable << (name.isEmpty() ? where : name);
+            progress.step();
+            if (!resync(headerAt + 1))
+                return false;
+            continue;
         }
         total += size;
 
@@ -340,7 +484,7 @@ bool readArchive(QIODevice &archive, const QString &targetFolder, Progress &prog
             fail(where + QStringLiteral(" are un nume nepermis: %1").arg(name));
 
         std::unique_ptr<QSaveFile> out;
-        if (plain) {
+        if (plain && !verifyOnly) {
             const QString path = QDir(targetFolder).filePath(name);
             const QFileInfo existing(path);
             // A link planted in the target folder would send the data elsewhere.
@@ -359,27 +503,59 @@ bool readArchive(QIODevice &archive, const QString &targetFolder, Progress &prog
 
         bool writeFailed = false;
         QString reason;
+        const qint64 streamAt = input.position();
         const StreamEnd end = inflateEntry(
             input, size,
-            [&](const char *data, qint64 length) { return out && out->write(data, length) == length; },
+            [&](const char *data, qint64 length) {
+                return verifyOnly ? plain : out && out->write(data, length) == length;
+            },
             writeFailed, reason);
         if (end != StreamEnd::Complete)
             fail(where + QStringLiteral(" (%1) ").arg(name) + reason + QLatin1Char('.'));
+        bool unpacked = plain && end == StreamEnd::Complete && !writeFailed;
         if (out) {
-            if (end == StreamEnd::Complete && !writeFailed) {
-                if (!out->commit())
+            if (unpacked) {
+                if (!out->commit()) {
                     fail(QStringLiteral("Nu pot scrie fisierul %1: %2").arg(describe(out->fileName()), out->errorString()));
+                    unpacked = false;
+                }
             } else {
                 if (writeFailed)
                     fail(QStringLiteral("Nu pot scrie fisierul %1: %2").arg(describe(out->fileName()), out->errorString()));
                 out->cancelWriting(); // the old file, if any, stays as it was
             }
+        } else if (!verifyOnly) {
+            unpacked = false;
         }
+        if (!unpacked && unreadable)
+            *unreadable << (name.isEmpty() ? where : name);
         progress.step();
-        if (end == StreamEnd::Lost)
+        if (end == StreamEnd::Lost && !resync(streamAt + 1))
             return false;
     }
     return ok;
+}
+
+} // namespace
+
+bool readArchive(QIODevice &archive, const QString &targetFolder, Progress &progress, QString *error,
+                 QStringList *unreadable)
+{
+    if (targetFolder.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("Lipseste dosarul in care se desface salvarea.");
+        return false;
+    }
+    return readEntries(archive, targetFolder, progress, error, unreadable);
+}
+
+bool archiveReadsWhole(const QString &archivePath, QStringList *unreadable)
+{
+    QFile file(archivePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    NullProgress quiet;
+    return readEntries(file, QString(), quiet, nullptr, unreadable);
 }
 
 } // namespace vestronia

@@ -6,7 +6,9 @@
 
 #include "backup/archive.h"
 #include "core/clock.h"
+#include "core/tablecatalogue.h"
 #include "core/workfiles.h"
+#include "store/database.h"
 
 #include <QDir>
 #include <QFile>
@@ -220,7 +222,7 @@ bool isDataFolderPath(const Session &session, const QString &folder)
     return sameFolder(folder, session.dataFolder) || sameFolder(folder, session.localDataFolder);
 }
 
-void packDataFolder(const Session &session, const QString &archivePath, Progress &progress)
+void packDataFolder(const Session &session, const QString &archivePath, Progress &progress, QStringList *renamed)
 {
     FinishGuard finish(progress);
     if (archiveFileList(session.dataFolder).isEmpty())
@@ -233,7 +235,7 @@ void packDataFolder(const Session &session, const QString &archivePath, Progress
         throw FileError(QStringLiteral("Nu pot crea un fisier de lucru in %1.").arg(native(session.tempFolder)));
     FileGuard removeArchiveWork(archiveWork);
     progress.setText(QStringLiteral("Salvez datele..."));
-    if (writeArchive(work, archiveWork, progress) == 0)
+    if (writeArchive(work, archiveWork, progress, renamed) == 0)
         throw BackupError(QStringLiteral("Salvare"), QStringLiteral("\rNu pot scrie pe harddisk!!"));
     putInPlace(archiveWork, archivePath);
 }
@@ -247,7 +249,10 @@ void restoreFromArchive(const Session &session, const QString &archivePath, Prog
     FolderGuard removeWork(work);
     progress.setText(QStringLiteral("Desfac baza de date..."));
     QString reason;
-    const bool unpacked = readArchive(archivePath, work, progress, &reason);
+    QStringList unreadable;
+    const bool unpacked = readArchive(archivePath, work, progress, &reason, &unreadable);
+    if (!unreadable.isEmpty())
+        reason += QStringLiteral(" Nu pot fi citite: ") + unreadable.join(QStringLiteral(", ")) + QLatin1Char('.');
     if (unpacked && archiveFileList(work).isEmpty())
         reason = QStringLiteral("Salvarea nu contine niciun fisier.");
     if (!unpacked || !reason.isEmpty())
@@ -267,19 +272,32 @@ QString automaticSaveName(const QString &folder, const QDate &day)
     }
 }
 
-QString automaticSave(const Session &session, const QString &backupFolder, Progress &progress)
+QString sideSaveName(const QString &archivePath)
+{
+    const QFileInfo info(archivePath);
+    const QString stem = info.dir().filePath(info.completeBaseName() + QLatin1Char('_'));
+    for (int n = 1;; ++n) {
+        const QString candidate = stem + QString::number(n) + QStringLiteral(".vrn");
+        if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink())
+            return candidate;
+    }
+}
+
+QString automaticSave(const Session &session, const QString &backupFolder, Progress &progress, QStringList *renamed)
 {
     const BackupError failed(QStringLiteral("Salvare date"), QStringLiteral("\rEroare la salvare! Nu am putut salva."));
     QString target;
     if (session.isBackupMode()) {
         target = session.openedBackup;
+        if (QFileInfo::exists(target) && !archiveReadsWhole(target))
+            target = sideSaveName(target);
     } else {
         if (!QDir().mkpath(backupFolder))
             throw BackupError(failed.title(), failed.message(), QStringLiteral("Nu pot crea dosarul %1.").arg(native(backupFolder)));
         target = automaticSaveName(backupFolder, Clock::today());
     }
     try {
-        packDataFolder(session, target, progress);
+        packDataFolder(session, target, progress, renamed);
     } catch (const BackupError &e) {
         throw BackupError(failed.title(), failed.message(), e.detail().isEmpty() ? e.message() : e.detail());
     } catch (const VestroniaError &e) {
@@ -288,11 +306,25 @@ QString automaticSave(const Session &session, const QString &backupFolder, Progr
     return target;
 }
 
-bool openBackupInto(const QString &archivePath, const QString &dataFolder, Progress &progress, QString *error)
+bool openBackupInto(const QString &archivePath, const QString &dataFolder, Progress &progress, QString *error,
+                    QStringList *unreadable)
 {
     FinishGuard finish(progress);
     progress.setText(QStringLiteral("Deschid baza de date..."));
-    return readArchive(archivePath, dataFolder, progress, error);
+    return readArchive(archivePath, dataFolder, progress, error, unreadable);
+}
+
+void reattachDataTables(Database &db)
+{
+    for (const TableDef &t : tableCatalogue()) {
+        const QString name = QLatin1String(t.name);
+        const QString fileName = QLatin1String(t.fileName);
+        if (fileExistsNoCase(db.dataFolder(), fileName))
+            db.attach(name, findFileNoCase(db.dataFolder(), fileName));
+        else if (db.isAttached(name))
+            db.detach(name);
+    }
+    db.refresh();
 }
 
 } // namespace vestronia

@@ -14,6 +14,8 @@
 
 namespace vestronia {
 
+class Database;
+
 // A refusal or failure with the message a window shows (error kind, OK). detail(), when
 // not empty, says what went wrong underneath (for the command line and logs).
 class BackupError : public VestroniaError
@@ -43,7 +45,10 @@ bool isDataFolderPath(const Session &session, const QString &folder);
 // Throws BackupError("Salvare", "\rNu pot scrie pe harddisk!!") when the data folder has
 // nothing to pack, FileError when no working folder can be made or a file cannot be
 // written, ArchiveError when a data file cannot be read.
-void packDataFolder(const Session &session, const QString &archivePath, Progress &progress);
+// renamed, when given, receives "old name -> stored name" for every file stored under
+// another name because the archive cannot hold its own (see archiveEntryName).
+void packDataFolder(const Session &session, const QString &archivePath, Progress &progress,
+                    QStringList *renamed = nullptr);
 
 // Replaces the data folder by the contents of the archive; returns when the data were
 // replaced. The archive is unpacked into a working folder first ("Desfac baza de date...");
@@ -62,15 +67,29 @@ void restoreFromArchive(const Session &session, const QString &archivePath, Prog
 QString automaticSaveName(const QString &folder, const QDate &day);
 
 // The automatic save at close. In backup working mode the archive goes back into the
-// opened backup file; otherwise into automaticSaveName(backupFolder, today), the folder
-// created when missing. Returns the path written.
+// opened backup file, unless that file no longer reads whole (it was opened with
+// damaged entries): overwriting it would lose the files that could not be read, so it
+// stays untouched and the archive goes beside it (sideSaveName). Otherwise into
+// automaticSaveName(backupFolder, today), the folder created when missing. Returns the
+// path written; renamed as for packDataFolder.
 // Throws BackupError("Salvare date", "\rEroare la salvare! Nu am putut salva.").
-QString automaticSave(const Session &session, const QString &backupFolder, Progress &progress);
+QString automaticSave(const Session &session, const QString &backupFolder, Progress &progress,
+                      QStringList *renamed = nullptr);
+
+// A free name beside an archive: its folder + its base name + "_" + n + ".vrn", with the
+// first n = 1, 2, ... for which no such file exists.
+QString sideSaveName(const QString &archivePath);
 
 // Unpacks an archive opened from the command line into the restore folder's data folder
 // ("Deschid baza de date..."). True when every entry was unpacked; error receives the
-// reason otherwise. Finishes the progress.
+// reason otherwise and unreadable the files that could not be unpacked (the others are
+// unpacked all the same). Finishes the progress.
 bool openBackupInto(const QString &archivePath, const QString &dataFolder, Progress &progress,
-                    QString *error = nullptr);
+                    QString *error = nullptr, QStringList *unreadable = nullptr);
+
+// Attaches every catalogue table again to the file the data folder holds now: a restore
+// may bring a table whose file name differs only in case from the one attached before,
+// and the old file has moved to DataBAK.
+void reattachDataTables(Database &db);
 
 } // namespace vestronia

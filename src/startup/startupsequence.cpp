@@ -29,6 +29,8 @@ namespace vestronia {
 
 namespace {
 const QString Section88 = QString::number(ProductNumber);
+// The note left in a restore folder whose changes could not be saved back.
+const QString KeptNote = QStringLiteral("NESALVAT.txt");
 }
 
 StartupSequence::StartupSequence(Session &session, StartupOptions options, StartupHost &host)
@@ -82,6 +84,9 @@ StartupOutcome StartupSequence::openBackupFromCommandLine()
     QString restoreFolder;
     for (int n = 0; n <= 50 && restoreFolder.isEmpty(); ++n) {
         const QString candidate = m_session.programFolder + QStringLiteral("/SAV") + QString::number(n);
+        // A folder holding changes that were never saved back is the user's only copy.
+        if (isKeptRestoreFolder(candidate))
+            continue;
         if (QFileInfo::exists(candidate))
             deleteFolder(candidate);
         if (!QFileInfo::exists(candidate) && QDir().mkpath(candidate))
@@ -97,12 +102,22 @@ StartupOutcome StartupSequence::openBackupFromCommandLine()
     m_session.dataFolder = restoreFolder + QStringLiteral("/Data");
     QDir().mkpath(m_session.dataFolder);
     m_host.setStatus(QStringLiteral("Deschid baza de date..."));
-    if (!readArchive(m_session.openedBackup, m_session.dataFolder, m_host.progress())) {
+    QStringList unreadable;
+    if (!readArchive(m_session.openedBackup, m_session.dataFolder, m_host.progress(), nullptr, &unreadable)) {
         // A damaged archive must not silently become an empty data folder.
+        if (archiveFileList(m_session.dataFolder).isEmpty()) {
+            m_host.message(QStringLiteral("Deschidere Salvare"),
+                           QStringLiteral("\nSalvarea ") + m_session.openedBackup + QStringLiteral(" nu poate fi deschisa!"),
+                           MessageError);
+            return StartupOutcome::Abort;
+        }
+        // One damaged entry does not make the rest unreadable: work on what was read, and
+        // the archive itself stays as it is (the save at close goes beside it).
         m_host.message(QStringLiteral("Deschidere Salvare"),
-                       QStringLiteral("\nSalvarea ") + m_session.openedBackup + QStringLiteral(" nu poate fi deschisa!"),
-                       MessageError);
-        return StartupOutcome::Abort;
+                       QStringLiteral("\nSalvarea ") + m_session.openedBackup
+                           + QStringLiteral(" este deteriorata. Nu am putut citi:\n") + unreadable.join(QStringLiteral(", "))
+                           + QStringLiteral("\nCelelalte fisiere sunt deschise; salvarea ramane neschimbata."),
+                       MessageWarning);
     }
     QDir::setCurrent(restoreFolder);
     return StartupOutcome::Ready;
@@ -186,8 +201,26 @@ void shutdownCleanup(const Session &session)
     deleteFolder(session.tempFolder);
     // TEMPORAR of the installation home, which the restore folder of a backup replaced.
     deleteFolder(QFileInfo(session.localDataFolder).path() + QStringLiteral("/TEMPORAR"));
-    if (session.isBackupMode())
+    if (session.isBackupMode() && !isKeptRestoreFolder(session.programFolder))
         deleteFolder(session.programFolder);
+}
+
+QString keepRestoreFolder(const Session &session)
+{
+    if (!session.isBackupMode())
+        return {};
+    QFile note(QDir(session.programFolder).filePath(KeptNote));
+    if (note.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        const QString text = QStringLiteral("Modificarile facute in salvarea ") + session.openedBackup
+                             + QStringLiteral(" nu au putut fi salvate inapoi.\r\nDatele sunt in dosarul Data de aici.\r\n");
+        note.write(text.toUtf8());
+    }
+    return session.programFolder;
+}
+
+bool isKeptRestoreFolder(const QString &folder)
+{
+    return QFileInfo::exists(QDir(folder).filePath(KeptNote));
 }
 
 } // namespace vestronia

@@ -58,7 +58,16 @@ private:
     std::unique_ptr<Database> m_db;
 };
 
-// Deletes the TEMP and TEMPORAR folders, and the restore folder of an opened backup.
+// Deletes the TEMP and TEMPORAR folders, and the restore folder of an opened backup
+// unless keepRestoreFolder() marked it.
 void shutdownCleanup(const Session &session);
+
+// Marks the restore folder of an opened backup as holding changes that could not be
+// saved back, so neither the clean-up at the end nor a later start that opens a backup
+// deletes it; a text file in it says what it is. Returns the folder (empty outside
+// backup mode).
+QString keepRestoreFolder(const Session &session);
+// Whether a folder was marked by keepRestoreFolder().
+bool isKeptRestoreFolder(const QString &folder);
 
 } // namespace vestronia

@@ -174,6 +174,12 @@ private Q_SLOTS:
     void plantedLinkIsReplacedNotFollowed();
     void zeroEntriesIsAnEmptySuccess();
     void archiveReplacesAnOldOneOnlyWhenComplete();
+    void nameOutsideTheCodePageDoesNotBlockTheBackup_data();
+    void nameOutsideTheCodePageDoesNotBlockTheBackup();
+    void foldedNamesThatCollideStayApart();
+    void damagedStreamDoesNotHideTheEntriesAfterIt();
+    void damagedHeaderDoesNotHideTheEntriesAfterIt();
+    void verifyingWritesNothingAndNamesTheDamagedFiles();
 };
 
 void TestArchive::roundTripKeepsEveryNonEmptyFile()
@@ -419,15 +425,125 @@ void TestArchive::archiveReplacesAnOldOneOnlyWhenComplete()
     writeFile(src + QStringLiteral("/a.dbf"), "aaaa");
     const QString archive = tmp.filePath(QStringLiteral("a.vrn"));
     writeFile(archive, "previous archive");
-    // A name with no code page 1250 form cannot be stored: the write fails after the
-    // archive was begun, and the previous archive must survive.
-    writeFile(src + QStringLiteral("/b\u0219.dbf"), "bbbb");
+    // A file beyond the size limit (sparse, so it costs no disk) fails the write after
+    // the archive was begun, and the previous archive must survive.
+    {
+        QFile big(src + QStringLiteral("/b.dbf"));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        QVERIFY(big.resize(ArchiveLimits::MaxEntrySize + 1));
+    }
     NullProgress progress;
     QVERIFY_THROWS_EXCEPTION(ArchiveError, writeArchive(src, archive, progress));
     QCOMPARE(readFile(archive), QByteArray("previous archive"));
-    QVERIFY(QFile::remove(src + QStringLiteral("/b\u0219.dbf")));
+    QVERIFY(QFile::remove(src + QStringLiteral("/b.dbf")));
     QCOMPARE(writeArchive(src, archive, progress), 1);
     QVERIFY(readFile(archive) != QByteArray("previous archive"));
+}
+
+void TestArchive::nameOutsideTheCodePageDoesNotBlockTheBackup_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("comma below folded") << QStringLiteral("Situa\u021Bie \u0219i \u0218\u021A.xls")
+                                        << QStringLiteral("Situa\u0163ie \u015Fi \u015E\u0162.xls");
+    QTest::newRow("other letter replaced") << QStringLiteral("\u0394elta\u20AC.txt") << QStringLiteral("_elta\u20AC.txt");
+    QTest::newRow("backslash replaced") << QStringLiteral("a\\b.txt") << QStringLiteral("a_b.txt");
+}
+
+void TestArchive::nameOutsideTheCodePageDoesNotBlockTheBackup()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QString, stored);
+    QTemporaryDir src;
+    QTemporaryDir dst;
+    writeFile(src.filePath(QStringLiteral("Debite.dbf")), "debite");
+    writeFile(src.filePath(fileName), "odd name");
+    const QString archive = dst.filePath(QStringLiteral("a.vrn"));
+    CountingProgress progress;
+    QStringList renamed;
+    QCOMPARE(writeArchive(src.path(), archive, progress, &renamed), 2);
+    QCOMPARE(renamed, QStringList{fileName + QStringLiteral(" -> ") + stored});
+    const QString out = dst.filePath(QStringLiteral("out"));
+    QVERIFY(readArchive(archive, out, progress));
+    QMap<QString, QByteArray> expected;
+    expected.insert(QStringLiteral("Debite.dbf"), "debite");
+    expected.insert(stored, "odd name");
+    QCOMPARE(snapshot(out), expected);
+}
+
+void TestArchive::foldedNamesThatCollideStayApart()
+{
+    QTemporaryDir src;
+    QTemporaryDir dst;
+    writeFile(src.filePath(QStringLiteral("\u0219.txt")), "comma");   // folds to s cedilla
+    writeFile(src.filePath(QStringLiteral("\u015F.txt")), "cedilla"); // already s cedilla
+    const QString archive = dst.filePath(QStringLiteral("a.vrn"));
+    CountingProgress progress;
+    QStringList renamed;
+    QCOMPARE(writeArchive(src.path(), archive, progress, &renamed), 2);
+    QCOMPARE(renamed.size(), 1);
+    const QString out = dst.filePath(QStringLiteral("out"));
+    QVERIFY(readArchive(archive, out, progress));
+    const QMap<QString, QByteArray> files = snapshot(out);
+    QCOMPARE(files.size(), 2);
+    QCOMPARE(files.value(QStringLiteral("\u015F.txt")), QByteArray("cedilla"));
+    QCOMPARE(files.value(QStringLiteral("\u015F~1.txt")), QByteArray("comma"));
+}
+
+void TestArchive::damagedStreamDoesNotHideTheEntriesAfterIt()
+{
+    QTemporaryDir tmp;
+    QByteArray damaged = entry("bad.dbf", pseudoRandom(5000, 7));
+    // Garbage in the middle of the deflate data: the end of the stream is lost.
+    for (int i = 40; i < 80; ++i)
+        damaged[i] = char(0xFF);
+    const QByteArray bytes = int32le(3) + entry("first.dbf", "first") + damaged + entry("last.dbf", "last");
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    CountingProgress progress;
+    QStringList unreadable;
+    QString error;
+    QVERIFY(!readArchive(buffer, tmp.path(), progress, &error, &unreadable));
+    QCOMPARE(unreadable, QStringList{QStringLiteral("bad.dbf")});
+    QVERIFY(error.contains(QLatin1String("bad.dbf")));
+    QMap<QString, QByteArray> expected;
+    expected.insert(QStringLiteral("first.dbf"), "first");
+    expected.insert(QStringLiteral("last.dbf"), "last");
+    QCOMPARE(snapshot(tmp.path()), expected);
+}
+
+void TestArchive::damagedHeaderDoesNotHideTheEntriesAfterIt()
+{
+    QTemporaryDir tmp;
+    QByteArray damaged = entry("bad.dbf", "lost");
+    damaged[0] = char(0x7F); // name length far beyond any real name
+    damaged[3] = char(0x7F);
+    const QByteArray bytes = int32le(2) + damaged + entry("good.dbf", "good");
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    CountingProgress progress;
+    QStringList unreadable;
+    QVERIFY(!readArchive(buffer, tmp.path(), progress, nullptr, &unreadable));
+    QCOMPARE(unreadable, QStringList{QStringLiteral("Fisierul 1 din salvare")});
+    QMap<QString, QByteArray> expected;
+    expected.insert(QStringLiteral("good.dbf"), "good");
+    QCOMPARE(snapshot(tmp.path()), expected);
+}
+
+void TestArchive::verifyingWritesNothingAndNamesTheDamagedFiles()
+{
+    QTemporaryDir tmp;
+    const QString whole = tmp.filePath(QStringLiteral("whole.vrn"));
+    writeFile(whole, int32le(2) + entry("a.dbf", "a") + entry("b.dbf", "b"));
+    QVERIFY(archiveReadsWhole(whole));
+    const QString cut = tmp.filePath(QStringLiteral("cut.vrn"));
+    writeFile(cut, int32le(2) + entry("a.dbf", "a") + entry("b.dbf", "bbbb", 9));
+    QStringList unreadable;
+    QVERIFY(!archiveReadsWhole(cut, &unreadable));
+    QCOMPARE(unreadable, QStringList{QStringLiteral("b.dbf")});
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestArchive)

@@ -129,6 +129,8 @@ private Q_SLOTS:
     void automaticSaveInBackupModeWritesTheOpenedFile();
     void automaticSaveFailureHasItsMessage();
     void openBackupUnpacksIntoTheFolder();
+    void automaticSaveKeepsADamagedOpenedBackupUntouched();
+    void packReportsTheNamesItHadToChange();
 };
 
 void TestLocalBackup::packCleansTheCopyNotTheData()
@@ -332,7 +334,7 @@ void TestLocalBackup::automaticSaveInBackupModeWritesTheOpenedFile()
 {
     Home home;
     const QString opened = home.path(QStringLiteral("adusa de acasa.vrn"));
-    writeFile(opened, "the archive as opened");
+    writeFile(opened, int32le(1) + entry("Debite.dbf", "as opened", 9));
     home.session.openedBackup = opened;
     home.session.programFolder = home.path(QStringLiteral("SAV0"));
     home.session.dataFolder = home.path(QStringLiteral("SAV0/Data"));
@@ -383,6 +385,39 @@ void TestLocalBackup::openBackupUnpacksIntoTheFolder()
     QString error;
     QVERIFY(!openBackupInto(archive, target, progress, &error));
     QVERIFY(!error.isEmpty());
+}
+
+void TestLocalBackup::automaticSaveKeepsADamagedOpenedBackupUntouched()
+{
+    Home home;
+    const QString opened = home.path(QStringLiteral("veche.vrn"));
+    const QByteArray damaged = int32le(2) + entry("Debite.dbf", fakeTable('c'), 9999) + entry("Abonat.dbf", "a", 1);
+    writeFile(opened, damaged);
+    home.session.openedBackup = opened;
+    home.session.programFolder = home.path(QStringLiteral("SAV0"));
+    home.session.dataFolder = home.path(QStringLiteral("SAV0/Data"));
+    QDir().mkpath(home.session.dataFolder);
+    writeFile(home.data(QStringLiteral("Abonat.dbf")), fakeTable('a'));
+    NullProgress progress;
+    const QString written = automaticSave(home.session, home.path(QStringLiteral("unused")), progress);
+    QCOMPARE(written, home.path(QStringLiteral("veche_1.vrn")));
+    QCOMPARE(readFile(opened), damaged);
+    QVERIFY(archiveReadsWhole(written));
+}
+
+void TestLocalBackup::packReportsTheNamesItHadToChange()
+{
+    Home home;
+    fillData(home);
+    writeFile(home.data(QStringLiteral("Situa\u021Bie.xls")), "raport");
+    const QString archive = home.path(QStringLiteral("a.vrn"));
+    NullProgress progress;
+    QStringList renamed;
+    packDataFolder(home.session, archive, progress, &renamed);
+    QCOMPARE(renamed, QStringList{QStringLiteral("Situa\u021Bie.xls -> Situa\u0163ie.xls")});
+    const QString out = home.path(QStringLiteral("out"));
+    QVERIFY(readArchive(archive, out, progress));
+    QCOMPARE(readFile(out + QStringLiteral("/Situa\u0163ie.xls")), QByteArray("raport"));
 }
 
 QTEST_GUILESS_MAIN(TestLocalBackup)

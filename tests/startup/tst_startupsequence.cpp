@@ -105,6 +105,8 @@ private Q_SLOTS:
     void logIsTrimmedAtStart();
     void settlementDebitsRedatedThenRemovedOnce();
     void shutdownRemovesWorkFolders();
+    void backupWithOneDamagedEntryOpensWithTheRest();
+    void keptRestoreFolderSurvivesCleanupAndTheNextOpen();
 };
 
 void TestStartupSequence::firstStartCreatesEverything()
@@ -458,6 +460,67 @@ void TestStartupSequence::shutdownRemovesWorkFolders()
     QVERIFY(!QFileInfo::exists(inst.home() + QStringLiteral("/Temp")));
     QVERIFY(!QFileInfo::exists(inst.home() + QStringLiteral("/TEMPORAR")));
     QVERIFY(QFile::exists(inst.data() + QStringLiteral("/Abonat.dbf")));
+}
+
+void TestStartupSequence::backupWithOneDamagedEntryOpensWithTheRest()
+{
+    Installation inst;
+    const QString source = inst.dir.filePath(QStringLiteral("source"));
+    QDir().mkpath(source);
+    createMissingTables(source);
+    {
+        Database db(source);
+        db.exec(QStringLiteral("INSERT INTO Abonat (IDAB, NUME) VALUES (7, 'Popescu Ion')"));
+    }
+    QFile extra(source + QStringLiteral("/zz.txt"));
+    QVERIFY(extra.open(QIODevice::WriteOnly));
+    extra.write(QByteArray(4000, 'z'));
+    extra.close();
+    const QString archive = inst.dir.filePath(QStringLiteral("copie.vrn"));
+    NullProgress quiet;
+    QVERIFY(writeArchive(source, archive, quiet) > 0);
+    // Damage the last entry (zz.txt, the last by name): cut its stream short.
+    QFile f(archive);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    const QByteArray before = f.readAll();
+    QVERIFY(f.resize(f.size() - 6));
+    f.close();
+    Session session;
+    RecordingHost host;
+    std::unique_ptr<Database> db;
+    QCOMPARE(inst.start(session, host, archive, &db), StartupOutcome::Ready);
+    QCOMPARE(host.messages.size(), 1);
+    QVERIFY(host.messages.first().startsWith(QStringLiteral("Deschidere Salvare|")));
+    QVERIFY(host.messages.first().contains(QLatin1String("zz.txt")));
+    QCOMPARE(host.kinds.first(), MessageWarning);
+    QCOMPARE(db->scalar(QStringLiteral("SELECT NUME FROM Abonat WHERE IDAB=7")).toString(), QStringLiteral("Popescu Ion"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before.left(before.size() - 6));
+}
+
+void TestStartupSequence::keptRestoreFolderSurvivesCleanupAndTheNextOpen()
+{
+    Installation inst;
+    const QString source = inst.dir.filePath(QStringLiteral("source"));
+    QDir().mkpath(source);
+    createMissingTables(source);
+    const QString archive = inst.dir.filePath(QStringLiteral("copie.vrn"));
+    NullProgress quiet;
+    QVERIFY(writeArchive(source, archive, quiet) > 0);
+    Session first;
+    RecordingHost host;
+    QCOMPARE(inst.start(first, host, archive), StartupOutcome::Ready);
+    QCOMPARE(keepRestoreFolder(first), inst.home() + QStringLiteral("/SAV0"));
+    shutdownCleanup(first);
+    QVERIFY(QFile::exists(inst.home() + QStringLiteral("/SAV0/Data/Abonat.dbf")));
+    Session second;
+    QCOMPARE(inst.start(second, host, archive), StartupOutcome::Ready);
+    QCOMPARE(second.programFolder, inst.home() + QStringLiteral("/SAV1"));
+    QVERIFY(QFile::exists(inst.home() + QStringLiteral("/SAV0/Data/Abonat.dbf")));
+    shutdownCleanup(second);
+    QVERIFY(!QFileInfo::exists(inst.home() + QStringLiteral("/SAV1")));
+    Session local;
+    QVERIFY(keepRestoreFolder(local).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestStartupSequence)

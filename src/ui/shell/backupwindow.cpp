@@ -121,8 +121,9 @@ void BackupWindow::saveCopy()
         return;
 
     hide();
+    QStringList renamed;
     try {
-        packDataFolder(m_session, path, Contor::instance());
+        packDataFolder(m_session, path, Contor::instance(), &renamed);
     } catch (const BackupError &e) {
         done(QDialog::Rejected);
         mesaj(e.title(), e.message(), MesajButtons::OK, MesajKind::Eroare);
@@ -135,6 +136,12 @@ void BackupWindow::saveCopy()
     done(QDialog::Accepted);
     mesaj(QStringLiteral("Informatie"), QStringLiteral("\rSalvare incheiata cu succes !"), MesajButtons::OK,
           MesajKind::Informatie);
+    // No file was left out; those whose names the archive cannot hold are named here.
+    if (!renamed.isEmpty())
+        mesaj(QStringLiteral("Salvare date"),
+              QStringLiteral("Unele fisiere au in salvare alt nume, pe care salvarea il poate pastra:\r")
+                  + renamed.join(QLatin1Char('\r')),
+              MesajButtons::OK, MesajKind::Informatie);
     if (remote().copy
         && mesaj(QStringLiteral("Copie la Distanta"), QStringLiteral("\rDoriti sa transmiteti salvarea si pe Server?"),
                  MesajButtons::DaNu, MesajKind::Confirmare)
@@ -160,7 +167,7 @@ void BackupWindow::loadEarlier()
     try {
         restoreFromArchive(m_session, path, Contor::instance());
         m_replaced = true;
-        m_db.refresh();
+        reattachDataTables(m_db);
         mesaj(QStringLiteral("Informatie"),
               QStringLiteral("Restaurare incheiata cu succes !\r\nVa rog sa porniti programul din nou !"), MesajButtons::OK,
               MesajKind::Informatie);

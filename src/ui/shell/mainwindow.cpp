@@ -10,6 +10,7 @@
 #include "core/session.h"
 #include "ledger/monthlydebiting.h"
 #include "startup/adminsettings.h"
+#include "startup/startupsequence.h"
 #include "store/changelog.h"
 #include "store/database.h"
 #include "ui/shell/contor.h"
@@ -22,6 +23,7 @@
 #include "ui/shell/shellicons.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -248,9 +250,28 @@ void MainWindow::finish()
     if (!m_saveAtClose)
         return;
     try {
-        automaticSave(m_session, adminSettings().backupFolder, Contor::instance());
+        QStringList renamed;
+        const QString written = automaticSave(m_session, adminSettings().backupFolder, Contor::instance(), &renamed);
+        if (!renamed.isEmpty())
+            mesaj(QStringLiteral("Salvare date"),
+                  QStringLiteral("Unele fisiere au in salvare alt nume, pe care salvarea il poate pastra:\r")
+                      + renamed.join(QLatin1Char('\r')),
+                  MesajButtons::OK, MesajKind::Informatie);
+        if (m_session.isBackupMode() && written != m_session.openedBackup)
+            mesaj(QStringLiteral("Salvare date"),
+                  QStringLiteral("Salvarea ") + m_session.openedBackup
+                      + QStringLiteral(" este deteriorata si a ramas neschimbata.\rModificarile sunt salvate in ") + written
+                      + QLatin1Char('.'),
+                  MesajButtons::OK, MesajKind::Informatie);
     } catch (const BackupError &e) {
-        mesaj(e.title(), e.message(), MesajButtons::OK, MesajKind::Eroare);
+        // The restore folder holds the only copy of the changes: it stays, and the user
+        // learns where.
+        const QString kept = keepRestoreFolder(m_session);
+        mesaj(e.title(),
+              kept.isEmpty() ? e.message()
+                             : e.message() + QStringLiteral("\rModificarile au ramas in dosarul ")
+                                   + QDir::toNativeSeparators(kept) + QLatin1Char('.'),
+              MesajButtons::OK, MesajKind::Eroare);
     }
 }
 
@@ -276,9 +297,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
         accept();
         return;
     }
-    // Working on an opened backup: the changes go back into that file only if wanted. A
-    // read-only session has made none, so it only asks whether to close.
-    if (m_session.isBackupMode() && m_session.canModify()) {
+    // Working on an opened backup: the changes go back into that file only if wanted.
+    // Asked in a read-only session too: the debits of the monthly run at opening are
+    // changes of their own.
+    if (m_session.isBackupMode()) {
         const int r = mesaj(QStringLiteral("Salvare modificari"), QStringLiteral("Doriti sa pastrati modificarile facute?"),
                             MesajButtons::DaNu, MesajKind::Confirmare);
         if (r == MesajResult::Da || r == MesajResult::Nu) {

@@ -3,6 +3,9 @@
 // the unit-name check before "Evidenta", the menus, and the log entries of a run.
 
 #include "backup/archive.h"
+#include "core/workfiles.h"
+#include "startup/startupsequence.h"
+#include "store/changelog.h"
 #include "core/clock.h"
 #include "core/session.h"
 #include "startup/adminsettings.h"
@@ -117,6 +120,8 @@ private Q_SLOTS:
     void endingFromAdministrationClosesWithoutQuestion();
     void replacedDataCloseWithoutQuestion();
     void runWritesTheLogAndSavesAtClose();
+    void failedSaveBackIntoAnOpenedBackupKeepsTheRestoreFolder();
+    void restoredTableOfOtherCaseGetsTheClosingEntry();
 };
 
 void TestMainWindow::lockedAtStartWithCaptionsAndTips()
@@ -300,7 +305,9 @@ void TestMainWindow::closingQuestions_data()
     QTest::newRow("backup: Da") << "backup" << true << false << da << keepTitle << keepText << true << true;
     QTest::newRow("backup: Nu") << "backup" << true << false << nu << keepTitle << keepText << true << false;
     QTest::newRow("backup: Esc") << "backup" << false << false << esc << keepTitle << keepText << false << false;
-    QTest::newRow("backup, read-only") << "backup" << true << true << da << plainTitle << plainText << true << false;
+    // The monthly run at opening changed the data even in a read-only session.
+    QTest::newRow("backup, read-only still asks to keep") << "backup" << true << true << da << keepTitle << keepText << true
+                                                          << true;
     QTest::newRow("local read-only still copies") << "local" << true << true << da << autoTitle << autoText << true << true;
 }
 
@@ -514,6 +521,64 @@ void TestMainWindow::runWritesTheLogAndSavesAtClose()
     NullProgress progress;
     QVERIFY(readArchive(folder + QStringLiteral("/20250305_0.vrn"), f.path(QStringLiteral("out")), progress));
     QVERIFY(QFileInfo::exists(f.path(QStringLiteral("out/LOG.DBF"))) || QFileInfo::exists(f.path(QStringLiteral("out/Log.dbf"))));
+}
+
+void TestMainWindow::failedSaveBackIntoAnOpenedBackupKeepsTheRestoreFolder()
+{
+    Fixture f;
+    const QString blocker = f.path(QStringLiteral("stick"));
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly)); // a file where the backup's folder should be
+    file.close();
+    f.session.openedBackup = blocker + QStringLiteral("/copie.vrn");
+    f.session.programFolder = f.path(QStringLiteral("SAV0"));
+    f.session.dataFolder = f.path(QStringLiteral("SAV0/Data"));
+    QDir().mkpath(f.session.dataFolder);
+    createMissingTables(f.session.dataFolder);
+    MesajRecorder recorder;
+    MainWindow w(*f.db, f.session);
+    button(w, "MButAdm")->click();
+    recorder.calls.clear();
+    recorder.answers << MesajResult::Da << MesajResult::OK;
+    QTimer::singleShot(50, &w, [&] { w.close(); });
+    w.run();
+    QCOMPARE(recorder.titles(), (QStringList{QStringLiteral("Salvare modificari"), QStringLiteral("Salvare date")}));
+    QVERIFY(recorder.calls[1].text.contains(QDir::toNativeSeparators(f.session.programFolder)));
+    QVERIFY(isKeptRestoreFolder(f.session.programFolder));
+    shutdownCleanup(f.session);
+    QVERIFY(QFileInfo::exists(f.session.dataFolder + QStringLiteral("/Abonat.dbf")));
+}
+
+void TestMainWindow::restoredTableOfOtherCaseGetsTheClosingEntry()
+{
+    Fixture f;
+    // An earlier copy whose log file is spelled in other letters than the current one.
+    const QString source = f.path(QStringLiteral("source"));
+    QDir().mkpath(source);
+    createMissingTables(source);
+    const QString logFile = findFileNoCase(source, QStringLiteral("log.dbf"));
+    const QString otherCase = QFileInfo(logFile).fileName() == QStringLiteral("log.dbf") ? QStringLiteral("LOG.DBF")
+                                                                                         : QStringLiteral("log.dbf");
+    QVERIFY(QFile::rename(logFile, source + QLatin1Char('/') + otherCase));
+    NullProgress progress;
+    const QString archive = f.path(QStringLiteral("earlier.vrn"));
+    QVERIFY(writeArchive(source, archive, progress) > 0);
+    setFileDialogHook([archive](FileDialogKind, const QString &) { return archive; });
+    MesajRecorder recorder;
+    MainWindow w(*f.db, f.session);
+    button(w, "MButAdm")->click();
+    recorder.answers << MesajResult::Da << MesajResult::OK;
+    onModal(QStringLiteral("Form6"), [](QWidget *form) {
+        form->findChild<QPushButton *>(QStringLiteral("IncarcaB"))->click();
+    });
+    for (QAction *a : button(w, "MBut4")->menu()->actions())
+        if (a->objectName() == QStringLiteral("SalvareIncarcare"))
+            a->trigger();
+    setFileDialogHook({});
+    QVERIFY(QFileInfo::exists(f.session.dataFolder + QLatin1Char('/') + otherCase));
+    addLog(*f.db, f.session, QStringLiteral("Inchidere Program."));
+    Database fresh(f.session.dataFolder);
+    QCOMPARE(fresh.scalar(QStringLiteral("SELECT COUNT(*) FROM Log WHERE ACTIUNE='Inchidere Program.'")).toInt(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)
