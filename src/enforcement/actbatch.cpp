@@ -118,15 +118,6 @@ ActBatchOutcome runActBatch(Database &db, const Session &session, const ActBatch
                      d.amounts.total.roundedToCents().toVariant()});
         outcome.total += d.amounts.total.roundedToCents();
     }
-    Counters::set(session.sharedSettings(), request.type, outcome.lastNumber + 1);
-    outcome.acts = int(count);
-    addLog(db, session,
-           QStringLiteral("Urmariri in masa ") + request.type + QStringLiteral(": %1 acte, nr. %2-%3, total %4 lei.")
-               .arg(count)
-               .arg(outcome.firstNumber)
-               .arg(outcome.lastNumber)
-               .arg(outcome.total.toString()));
-
     const ResultSet acts = db.select(QStringLiteral("SELECT * FROM Urmarire WHERE IDURM>=? AND IDURM<=? ORDER BY IDURM"),
                                      {firstId, firstId + count - 1});
     std::vector<int> rows(size_t(acts.rowCount()));
@@ -136,6 +127,15 @@ ActBatchOutcome runActBatch(Database &db, const Session &session, const ActBatch
                                            : outPath;
     try {
         writeLetters(letterTemplatePath(session, request.type), outcome.letterPath, acts, rows, unit);
+        // The numbering moves only once the letters exist.
+        Counters::set(session.sharedSettings(), request.type, outcome.lastNumber + 1);
+        outcome.acts = int(count);
+        addLog(db, session,
+               QStringLiteral("Urmariri in masa ") + request.type + QStringLiteral(": %1 acte, nr. %2-%3, total %4 lei.")
+                   .arg(count)
+                   .arg(outcome.firstNumber)
+                   .arg(outcome.lastNumber)
+                   .arg(outcome.total.toString()));
         tx.commit();
     } catch (...) {
         if (!outcome.letterPath.isEmpty())
