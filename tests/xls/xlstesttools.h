@@ -25,7 +25,7 @@ inline QString templatePath(const QString &name)
 inline QStringList templateNames()
 {
     return {QStringLiteral("Rap1"),   QStringLiteral("BordInc"), QStringLiteral("Bilant"),       QStringLiteral("CenIns"),
-            QStringLiteral("ChitAn"), QStringLiteral("RegCasa"), QStringLiteral("ModelChitanta")};
+            QStringLiteral("ChitAn"), QStringLiteral("RegCasa"), QStringLiteral("ModelChitanta"), QStringLiteral("Fisa")};
 }
 
 // Runs a program; true when it ran and succeeded (its standard output goes to *output,
