@@ -1,0 +1,37 @@
+#pragma once
+// HttpSide: the small HTTP/1.0 server beside the backup protocol. It publishes the
+// address file (/demo/BackUpS/adr.txt) and takes suggestions (/sugestii.php?...),
+// storing each one and answering "SUCCES". Requests are bounded in size and time.
+
+#include "accountstore.h"
+
+#include <QTcpServer>
+
+namespace vestronia::server {
+
+class HttpSide : public QObject
+{
+    Q_OBJECT
+
+public:
+    HttpSide(QString listen, int port, AccountStore &store, QObject *parent = nullptr);
+    bool listen();
+    quint16 port() const { return m_server.serverPort(); }
+    void setAddressText(const QString &text) { m_address = text; }
+
+    // The decoded fields of a query ("a=1&b=x+y%40z"): '+' is a blank, %XX a byte (UTF-8).
+    static QList<QPair<QString, QString>> parseQuery(const QByteArray &query);
+
+private:
+    void onNewConnection();
+    QByteArray answer(const QByteArray &requestHead, const QString &peer);
+
+    QString m_listen;
+    int m_port;
+    AccountStore &m_store;
+    QTcpServer m_server;
+    QString m_address;
+    int m_open = 0;
+};
+
+} // namespace vestronia::server
