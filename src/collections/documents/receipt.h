@@ -1,0 +1,39 @@
+#pragma once
+// The receipt of a collection document: the data folder's receipt model filled with the
+// document's header and its allocation lines (both copies of the sheet), saved in the
+// TEMP folder, and as a PDF when the administration asks for PDF receipts.
+
+#include <QString>
+
+namespace vestronia {
+
+class Database;
+class Progress;
+struct Session;
+
+enum class ReceiptFormat
+{
+    AsConfigured, // PDF when "Listeaza Chitanta in format PDF" is set
+    Workbook,
+    Pdf,
+};
+
+struct ReceiptOutcome
+{
+    QString workbookPath;
+    QString pdfPath;  // empty when no PDF was asked for or none could be made
+    QString notice;   // for the user when the PDF was asked for but not made
+    qint64 pdfMs = 0; // time of the PDF conversion
+};
+
+// The address line of a receipt: "loc.L str.S nr.N"; "loc.L " without street and number.
+QString receiptAddress(const QString &locality, const QString &street, const QString &number);
+
+// Fills and saves the receipt of document idchit. With open, the PDF (or, without one,
+// the workbook) is handed to the shell. The model is written from the program's
+// resource when the data folder has none. Throws VestroniaError for an unknown document
+// and XlsError/FileError when the model cannot be read or the result saved.
+ReceiptOutcome printReceipt(Database &db, const Session &session, qint64 idchit, ReceiptFormat format, bool open,
+                            Progress &progress);
+
+} // namespace vestronia
