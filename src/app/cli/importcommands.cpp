@@ -18,18 +18,18 @@ namespace vestronia::cli {
 
 namespace {
 
-const QString ImportUsage = QStringLiteral("folosire: vestronia-cli import FISIER.rg3 --start zz.LL.aaaa");
+const QString ImportUsage = QStringLiteral("import FISIER.rg3 --start zz.LL.aaaa");
 
 // import FILE.rg3 --start dd.MM.yyyy: prints the counts as CSV when the register was made.
 int commandImport(const CliContext &ctx, const QStringList &arguments)
 {
     QStringList args = arguments;
-    const Options options(args, {QStringLiteral("--start")});
-    if (!options.ok() || args.size() != 1 || !options.has(QStringLiteral("--start")))
+    const Options options(args, {QStringLiteral("start")});
+    if (!options.ok() || args.size() != 1 || !options.has(QStringLiteral("start")))
         return usage(ImportUsage);
-    const std::optional<QDate> start = parseDateText(options.value(QStringLiteral("--start")));
+    const std::optional<QDate> start = parseDateText(options.value(QStringLiteral("start")));
     if (!start) {
-        printError(QStringLiteral("Data de inceput nu este o data zz.LL.aaaa: ") + options.value(QStringLiteral("--start")));
+        printError(QStringLiteral("Data de inceput nu este o data zz.LL.aaaa: ") + options.value(QStringLiteral("start")));
         return 2;
     }
     const Session session = ctx.session();
