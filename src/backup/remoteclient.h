@@ -116,7 +116,7 @@ public:
     QString srvPath() const;
 
 private:
-    const Session &m_session;
+    Session m_session;
     QString m_email;
     QString m_password;
     QString m_place;
