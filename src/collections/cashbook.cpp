@@ -2,7 +2,7 @@
 
 #include "collections/cashbook.h"
 
-#include "core/counters.h"
+#include "collections/identifiers.h"
 #include "core/dates.h"
 #include "core/session.h"
 #include "core/text.h"
@@ -81,7 +81,7 @@ CashOutcome addCashEntry(Database &db, const Session &session, CashEntry e)
     if ((out.refusal = checkCashEntry(e)))
         return out;
     Transaction tx(db);
-    out.idchit = Counters::take(session.sharedSettings(), QStringLiteral("IDCHIT"));
+    out.idchit = takeFreeId(db, session.sharedSettings(), QStringLiteral("IDCHIT"), QStringLiteral("Chitante"), QStringLiteral("IDCHIT"));
     db.exec(QStringLiteral("INSERT INTO Chitante (IDCHIT, IDAB, ANULAT, DOCJUS, DOCSERIA, DOCNR, DOCDATA, NUME, CNP, ROL, "
                            "STRADA, NR, NUMEPLAT, INCASAT, PLATIT, REPREZ) "
                            "VALUES (?, -1, '', ?, ?, ?, ?, '', '', '', '', '', '', ?, ?, ?)"),

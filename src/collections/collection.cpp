@@ -5,6 +5,7 @@
 #include "collections/collection.h"
 
 #include "collections/balance.h"
+#include "collections/identifiers.h"
 #include "core/clock.h"
 #include "core/counters.h"
 #include "core/dates.h"
@@ -155,7 +156,7 @@ CollectionOutcome recordCollection(Database &db, const Session &session, Collect
     const int today = Clock::todayDayNumber();
 
     AllocationTable work(db, session.tempFolder, allocateAmount(openDebitsOf(db, d.idab), d.idab, d.amount, today));
-    const qint64 idchit = Counters::take(settings, QStringLiteral("IDCHIT"));
+    const qint64 idchit = takeFreeId(db, settings, QStringLiteral("IDCHIT"), QStringLiteral("Chitante"), QStringLiteral("IDCHIT"));
     // Untouched rows go; a row that received only a penalty part stays, so the lines
     // always add up to the amount.
     db.exec(QStringLiteral("DELETE FROM DebNew WHERE RESTI=0 AND CURENTI=0 AND PENALI=0 AND IDDEB>0"));
@@ -168,7 +169,7 @@ CollectionOutcome recordCollection(Database &db, const Session &session, Collect
                     {idchit, r.iddeb});
             db.exec(QStringLiteral("UPDATE Debite SET SOLD=? WHERE IDDEB=?"), {QVariant::fromValue(r.sold), r.iddeb});
         } else {
-            r.iddeb = Counters::take(settings, QStringLiteral("IDDEB"));
+            r.iddeb = takeFreeId(db, settings, QStringLiteral("IDDEB"), QStringLiteral("Debite"), QStringLiteral("IDDEB"));
             db.exec(QStringLiteral("INSERT INTO DebiteArh (IDCHIT, IDDEB, IDAB, SOLD) VALUES (?, ?, 0, 0)"), {idchit, r.iddeb});
             db.exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, RATA, SOLD, "
                                    "PENAL, PENALPE, PENALDATA, MAXSOLD) VALUES (?, -1, ?, -1, ?, ?, ?, ?, ?, 0, '-', 0, '')"),
@@ -190,7 +191,8 @@ CollectionOutcome recordCollection(Database &db, const Session &session, Collect
         return a.datadeb < b.datadeb;
     });
     if (!rows.empty()) {
-        qint64 iddchit = Counters::takeBlock(settings, QStringLiteral("IDDCHIT"), qint64(rows.size()));
+        qint64 iddchit = takeFreeIdBlock(db, settings, QStringLiteral("IDDCHIT"), QStringLiteral("DetChit"),
+                                           QStringLiteral("IDDCHIT"), qint64(rows.size()));
         Statement line = db.prepare(QStringLiteral("INSERT INTO DetChit (IDCHIT, IDAB, IDDCHIT, IDDEB, IDSERV, DENUM, "
                                                    "RESTANTA, PENAL, CURENT) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         for (const AllocationRow &r : rows)

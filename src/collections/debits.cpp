@@ -2,7 +2,7 @@
 
 #include "collections/debits.h"
 
-#include "core/counters.h"
+#include "collections/identifiers.h"
 #include "core/dates.h"
 #include "core/session.h"
 #include "ledger/accounts.h"
@@ -75,7 +75,7 @@ DebitOutcome addManualDebit(Database &db, const Session &session, qint64 idab, q
     }
     const AccountRecord a = AccountRecord::fromRow(acc, 0);
     const bool penalised = !a.penalty.isZero();
-    out.iddeb = Counters::take(session.sharedSettings(), QStringLiteral("IDDEB"));
+    out.iddeb = takeFreeId(db, session.sharedSettings(), QStringLiteral("IDDEB"), QStringLiteral("Debite"), QStringLiteral("IDDEB"));
     db.exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, RATA, SOLD, PENAL, "
                            "PENALPE, PENALDATA, MAXSOLD) VALUES (?, -1, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
             {out.iddeb, idab, idcon, day, monthIndexOfDay(day), a.name, QVariant::fromValue(amount), QVariant::fromValue(amount),

@@ -4,6 +4,7 @@
 #include "collections/penaltymaintenance.h"
 
 #include "collections/balance.h"
+#include "collections/identifiers.h"
 #include "core/clock.h"
 #include "core/counters.h"
 #include "core/dates.h"
@@ -100,8 +101,8 @@ FreezeOutcome freezePenalties(Database &db, const Session &session, Progress &pr
     {
         ProgressScope scope(progress, QStringLiteral("Adaug Penalitatile..."), int(totals.size()) / 10 + 1);
         qint64 iddeb = totals.empty() ? 0
-                                      : Counters::takeBlock(session.sharedSettings(), QStringLiteral("IDDEB"),
-                                                            qint64(totals.size()));
+                                      : takeFreeIdBlock(db, session.sharedSettings(), QStringLiteral("IDDEB"),
+                                                        QStringLiteral("Debite"), QStringLiteral("IDDEB"), qint64(totals.size()));
         Statement insert = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, "
                                                      "RATA, SOLD, PENAL, PENALPE, PENALDATA, MAXSOLD) "
                                                      "VALUES (?, -1, ?, ?, ?, 202401, ?, ?, ?, 0, '', 0, '-')"));

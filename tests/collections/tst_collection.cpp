@@ -28,6 +28,7 @@ private Q_SLOTS:
     void automaticNumberingTakesCounterOnSave();
     void manualNumberingStoresNextProposal();
     void transferIsNotPrintedAndKeepsItsNumber();
+    void laggingCounterNeverRepeatsAnIdentifier();
     void cancelNewestFirst();
     void cancelSkipsCancelledReceiptAtTop();
     void cancelRestoresBalanceAndRemovesAdvance();
@@ -212,6 +213,27 @@ void TestCollection::transferIsNotPrintedAndKeepsItsNumber()
     QVERIFY(!o.recorded.printNow);
     QCOMPARE(o.recorded.number, qint64(9001));
     QVERIFY(!documentTypeIsNumbered(QStringLiteral("VIRAMENT BANCAR")));
+}
+
+void TestCollection::laggingCounterNeverRepeatsAnIdentifier()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    // Rows written behind the counters' back (another tool, an older copy restored).
+    const qint64 debit = f.insertDebit(idab, "10", f.today() - 30);
+    Counters::set(f.session.sharedSettings(), QStringLiteral("IDDEB"), debit);
+    f.db->exec(QStringLiteral("INSERT INTO Chitante (IDCHIT, IDAB, DOCJUS, DOCNR, DOCDATA, INCASAT, PLATIT) "
+                              "VALUES (1, -1, 'DISPOZITIE', 1, ?, 5, 0)"),
+               {f.today() - 40});
+    const CollectionOutcome o = recordCollection(*f.db, f.session, draft(f, idab, "25"));
+    QVERIFY(o.recorded.idchit != 1);
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDDEB=?"), {debit}), qint64(1));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(DISTINCT IDDEB) FROM Debite")), qint64(2));
+    NullProgress progress;
+    QVERIFY(!cancelCollection(*f.db, f.session, o.recorded.idchit, progress));
+    // The cancellation removed the new advance only.
+    QCOMPARE(f.sold(debit), lei("10"));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), qint64(1));
 }
 
 void TestCollection::cancelNewestFirst()
