@@ -2,6 +2,7 @@
 // the enabling of the leaving and exemption dates, and the checks on "&Memoreaza".
 
 #include "ui/ledger/addabon.h"
+#include "ui/shell/screenfit.h"
 
 #include "core/clock.h"
 #include "core/dates.h"
@@ -184,6 +185,9 @@ AddAbon::AddAbon(QWidget *parent) : QDialog(parent)
     });
     connect(memo, &QPushButton::clicked, this, &AddAbon::memoreaza);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    // Reading order, row by row: the persons stand beside the register number.
+    setTabChain({m_name, m_type, m_code, m_rol, m_persons, m_locality, m_street, m_number, m_entry, m_leavingCheck,
+                 m_leaving, m_exemptCheck, m_exempt, m_contractNumber, m_contractDate, m_remarks, memo, close});
     installEnterNavigation(this);
 }
 
@@ -218,6 +222,7 @@ void AddAbon::prepareAdd(const QStringList &localities, const QStringList &stree
 
 bool AddAbon::runAdd(const QStringList &localities, const QStringList &streets)
 {
+    fitToScreen(this);
     prepareAdd(localities, streets);
     return exec() == QDialog::Accepted;
 }
@@ -253,6 +258,7 @@ void AddAbon::prepareChange(const SubscriberRecord &s, const QStringList &locali
 
 bool AddAbon::runChange(const SubscriberRecord &s, const QStringList &localities, const QStringList &streets)
 {
+    fitToScreen(this);
     prepareChange(s, localities, streets);
     return exec() == QDialog::Accepted;
 }

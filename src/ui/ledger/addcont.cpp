@@ -2,6 +2,7 @@
 // distribution and debiting modes, and "&Memoreaza" running the account checks.
 
 #include "ui/ledger/addcont.h"
+#include "ui/shell/screenfit.h"
 
 #include "core/clock.h"
 #include "core/dates.h"
@@ -178,6 +179,8 @@ AddCont::AddCont(Database &db, QWidget *parent) : QDialog(parent), m_db(db)
     connect(m_periodic, &QRadioButton::toggled, this, &AddCont::updateEnabling);
     connect(memo, &QPushButton::clicked, this, &AddCont::memoreaza);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    setTabChain({m_name, m_amount, m_forAll, m_byPersons, m_min, m_max, m_fixed, m_perPerson, m_manual, m_periodic,
+                 m_period, m_day, m_start, m_penalty, m_penaltyPer, m_penaltyFromUnit, m_penaltyFrom, m_cap, memo, close});
     installEnterNavigation(this);
     updateEnabling();
 }
@@ -197,6 +200,7 @@ void AddCont::prepareNew()
 
 bool AddCont::runNew()
 {
+    fitToScreen(this);
     prepareNew();
     return exec() == QDialog::Accepted;
 }

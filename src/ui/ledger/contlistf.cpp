@@ -3,6 +3,7 @@
 // work is in ledger/accounts).
 
 #include "ui/ledger/contlistf.h"
+#include "ui/shell/screenfit.h"
 
 #include "core/dates.h"
 #include "core/session.h"
@@ -140,6 +141,7 @@ void ContListF::prepareAdministration()
 void ContListF::runAdministration()
 {
     prepareAdministration();
+    fitToScreen(this);
     exec();
     m_model->clear();
 }
@@ -159,6 +161,7 @@ void ContListF::prepareChoosing(int persons)
 qint64 ContListF::choose(int persons)
 {
     prepareChoosing(persons);
+    fitToScreen(this);
     exec();
     m_model->clear();
     return m_chosen.id;

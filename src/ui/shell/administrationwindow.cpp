@@ -6,8 +6,11 @@
 
 #include "backup/localbackup.h"
 #include "core/text.h"
+#include "core/workfiles.h"
 #include "startup/modelfiles.h"
 #include "ui/shell/balloon.h"
+#include "ui/shell/enternavigation.h"
+#include "ui/shell/screenfit.h"
 #include "ui/ledger/contlistf.h"
 #include "ui/shell/filedialogs.h"
 #include "ui/shell/mesaj.h"
@@ -96,8 +99,8 @@ AdministrationWindow::AdministrationWindow(Database &db, Session &session, Admin
     auto *docForm = new QFormLayout(docBox);
     m_series = new QLineEdit(docBox);
     m_series->setObjectName(QStringLiteral("DocSeria"));
-    m_series->setMaxLength(10);
-    m_series->setMaximumWidth(90);
+    m_series->setMaxLength(20);
+    m_series->setMaximumWidth(170);
     auto *digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,10}")), this);
     m_receiptNr = new QLineEdit(docBox);
     m_receiptNr->setObjectName(QStringLiteral("DocNr"));
@@ -209,9 +212,9 @@ AdministrationWindow::AdministrationWindow(Database &db, Session &session, Admin
     connect(m_backupChoose, &QToolButton::clicked, this, &AdministrationWindow::chooseBackupFolder);
     connect(m_backupClear, &QToolButton::clicked, this, &AdministrationWindow::clearBackupFolder);
     connect(m_accounts, &QPushButton::clicked, this, &AdministrationWindow::openAccountList);
-    // Enter moves to the next field; in the second password field it changes the password.
-    for (QLineEdit *e : {m_unit, m_locality, m_series, m_receiptNr, m_noteNr, m_password1})
-        connect(e, &QLineEdit::returnPressed, this, [this] { focusNextChild(); });
+    // Enter moves to the next field, the county list included; in the second password
+    // field it changes the password.
+    installEnterNavigation(this, {m_password2});
     connect(m_password2, &QLineEdit::returnPressed, this, &AdministrationWindow::changePassword);
 
     reloadFields();
@@ -275,6 +278,7 @@ void AdministrationWindow::prepare()
 void AdministrationWindow::run()
 {
     prepare();
+    fitToScreen(this);
     exec();
 }
 
@@ -462,21 +466,28 @@ void AdministrationWindow::clearBackupFolder()
 void AdministrationWindow::openAccountList()
 {
     // Administration mode; the list reads the session's rights itself.
-    ContListF list(m_db, m_session, this);
-    list.runAdministration();
+    // One list for the run: it keeps its place and its creation form keeps its values.
+    if (!m_accountList)
+        m_accountList = new ContListF(m_db, m_session, this);
+    m_accountList->runAdministration();
 }
 
 QString AdministrationWindow::modelPath(Model model) const
 {
+    // Found without regard to case, as the start-up finds them: a data folder copied from
+    // Windows may hold "MODELCHITANTA.XLS".
+    QString name = QStringLiteral("SomTit.rtf");
     switch (model) {
     case Model::Chitanta:
-        return QDir(m_session.dataFolder).filePath(QStringLiteral("ModelChitanta.xls"));
+        name = QStringLiteral("ModelChitanta.xls");
+        break;
     case Model::Instiintare:
-        return QDir(m_session.dataFolder).filePath(QStringLiteral("Instiintare.rtf"));
+        name = QStringLiteral("Instiintare.rtf");
+        break;
     case Model::SomTit:
         break;
     }
-    return QDir(m_session.dataFolder).filePath(QStringLiteral("SomTit.rtf"));
+    return findFileNoCase(m_session.dataFolder, name);
 }
 
 void AdministrationWindow::editModel(Model model)

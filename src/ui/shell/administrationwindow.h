@@ -19,6 +19,7 @@ class QToolButton;
 
 namespace vestronia {
 
+class ContListF;
 class Database;
 
 class AdministrationWindow : public QDialog
@@ -41,6 +42,8 @@ public:
     // The model files the models menu works on, by group.
     enum class Model { Chitanta, Instiintare, SomTit };
     QString modelPath(Model model) const;
+    // The account list, created at its first opening and kept for the run.
+    ContListF *accountList() const { return m_accountList; }
 
 public Q_SLOTS:
     void save();
@@ -86,6 +89,7 @@ private:
     QPushButton *m_cancel;
     QList<QAction *> m_restoreActions;
     QList<QAction *> m_editActions;
+    ContListF *m_accountList = nullptr;
 };
 
 } // namespace vestronia

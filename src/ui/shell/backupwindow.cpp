@@ -2,6 +2,7 @@
 // progress window and the outcome. The archive work itself never needs this window.
 
 #include "ui/shell/backupwindow.h"
+#include "ui/shell/screenfit.h"
 
 #include "backup/localbackup.h"
 #include "store/database.h"
@@ -99,6 +100,7 @@ bool BackupWindow::run()
 {
     m_replaced = false;
     applyAccess();
+    fitToScreen(this);
     exec();
     return m_replaced;
 }

@@ -6,7 +6,9 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QAbstractSpinBox>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QRadioButton>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QWidget>
@@ -55,13 +57,27 @@ private:
 };
 } // namespace
 
-void installEnterNavigation(QWidget *form)
+void installEnterNavigation(QWidget *form, const QList<QWidget *> &keepEnter)
 {
     auto *navigator = new EnterNavigator(form);
     for (QWidget *w : form->findChildren<QWidget *>()) {
-        if (qobject_cast<QLineEdit *>(w) || qobject_cast<QComboBox *>(w) || qobject_cast<QAbstractSpinBox *>(w))
+        if (keepEnter.contains(w))
+            continue;
+        // The line edit inside an editable list or a date field belongs to that field.
+        if (w->parentWidget() && keepEnter.contains(w->parentWidget()))
+            continue;
+        // Choice boxes are fields too: Enter on them must not press the form's default button.
+        if (qobject_cast<QLineEdit *>(w) || qobject_cast<QComboBox *>(w) || qobject_cast<QAbstractSpinBox *>(w)
+            || qobject_cast<QRadioButton *>(w) || qobject_cast<QCheckBox *>(w))
             w->installEventFilter(navigator);
     }
+}
+
+void setTabChain(const QList<QWidget *> &chain)
+{
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        if (chain[i - 1] && chain[i])
+            QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 } // namespace vestronia

@@ -2,6 +2,7 @@
 // the newest one. The log is trimmed to about a thousand entries, so it is read whole.
 
 #include "ui/shell/logview.h"
+#include "ui/shell/screenfit.h"
 
 #include "core/dates.h"
 #include "store/database.h"
@@ -83,6 +84,7 @@ void LogView::prepare()
 void LogView::run()
 {
     prepare();
+    fitToScreen(this);
     exec();
     m_grid->setRowCount(0);
 }

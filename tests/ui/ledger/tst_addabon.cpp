@@ -5,10 +5,13 @@
 #include "ledger/ledgerfixture.h"
 #include "ui/ledger/addabon.h"
 #include "ui/shell/balloon.h"
+#include "ui/shell/shelltesthelpers.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -25,6 +28,7 @@ private Q_SLOTS:
     void changeModeEnabling();
     void changeModeOpensWithTheRow();
     void checksInOrder();
+    void enterFollowsTheReadingOrder();
 
 private:
     template<class T>
@@ -138,6 +142,29 @@ void TestAddAbon::checksInOrder()
     QCOMPARE(w.draft().persons, 3);
     QVERIFY(w.draft().legalPerson);
     Clock::reset();
+}
+
+void TestAddAbon::enterFollowsTheReadingOrder()
+{
+    AddAbon w;
+    QStringList visited;
+    bool stillOpen = false;
+    onModal(QStringLiteral("AddAbon"), [&](QWidget *form) {
+        form->findChild<QLineEdit *>(QStringLiteral("ROL"))->setFocus();
+        // Row by row: the register number, the persons beside it, then the locality below.
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QWidget *f = QApplication::focusWidget();
+            while (f && f->objectName().isEmpty())
+                f = f->parentWidget(); // the line edit inside an editable list
+            visited << (f ? f->objectName() : QString());
+        }
+        stillOpen = form->isVisible(); // Enter never pressed "&Memoreaza"
+        static_cast<QDialog *>(form)->reject();
+    });
+    QVERIFY(!w.runAdd({}, {}));
+    QCOMPARE(visited, (QStringList{QStringLiteral("NrPers"), QStringLiteral("Loc"), QStringLiteral("Strada")}));
+    QVERIFY(stillOpen);
 }
 
 QTEST_MAIN(TestAddAbon)

@@ -13,7 +13,12 @@
 #include "ui/shell/administrationwindow.h"
 #include "ui/shell/shelltesthelpers.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QGuiApplication>
+#include <QScreen>
+#include "store/datafolder.h"
+#include "ui/ledger/contlistf.h"
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -95,6 +100,10 @@ private Q_SLOTS:
     void clearBackupFolder();
     void restoreModel();
     void readOnlySessionChangesNothing();
+    void enterOnTheCountyListMovesOn();
+    void receiptSeriesKeepsTwentyCharacters();
+    void modelsAreFoundWhateverTheirCase();
+    void accountListIsCreatedOnceAndFitsTheScreen();
 };
 
 void TestAdministrationWindow::openingShowsTheStoredValues()
@@ -442,4 +451,74 @@ void TestAdministrationWindow::readOnlySessionChangesNothing()
 }
 
 QTEST_MAIN(TestAdministrationWindow)
+void TestAdministrationWindow::enterOnTheCountyListMovesOn()
+{
+    Fixture f;
+    AdministrationWindow w(*f.db, f.session, f.settings);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto *county = child<QComboBox>(w, "JudetC");
+    county->setFocus();
+    QCOMPARE(QApplication::focusWidget(), county);
+    QTest::keyClick(county, Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget(), child<QLineEdit>(w, "DocSeria"));
+    QCOMPARE(county->currentIndex(), 3);
+    // Enter in the second password field still changes the password.
+    auto *second = child<QLineEdit>(w, "Edit2");
+    child<QLineEdit>(w, "Edit1")->setText(QStringLiteral("a"));
+    second->setText(QStringLiteral("b"));
+    second->setFocus();
+    MesajRecorder recorder;
+    QTest::keyClick(second, Qt::Key_Return);
+    QCOMPARE(recorder.titles(), QStringList{QStringLiteral("Eroare la completare")});
+}
+
+void TestAdministrationWindow::receiptSeriesKeepsTwentyCharacters()
+{
+    Fixture f;
+    AdministrationWindow w(*f.db, f.session, f.settings);
+    w.prepare();
+    const QString series = QStringLiteral("ABCDEFGHIJKLMNOPQRST");
+    auto *edit = child<QLineEdit>(w, "DocSeria");
+    edit->clear();
+    QTest::keyClicks(edit, series + QStringLiteral("UV"));
+    QCOMPARE(edit->text(), series);
+    w.save();
+    QCOMPARE(f.shared(QStringLiteral("CHITSERIA")), series);
+}
+
+void TestAdministrationWindow::modelsAreFoundWhateverTheirCase()
+{
+    Fixture f;
+    QFile model(f.session.dataFolder + QStringLiteral("/MODELCHITANTA.XLS"));
+    QVERIFY(model.open(QIODevice::WriteOnly));
+    model.write("x");
+    model.close();
+    AdministrationWindow w(*f.db, f.session, f.settings);
+    QCOMPARE(w.modelPath(AdministrationWindow::Model::Chitanta), model.fileName());
+    QCOMPARE(w.modelPath(AdministrationWindow::Model::SomTit), f.session.dataFolder + QStringLiteral("/SomTit.rtf"));
+}
+
+void TestAdministrationWindow::accountListIsCreatedOnceAndFitsTheScreen()
+{
+    Fixture f;
+    createMissingTables(f.session.dataFolder);
+    f.db->attachDataTables();
+    AdministrationWindow w(*f.db, f.session, f.settings);
+    QVERIFY(!w.accountList());
+    QRect seen;
+    onModal(QStringLiteral("ContListF"), [&seen](QWidget *list) {
+        seen = list->frameGeometry();
+        list->close();
+    });
+    w.openAccountList();
+    ContListF *first = w.accountList();
+    QVERIFY(first);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(area.contains(seen), qPrintable(QStringLiteral("%1x%2").arg(seen.width()).arg(seen.height())));
+    onModal(QStringLiteral("ContListF"), [](QWidget *list) { list->close(); });
+    w.openAccountList();
+    QCOMPARE(w.accountList(), first);
+}
+
 #include "tst_administrationwindow.moc"
