@@ -15,6 +15,7 @@
 #include "store/database.h"
 #include "ui/shell/contor.h"
 #include "ui/ledger/evidenta.h"
+#include "ui/ledger/importflow.h"
 #include "ui/shell/administrationwindow.h"
 #include "ui/shell/passwordprompt.h"
 #include "ui/shell/backupwindow.h"
@@ -394,6 +395,8 @@ void MainWindow::openEvidenta()
 
 void MainWindow::showEvidenta()
 {
+    // An empty register is offered the import of the agricultural register.
+    Evidenta::setEmptyRegisterHandler([this](Evidenta &screen) { runImportFlow(m_db, m_session, &screen); });
     Evidenta screen(m_db, m_session, this);
     screen.run();
 }
