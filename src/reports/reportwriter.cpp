@@ -38,11 +38,13 @@ QString asciiUpper(const QString &text)
     return out;
 }
 
+// A number as a clerk reads it inside a text: at most 15 significant digits, as a
+// spreadsheet shows a cell, so 0.1 + 0.2 reads 0.3 and not 0.30000000000000004.
 QString numberText(double v)
 {
     if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 1e15)
         return QString::number(qint64(v));
-    return QString::number(v, 'g', QLocale::FloatingPointShortest);
+    return QString::number(v, 'g', 15);
 }
 
 enum class FieldKind { Text, Date, Number };
@@ -276,8 +278,11 @@ QString ReportWriter::finish(bool show)
                             .arg(QDir::toNativeSeparators(m_tempFolder)));
     m_workbook.saveAs(m_outputPath);
     m_workbook.close();
-    if (show)
-        openDocument(m_outputPath);
+    // A document the user never sees is a failure of its own, not a silent success.
+    if (show && !openDocument(m_outputPath))
+        throw FileError(QStringLiteral("Documentul %1 a fost scris, dar nu poate fi deschis.\r"
+                                       "Verificati ca aveti un program pentru foi de calcul.")
+                            .arg(QDir::toNativeSeparators(m_outputPath)));
     return m_outputPath;
 }
 

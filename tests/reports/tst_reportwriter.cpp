@@ -41,6 +41,8 @@ private Q_SLOTS:
     void blockCopiesAndDeletions();
     void finishSavesClosesAndOpens();
     void nothingOpenIsAnError();
+    void numberInsideATextReadsAsTheClerkExpects();
+    void finishThatCannotOpenTheDocumentSaysSo();
     void pdfExportUsesLibreOffice();
     void pdfExportWithoutLibreOfficeOpensTheWorkbook();
     void thousandRowsAddUpInLibreOffice();
@@ -397,6 +399,36 @@ void TestReportWriter::finishSavesClosesAndOpens()
     QVERIFY(w.openTemplate(copyTemplate(QStringLiteral("Rap1"))));
     QVERIFY(w.outputPath() != out || !QFileInfo::exists(out));
     QVERIFY(openDocument(out));
+}
+
+void TestReportWriter::numberInsideATextReadsAsTheClerkExpects()
+{
+    ReportWriter w(m_temp);
+    QVERIFY(w.openTemplate(copyTemplate(QStringLiteral("ChitAn"))));
+    w.replaceKey(QStringLiteral("[ANUL]"), 0.1 + 0.2);
+    QCOMPARE(w.workbook().cellText(3, 2), QStringLiteral("in anul 0.3"));
+    ReportWriter w2(m_temp);
+    QVERIFY(w2.openTemplate(copyTemplate(QStringLiteral("ChitAn"))));
+    w2.replaceKey(QStringLiteral("[ANUL]"), 1234.5678);
+    QCOMPARE(w2.workbook().cellText(3, 2), QStringLiteral("in anul 1234.5678"));
+}
+
+void TestReportWriter::finishThatCannotOpenTheDocumentSaysSo()
+{
+    const QByteArray opener = qgetenv("VESTRONIA_OPENER");
+    qputenv("VESTRONIA_OPENER", "false");
+    ReportWriter w(m_temp);
+    QVERIFY(w.openTemplate(copyTemplate(QStringLiteral("Rap1"))));
+    const QString out = w.outputPath();
+    QString message;
+    try {
+        w.finish(true);
+    } catch (const FileError &e) {
+        message = e.message();
+    }
+    qputenv("VESTRONIA_OPENER", opener);
+    QVERIFY2(message.contains(QDir::toNativeSeparators(out)), qPrintable(message));
+    QVERIFY(QFileInfo::exists(out)); // the document itself was written
 }
 
 void TestReportWriter::nothingOpenIsAnError()
