@@ -1,11 +1,11 @@
-// Counters in the shared settings file, with a lock file beside it for take().
+// Counters in the shared settings file. Taking numbers is one read-modify-write of the
+// file, so two workstations never get the same number; inside a write transaction of
+// the data folder it commits or rolls back with the rows that use the numbers.
 
 #include "core/counters.h"
 
-#include "core/error.h"
 #include "core/profilefile.h"
-
-#include <QLockFile>
+#include "core/sharedfile.h"
 
 namespace vestronia::Counters {
 
@@ -31,14 +31,14 @@ qint64 take(const QString &sharedSettingsPath, const QString &key)
 
 qint64 takeBlock(const QString &sharedSettingsPath, const QString &key, qint64 count)
 {
-    QLockFile lock(sharedSettingsPath + QStringLiteral(".lck"));
-    // A workstation that died holding the lock must not block the others for long.
-    lock.setStaleLockTime(10000);
-    if (!lock.tryLock(15000))
-        throw FileError(QStringLiteral("Numaratorul %1 este blocat de alt calculator. Incercati din nou.").arg(key));
-    const qint64 v = peek(sharedSettingsPath, key);
-    set(sharedSettingsPath, key, v + qMax<qint64>(count, 0));
-    return v;
+    qint64 first = 1;
+    SharedFile::backend().update(sharedSettingsPath, [&](const std::optional<QByteArray> &current) {
+        const qint64 v = current ? ProfileFile::numberIn(*current, Section, key) : 0;
+        first = v == 0 ? 1 : v;
+        return std::optional<QByteArray>(
+            ProfileFile::withText(current, Section, key, QString::number(first + qMax<qint64>(count, 0))));
+    });
+    return first;
 }
 
 } // namespace vestronia::Counters

@@ -4,24 +4,18 @@
 #include "core/profilefile.h"
 
 #include "core/error.h"
+#include "core/sharedfile.h"
 #include "core/text.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 
 namespace vestronia::ProfileFile {
 
 namespace {
 
-QStringList readLines(const QString &path)
+QStringList splitLines(const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.exists() || file.size() > MaxFileSize || !file.open(QIODevice::ReadOnly))
-        return {};
-    const QString text = fromCp1250(file.readAll());
+    const QString text = fromCp1250(bytes);
     QStringList lines = text.split(QLatin1Char('\n'));
     for (QString &line : lines)
         if (line.endsWith(QLatin1Char('\r')))
@@ -29,6 +23,16 @@ QStringList readLines(const QString &path)
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+QByteArray joinLines(const QStringList &lines)
+{
+    QByteArray bytes;
+    for (const QString &line : lines) {
+        bytes += toCp1250(line);
+        bytes += "\r\n";
+    }
+    return bytes;
 }
 
 // "[name]" (blanks allowed around) gives the trimmed name; anything else is not a header.
@@ -92,29 +96,8 @@ Location locate(const QStringList &lines, const QString &section, const QString 
     return loc;
 }
 
-void writeLines(const QString &path, const QStringList &lines)
+QString valueOf(const QStringList &lines, const QString &section, const QString &key)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    // A network share may not allow the rename trick; then write in place.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        throw FileError(QStringLiteral("Nu pot scrie fisierul %1: %2").arg(path, file.errorString()));
-    QByteArray bytes;
-    for (const QString &line : lines) {
-        bytes += toCp1250(line);
-        bytes += "\r\n";
-    }
-    file.write(bytes);
-    if (!file.commit())
-        throw FileError(QStringLiteral("Nu pot scrie fisierul %1: %2").arg(path, file.errorString()));
-}
-
-} // namespace
-
-QString readText(const QString &path, const QString &section, const QString &key)
-{
-    const QStringList lines = readLines(path);
     const Location loc = locate(lines, section, key);
     if (loc.keyLine < 0)
         return {};
@@ -125,9 +108,24 @@ QString readText(const QString &path, const QString &section, const QString &key
     return value;
 }
 
-qint64 readNumber(const QString &path, const QString &section, const QString &key)
+void setValue(QStringList &lines, const QString &section, const QString &key, const QString &value)
 {
-    const QString value = readText(path, section, key);
+    const Location loc = locate(lines, section, key);
+    const QString entry = key + QLatin1Char('=') + value;
+    if (loc.keyLine >= 0) {
+        lines[loc.keyLine] = entry;
+    } else if (loc.sectionLine >= 0) {
+        lines.insert(loc.lastLine + 1, entry);
+    } else {
+        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
+            lines.append(QString());
+        lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
+        lines.append(entry);
+    }
+}
+
+qint64 leadingNumber(const QString &value)
+{
     qsizetype i = 0;
     bool negative = false;
     if (i < value.size() && (value[i] == QLatin1Char('-') || value[i] == QLatin1Char('+')))
@@ -141,6 +139,47 @@ qint64 readNumber(const QString &path, const QString &section, const QString &ke
     return negative ? -n : n;
 }
 
+// For reading a value: a file that cannot be read gives no lines.
+QStringList readLines(const QString &path)
+{
+    try {
+        const std::optional<QByteArray> bytes = SharedFile::backend().read(path);
+        return bytes ? splitLines(*bytes) : QStringList();
+    } catch (const FileError &) {
+        return {};
+    }
+}
+
+} // namespace
+
+QString textIn(const QByteArray &content, const QString &section, const QString &key)
+{
+    return valueOf(splitLines(content), section, key);
+}
+
+qint64 numberIn(const QByteArray &content, const QString &section, const QString &key)
+{
+    return leadingNumber(textIn(content, section, key));
+}
+
+QByteArray withText(const std::optional<QByteArray> &content, const QString &section, const QString &key,
+                    const QString &value)
+{
+    QStringList lines = content ? splitLines(*content) : QStringList();
+    setValue(lines, section, key, value);
+    return joinLines(lines);
+}
+
+QString readText(const QString &path, const QString &section, const QString &key)
+{
+    return valueOf(readLines(path), section, key);
+}
+
+qint64 readNumber(const QString &path, const QString &section, const QString &key)
+{
+    return leadingNumber(readText(path, section, key));
+}
+
 double readReal(const QString &path, const QString &section, const QString &key)
 {
     bool ok = false;
@@ -150,20 +189,9 @@ double readReal(const QString &path, const QString &section, const QString &key)
 
 void writeText(const QString &path, const QString &section, const QString &key, const QString &value)
 {
-    QStringList lines = readLines(path);
-    const Location loc = locate(lines, section, key);
-    const QString entry = key + QLatin1Char('=') + value;
-    if (loc.keyLine >= 0) {
-        lines[loc.keyLine] = entry;
-    } else if (loc.sectionLine >= 0) {
-        lines.insert(loc.lastLine + 1, entry);
-    } else {
-        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
-            lines.append(QString());
-        lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
-        lines.append(entry);
-    }
-    writeLines(path, lines);
+    SharedFile::backend().update(path, [&](const std::optional<QByteArray> &current) -> std::optional<QByteArray> {
+        return withText(current, section, key, value);
+    });
 }
 
 void writeNumber(const QString &path, const QString &section, const QString &key, qint64 value)
@@ -173,12 +201,16 @@ void writeNumber(const QString &path, const QString &section, const QString &key
 
 void removeKey(const QString &path, const QString &section, const QString &key)
 {
-    QStringList lines = readLines(path);
-    const Location loc = locate(lines, section, key);
-    if (loc.keyLine < 0)
-        return;
-    lines.removeAt(loc.keyLine);
-    writeLines(path, lines);
+    SharedFile::backend().update(path, [&](const std::optional<QByteArray> &current) -> std::optional<QByteArray> {
+        if (!current)
+            return std::nullopt;
+        QStringList lines = splitLines(*current);
+        const Location loc = locate(lines, section, key);
+        if (loc.keyLine < 0)
+            return std::nullopt;
+        lines.removeAt(loc.keyLine);
+        return joinLines(lines);
+    });
 }
 
 } // namespace vestronia::ProfileFile

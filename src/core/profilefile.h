@@ -5,11 +5,21 @@
 // the file, so another workstation sees a change at once. Writes replace the file
 // atomically. Files larger than MaxFileSize are refused rather than read.
 
+#include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace vestronia::ProfileFile {
 
 constexpr qint64 MaxFileSize = 4 * 1024 * 1024;
+
+// The same rules over a file's bytes, for callers that change several keys in one
+// read-modify-write (SharedFile::backend().update).
+QString textIn(const QByteArray &content, const QString &section, const QString &key);
+qint64 numberIn(const QByteArray &content, const QString &section, const QString &key);
+// The content with the key set (file, section and key created when missing).
+QByteArray withText(const std::optional<QByteArray> &content, const QString &section, const QString &key,
+                    const QString &value);
 
 // The value, trimmed, with one pair of surrounding double quotes removed; empty when
 // the file, section or key is missing or the file cannot be read.
@@ -21,7 +31,7 @@ qint64 readNumber(const QString &path, const QString &section, const QString &ke
 double readReal(const QString &path, const QString &section, const QString &key);
 
 // Writes the key, creating section and file when missing. Throws FileError when the
-// file cannot be written.
+// file cannot be read or written; then it is unchanged.
 void writeText(const QString &path, const QString &section, const QString &key, const QString &value);
 void writeNumber(const QString &path, const QString &section, const QString &key, qint64 value);
 // Removes the key when present.

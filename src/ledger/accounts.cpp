@@ -78,8 +78,10 @@ MaybeRefusal checkAccountDraft(Database &db, AccountDraft &draft)
         // Two active periodic accounts must never both apply to one household size,
         // or its subscribers would be charged twice. An account for every subscriber
         // overlaps every active periodic account.
-        const int lo = draft.byPersons ? draft.minPersons : INT_MIN;
-        const int hi = draft.byPersons ? draft.maxPersons : INT_MAX;
+        // A person range of 0-0 is how an account for every subscriber is stored.
+        const bool forAll = !draft.byPersons || (draft.minPersons == 0 && draft.maxPersons == 0);
+        const int lo = forAll ? INT_MIN : draft.minPersons;
+        const int hi = forAll ? INT_MAX : draft.maxPersons;
         const ResultSet clash = db.select(
             QStringLiteral("SELECT * FROM DefCont WHERE IDCON<>0 AND PERLUNI>0 AND DATASTART>1000 AND DATASTOP<1000 "
                            "AND ((MINPERS=0 AND MAXPERS=0) OR ((MINPERS<=?) AND (MAXPERS>=?)))"),
@@ -95,6 +97,8 @@ MaybeRefusal checkAccountDraft(Database &db, AccountDraft &draft)
 AccountCreated addAccount(Database &db, const Session &session, const AccountDraft &d, Progress &progress)
 {
     requireWriteAccess(session);
+    // The account and its distribution to the subscribers are one change.
+    Transaction tx(db);
     AccountCreated created;
     created.id = Counters::take(session.sharedSettings(), QStringLiteral("IDCON"));
     const bool penalised = !d.penalty.isZero();
@@ -110,12 +114,14 @@ AccountCreated addAccount(Database &db, const Session &session, const AccountDra
     addLog(db, session, QStringLiteral("Adaugare Cont ") + d.name);
     if (d.periodic)
         created.distributedTo = distributeAccount(db, session, created.id, progress);
+    tx.commit();
     return created;
 }
 
 MaybeRefusal stopAccount(Database &db, const Session &session, qint64 id, int stopDay)
 {
     requireWriteAccess(session);
+    Transaction tx(db);
     const AccountRecord account = readAccount(db, id);
     if (stopDay < account.start)
         return Refusal::asMessage(QStringLiteral("Dezactivare Cont"),
@@ -124,17 +130,20 @@ MaybeRefusal stopAccount(Database &db, const Session &session, qint64 id, int st
     db.exec(QStringLiteral("UPDATE AbOm SET DATASTOP=? WHERE IDCON=?"), {stopDay, id});
     db.exec(QStringLiteral("DELETE FROM Debite WHERE IDCON=? AND DATADEB>=? AND SOLD=RATA"), {id, stopDay});
     addLog(db, session, QStringLiteral("Oprire cont ") + account.name);
+    tx.commit();
     return std::nullopt;
 }
 
 void deleteAccount(Database &db, const Session &session, qint64 id)
 {
     requireWriteAccess(session);
+    Transaction tx(db);
     const AccountRecord account = readAccount(db, id);
     addLog(db, session, QStringLiteral("Stergere Cont: ") + account.name);
     db.exec(QStringLiteral("DELETE FROM DefCont WHERE IDCON=?"), {id});
     db.exec(QStringLiteral("DELETE FROM AbOm WHERE IDCON=?"), {id});
     db.exec(QStringLiteral("UPDATE Debite SET IDSERV=-1 WHERE IDCON=?"), {id});
+    tx.commit();
 }
 
 ResultSet listAccounts(Database &db)

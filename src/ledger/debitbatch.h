@@ -1,23 +1,13 @@
 #pragma once
-// Bulk writing of periodic debits, safe against being cut short.
-//
-// A batch collects the debits of many subscriptions, then:
-//   1. writes its whole plan (every debit row with its IDDEB, every new LUNAADD) to a
-//      journal file in the data folder, replaced atomically;
-//   2. moves the counter IDDEB past the numbers it uses;
-//   3. appends the debits, then moves LUNAADD of the subscriptions;
-//   4. deletes the journal.
-// When the program stops anywhere in 3 (an error, a power cut), the journal is still
-// there and the next batch on that data folder first completes it: it appends exactly
-// the planned debits that are missing and moves LUNAADD. So no debit is written twice,
-// none is lost, and no IDDEB is handed out twice. A lock file in the data folder keeps
-// two workstations from writing batches at the same time.
+// Bulk writing of periodic debits: a batch collects the debits of many subscriptions,
+// then takes a block of IDDEB numbers, appends the debits and moves LUNAADD of their
+// subscriptions as one transaction (a part of the caller's, when one is open), so an
+// interruption anywhere leaves either all of it or none of it.
 
 #include "core/money.h"
 #include "core/progress.h"
 
 #include <QHash>
-#include <QLockFile>
 #include <QString>
 
 #include <memory>
@@ -84,44 +74,27 @@ public:
     DebitBatch(const DebitBatch &) = delete;
     DebitBatch &operator=(const DebitBatch &) = delete;
 
-    // Takes the data folder's debiting lock, waiting up to timeoutMs, and completes a
-    // batch that an earlier run left unfinished. False when another workstation holds
-    // the lock. Throws SqlError/FileError/VestroniaError when the completion fails.
-    bool open(int timeoutMs);
-    // Debits of an unfinished earlier batch that open() appended.
-    int completedOnOpen() const { return m_completed; }
-
     // Queues one debit; the subscription's LUNAADD becomes the month of the last debit
     // queued for it.
     void add(const SubscriptionTerms &terms, int day, int month);
     qsizetype size() const { return qsizetype(m_rows.size()); }
     int subscriptionCount() const { return int(m_lastMonth.size()); }
 
-    // Writes everything queued (see the file comment) and empties the batch, which can
-    // then take more. Steps the progress once per subscription. Returns the last IDDEB
+    // Writes everything queued as one transaction and empties the batch, which can then
+    // take more. Steps the progress once per subscription. Returns the last IDDEB
     // written, 0 when nothing was queued.
     qint64 write(Progress &progress);
 
 private:
     Database &m_db;
     const Session &m_session;
-    std::unique_ptr<QLockFile> m_lock;
-    int m_completed = 0;
     std::vector<DebitRow> m_rows;
     // IDSERV -> new LUNAADD, in the order the subscriptions were first queued.
     std::vector<std::pair<qint64, int>> m_lastMonth;
     QHash<qint64, qsizetype> m_lastMonthIndex;
 };
 
-// The journal of an unfinished batch and the lock file, in the data folder.
-QString debitJournalPath(const Session &session);
-QString debitLockPath(const Session &session);
-
-// Completes an unfinished batch when its journal exists; returns the number of debits it
-// had to append. The caller holds the debiting lock.
-int completeInterruptedDebiting(Database &db, const Session &session);
-
-// Test hooks. armFault imitates a program stopping part-way: writing throws once that
+// Test hooks. armFault imitates a failure part-way: writing throws once that
 // many more debits have been appended (appends >= 0) or that many more LUNAADD moves
 // made (updates >= 0), counted across writes; negative values switch it off, and each
 // fault fires once. setFlushSize changes the batch size callers flush at (0 restores it).

@@ -1,5 +1,5 @@
 // The monthly debiting run and the catch-up of a new subscription. Both plan their
-// debits in memory and hand them to a DebitBatch, which writes them so that an
+// debits in memory and hand them to a DebitBatch; each is one transaction, so an
 // interruption never duplicates or loses a debit.
 
 #include "ledger/monthlydebiting.h"
@@ -14,22 +14,13 @@
 
 namespace vestronia {
 
-namespace {
-// A catch-up is part of something the user is doing: wait a little for another
-// workstation's run rather than give up at once.
-constexpr int CatchUpLockWaitMs = 20000;
-} // namespace
-
 DebitingResult runMonthlyDebiting(Database &db, const Session &session, Progress &progress)
 {
     DebitingResult result;
     DebitBatch batch(db, session);
-    // Another workstation is debiting right now: its run covers this month too.
-    if (!batch.open(0)) {
-        result.skipped = true;
-        return result;
-    }
-
+    // The subscriptions are read under the writer lock: a workstation that ran meanwhile
+    // has moved their LUNAADD, and this run then finds nothing left to debit.
+    Transaction tx(db);
     const int today = Clock::todayDayNumber();
     const int month = monthIndexOf(Clock::today());
     const ResultSet due = db.select(QStringLiteral(
@@ -37,7 +28,6 @@ DebitingResult runMonthlyDebiting(Database &db, const Session &session, Progress
         "WHERE A.DATAOUT=0 AND (A.DATASCUT=0 OR A.DATASCUT<?) AND (B.DATASTOP=0 OR B.DATASTOP>?) "
         "AND (B.LUNAADD=0 OR B.LUNAADD<?)"),
         {today, today, month});
-    result.completed = batch.completedOnOpen();
     if (due.isEmpty())
         return result;
 
@@ -61,6 +51,7 @@ DebitingResult runMonthlyDebiting(Database &db, const Session &session, Progress
             flush();
     }
     flush();
+    tx.commit();
     return result;
 }
 
@@ -88,8 +79,6 @@ qint64 catchUpSubscription(Database &db, const Session &session, qint64 idserv)
         return 0;
 
     DebitBatch batch(db, session);
-    if (!batch.open(CatchUpLockWaitMs))
-        throw VestroniaError(QStringLiteral("Alt calculator adauga debite in acest moment. Incercati din nou peste un minut."));
     queueCatchUp(batch, terms, span, Clock::todayDayNumber());
     NullProgress quiet;
     return batch.write(quiet);

@@ -20,14 +20,12 @@ struct DebitingResult
 {
     int subscriptions = 0; // subscriptions that received debits
     int debits = 0;        // debits written
-    int completed = 0;     // debits of an earlier, interrupted run written now
-    bool skipped = false;  // another workstation was debiting this data folder
 };
 
 // Debits every due subscription up to and including the current month and moves its
-// LUNAADD. Safe to run again at once (writes nothing) and safe to interrupt: the next
-// run completes what was cut short without writing a debit twice. Throws SqlError or
-// FileError; what was written stays consistent.
+// LUNAADD, as one transaction: another workstation's run waits for it and then finds
+// nothing left to debit. Safe to run again at once (writes nothing) and safe to
+// interrupt (nothing of it stays). Throws SqlError, DbfError or FileError.
 DebitingResult runMonthlyDebiting(Database &db, const Session &session, Progress &progress);
 
 // Writes the debits of one subscription from its start up to yesterday and moves its

@@ -111,6 +111,9 @@ MaybeRefusal checkSubscriberDraft(SubscriberDraft &d)
 qint64 addSubscriber(Database &db, const Session &session, const SubscriberDraft &d)
 {
     requireWriteAccess(session);
+    // The household, its number, its subscriptions and their catch-up debits are one
+    // change: a failure leaves nothing, so trying again never doubles the household.
+    Transaction tx(db);
     const qint64 id = Counters::take(session.sharedSettings(), QStringLiteral("IDAB"));
     const auto [obs, obs2] = splitRemarks(cleanText(d.remarks));
     db.exec(QStringLiteral("INSERT INTO Abonat (IDAB, NUME, TIPPF, CNP, ROL, LOC, STRADA, NR, DATAIN, DATAOUT, "
@@ -124,12 +127,14 @@ qint64 addSubscriber(Database &db, const Session &session, const SubscriberDraft
         db.select(QStringLiteral("SELECT IDSERV FROM AbOm WHERE IDAB=? ORDER BY DATASTOP, DENUM, IDSERV"), {id});
     for (int i = 0; i < subs.rowCount(); ++i)
         catchUpSubscription(db, session, subs.integer(i, QStringLiteral("IDSERV")));
+    tx.commit();
     return id;
 }
 
 void changeSubscriber(Database &db, const Session &session, qint64 idab, const SubscriberDraft &d)
 {
     requireWriteAccess(session);
+    Transaction tx(db);
     const SubscriberRecord old = readSubscriber(db, idab);
     const int today = Clock::todayDayNumber();
 
@@ -177,6 +182,7 @@ void changeSubscriber(Database &db, const Session &session, qint64 idab, const S
             {d.name, typeLetter(d), d.code, d.rol, d.locality, d.street, d.number, d.exempt ? d.exemptDay : 0,
              d.leaving ? d.leaveDay : 0, d.persons, d.contractNumber, d.contractDay, obs, obs2, idab});
     addLog(db, session, QStringLiteral("Modificare Abonat: ") + d.name);
+    tx.commit();
 }
 
 bool hasCollections(Database &db, qint64 idab)
@@ -187,11 +193,13 @@ bool hasCollections(Database &db, qint64 idab)
 void deleteSubscriber(Database &db, const Session &session, qint64 idab)
 {
     requireWriteAccess(session);
+    Transaction tx(db);
     const SubscriberRecord r = readSubscriber(db, idab);
     addLog(db, session, QStringLiteral("Stergere Abonat: ") + r.name);
     addLog(db, session, QStringLiteral("Stergere Chitante Abonat: ") + r.name);
     for (const char *table : {"Abonat", "AbOm", "Debite", "DebiteArh", "Chitante", "DetChit", "Urmarire"})
         db.exec(QStringLiteral("DELETE FROM %1 WHERE IDAB=?").arg(QLatin1String(table)), {idab});
+    tx.commit();
 }
 
 QStringList distinctSubscriberValues(Database &db, const QString &field)

@@ -78,6 +78,8 @@ Money updateAmount(const AccountRecord &account, int persons)
 int distributeAccount(Database &db, const Session &session, qint64 idcon, Progress &progress)
 {
     requireWriteAccess(session);
+    // The subscriptions, their numbers and their catch-up debits are one change.
+    Transaction whole(db);
     const AccountRecord account = readAccount(db, idcon);
     if (!account.isPeriodic())
         return 0;
@@ -95,8 +97,6 @@ int distributeAccount(Database &db, const Session &session, qint64 idcon, Progre
 
     ProgressScope scope(progress, QStringLiteral("Adaugare Cont la Abonati..."), std::max(1, count / 100));
     DebitBatch batch(db, session);
-    if (!batch.open(20000))
-        throw VestroniaError(QStringLiteral("Alt calculator adauga debite in acest moment. Incercati din nou peste un minut."));
 
     // A block of identifiers for the whole distribution, stored before any row uses it.
     const QString settings = session.sharedSettings();
@@ -136,12 +136,14 @@ int distributeAccount(Database &db, const Session &session, qint64 idcon, Progre
             progress.step();
     }
     batch.write(quiet);
+    whole.commit();
     return count;
 }
 
 QList<qint64> syncSubscriptions(Database &db, const Session &session, qint64 idab, int persons, int day)
 {
     requireWriteAccess(session);
+    Transaction tx(db);
     QHash<qint64, QList<qint64>> existing; // IDCON -> the subscriber's IDSERVs
     const ResultSet mine = db.select(QStringLiteral("SELECT IDCON, IDSERV FROM AbOm WHERE IDAB=?"), {idab});
     for (int i = 0; i < mine.rowCount(); ++i)
@@ -167,12 +169,14 @@ QList<qint64> syncSubscriptions(Database &db, const Session &session, qint64 ida
         db.exec(InsertSubscription, subscriptionValues(terms, account.periodMonths));
         created.append(idserv);
     }
+    tx.commit();
     return created;
 }
 
 void changeSubscriptionAmount(Database &db, const Session &session, qint64 idserv, Money amount)
 {
     requireWriteAccess(session);
+    Transaction tx(db);
     const ResultSet row = db.select(
         QStringLiteral("SELECT A.RATA, A.DENUM, B.NUME FROM AbOm A LEFT JOIN Abonat B ON A.IDAB=B.IDAB WHERE A.IDSERV=?"),
         {idserv});
@@ -184,6 +188,7 @@ void changeSubscriptionAmount(Database &db, const Session &session, qint64 idser
                + row.money(0, QStringLiteral("RATA")).toString() + QStringLiteral(" la ") + amount.toString()
                + QStringLiteral(" lei."));
     db.exec(QStringLiteral("UPDATE AbOm SET RATA=? WHERE IDSERV=?"), {amount.toVariant(), idserv});
+    tx.commit();
 }
 
 } // namespace vestronia

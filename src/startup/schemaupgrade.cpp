@@ -36,7 +36,8 @@ void addCatalogueColumns(Database &db, TableId table, std::initializer_list<cons
     for (const char *n : names)
         columns.push_back(*def.column(QLatin1String(n)));
     const QString path = findFileNoCase(db.dataFolder(), QLatin1String(def.fileName));
-    addColumns(path, columns);
+    // The file is rewritten: no other workstation may be attached meanwhile.
+    db.runExclusive([&] { addColumns(path, columns); });
     db.attach(QLatin1String(def.name), path);
 }
 
@@ -55,39 +56,46 @@ void moveLetterAside(const QString &folder, const QString &name, const QString &
 void upgradeSchema(Database &db, const Session &session)
 {
     const QString settings = session.sharedSettings();
-    const bool refreshLetters = Counters::peek(settings, QStringLiteral("VERSIUNE")) < LetterRefreshLevel;
-    Counters::set(settings, QStringLiteral("VERSIUNE"), SchemaLevel);
+    const qint64 level = Counters::peek(settings, QStringLiteral("VERSIUNE"));
+    const bool refreshLetters = level < LetterRefreshLevel;
+    // Until the level is stored, the steps below are still to be finished: an upgrade cut
+    // short after adding a column fills that column at the next start.
+    const bool upgrading = level < SchemaLevel;
 
     const QString defCont = session.tablePath(TableId::DefCont);
-    const bool hasPretFix = hasColumn(defCont, "PRETFIX");
+    const QString abonat = session.tablePath(TableId::Abonat);
+    const bool hasNrCon = hasColumn(abonat, "NRCON");
+    const bool hasTipPf = hasColumn(abonat, "TIPPF");
+
+    // New columns rewrite whole files, each on its own and atomically, with the folder
+    // held alone; everything else is one transaction, with the level stored last.
+    if (!hasColumn(defCont, "PRETFIX"))
+        addCatalogueColumns(db, TableId::DefCont, {"PRETFIX"});
+    if (!hasNrCon)
+        addCatalogueColumns(db, TableId::Abonat, {"NRCON", "DATACON"});
+    if (!hasTipPf)
+        addCatalogueColumns(db, TableId::Abonat, {"TIPPF"});
+    if (!hasColumn(abonat, "OBS2"))
+        addCatalogueColumns(db, TableId::Abonat, {"OBS2"});
+
+    Transaction tx(db);
     const QVariant settlement = db.scalar(QStringLiteral("SELECT IDCON FROM DefCont WHERE DENUM=? LIMIT 1"),
                                           {QStringLiteral("Penalitati 2023")});
     if (settlement.isValid())
         maintainPenaltySettlement(db, session, settlement.toLongLong());
-
-    const QString abonat = session.tablePath(TableId::Abonat);
-    const bool hasNrCon = hasColumn(abonat, "NRCON");
-    const bool hasTipPf = hasColumn(abonat, "TIPPF");
-    const bool hasObs2 = hasColumn(abonat, "OBS2");
-
-    if (!hasPretFix)
-        addCatalogueColumns(db, TableId::DefCont, {"PRETFIX"});
-    if (!hasNrCon) {
-        addCatalogueColumns(db, TableId::Abonat, {"NRCON", "DATACON"});
-        db.exec(QStringLiteral("UPDATE Abonat SET DATACON=0"));
-    }
-    if (!hasTipPf) {
-        addCatalogueColumns(db, TableId::Abonat, {"TIPPF"});
+    if (upgrading || !hasNrCon)
+        db.exec(QStringLiteral("UPDATE Abonat SET DATACON=0 WHERE DATACON IS NULL"));
+    if (upgrading || !hasTipPf) {
         // Every subscriber of an older folder is a natural person.
-        db.exec(QStringLiteral("UPDATE Abonat SET TIPPF=?"), {QStringLiteral("F")});
+        db.exec(QStringLiteral("UPDATE Abonat SET TIPPF=? WHERE TIPPF IS NULL"), {QStringLiteral("F")});
     }
     if (refreshLetters) {
         moveLetterAside(session.dataFolder, QStringLiteral("Instiintare.rtf"), QStringLiteral("InstiintareOld.rtf"));
         moveLetterAside(session.dataFolder, QStringLiteral("SomTit.rtf"), QStringLiteral("SomTitOld.rtf"));
         writeModelFiles(session);
     }
-    if (!hasObs2)
-        addCatalogueColumns(db, TableId::Abonat, {"OBS2"});
+    Counters::set(settings, QStringLiteral("VERSIUNE"), SchemaLevel);
+    tx.commit();
 }
 
 void maintainPenaltySettlement(Database &db, const Session &session, qint64 settlementAccount)
@@ -101,7 +109,7 @@ void maintainPenaltySettlement(Database &db, const Session &session, qint64 sett
     const QString settings = session.sharedSettings();
     if (ProfileFile::readText(settings, QStringLiteral("CONST"), QStringLiteral("FaraPen2023")) == QLatin1String("X"))
         return;
-    // The flag goes first: an interrupted removal is not retried at the next start.
+    // The flag and the removal commit together with the caller's transaction.
     ProfileFile::writeText(settings, QStringLiteral("CONST"), QStringLiteral("FaraPen2023"), QStringLiteral("X"));
     db.exec(QStringLiteral("DELETE FROM Debite WHERE IDCON=? AND SOLD>0 AND SOLD=RATA"), {settlementAccount});
 }

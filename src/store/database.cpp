@@ -6,11 +6,17 @@
 
 #include "core/dates.h"
 #include "core/workfiles.h"
+#include "core/error.h"
+#include "core/sharedfile.h"
 #include "store/dbfvtab.h"
+#include "store/folderlock.h"
 
 #include <QDate>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <map>
 #include <sqlite3.h>
 
 namespace vestronia {
@@ -261,12 +267,41 @@ Database::Database(const QString &dataFolder) : m_dataFolder(dataFolder)
         throw SqlError(QStringLiteral("Modulul dbf nu poate fi inregistrat: ") + message);
     }
     try {
+        openFolder();
         attachDataTables();
     } catch (...) {
+        m_folder.reset();
         sqlite3_close_v2(m_db);
         m_db = nullptr;
         throw;
     }
+}
+
+void Database::openFolder()
+{
+    if (m_dataFolder.isEmpty() || !QFileInfo(m_dataFolder).isDir())
+        return;
+    const QString folder = QDir::cleanPath(QFileInfo(m_dataFolder).absoluteFilePath());
+    try {
+        m_folder = std::make_unique<FolderLock>(folder);
+    } catch (const DbfError &) {
+        // A folder we cannot write (a copy on read-only media) is only read: there is
+        // no one to exclude and nothing to journal.
+        if (QFileInfo(folder).isWritable())
+            throw;
+        return;
+    }
+    m_folder->attach();
+    // A writer that died mid-commit left its journal: put the files back before reading.
+    if (QFile::exists(folder + QLatin1Char('/') + QLatin1String(FolderLock::JournalFileName)) &&
+        m_folder->tryLockWriter()) {
+        m_folder->unlockWriter();
+        m_folder->lockWriter();
+        m_folder->unlockWriter();
+    }
+    const QByteArray path = QFile::encodeName(folder);
+    dbfvtabSetFolder(m_module, m_folder.get(), std::string(path.constData(), size_t(path.size())));
+    installSharedFileBackend();
 }
 
 Database::~Database()
@@ -277,6 +312,7 @@ Database::~Database()
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close_v2(m_db);
     }
+    endWrite();
 }
 
 void Database::attachDataTables()
@@ -359,7 +395,7 @@ ResultSet Database::select(const QString &sql, const QVariantList &params)
     Finalizer f{stmt};
     bindAll(m_db, stmt, params);
     ResultSet rs;
-    run(m_db, stmt, &rs);
+    runStatement(stmt, &rs);
     return rs;
 }
 
@@ -368,7 +404,39 @@ qint64 Database::exec(const QString &sql, const QVariantList &params)
     sqlite3_stmt *stmt = compile(m_db, sql);
     Finalizer f{stmt};
     bindAll(m_db, stmt, params);
-    return run(m_db, stmt, nullptr);
+    return runStatement(stmt, nullptr);
+}
+
+qint64 Database::runStatement(sqlite3_stmt *stmt, ResultSet *out)
+{
+    if (!m_folder || m_depth > 0)
+        return run(m_db, stmt, out);
+    if (!sqlite3_stmt_readonly(stmt)) {
+        // A change outside a transaction is a transaction of its own.
+        begin();
+        qint64 changed = 0;
+        try {
+            changed = run(m_db, stmt, out);
+        } catch (...) {
+            try {
+                rollback();
+            } catch (...) {
+            }
+            throw;
+        }
+        commit();
+        return changed;
+    }
+    // A reader holds the read range for the statement, so no commit writes under it, and
+    // sees the change counters as they stand.
+    m_folder->lockRead(false);
+    struct Unlock
+    {
+        FolderLock *f;
+        ~Unlock() { f->unlockRead(); }
+    } unlock{m_folder.get()};
+    m_folder->readCounters();
+    return run(m_db, stmt, out);
 }
 
 QVariant Database::scalar(const QString &sql, const QVariantList &params)
@@ -386,12 +454,25 @@ Statement Database::prepare(const QString &sql)
 
 void Database::begin()
 {
-    if (sqlite3_get_autocommit(m_db))
-        m_depth = 0; // a group that SQLite ended by itself (after an error) is gone
-    if (m_depth == 0)
-        exec(QStringLiteral("BEGIN"));
-    else
-        exec(QStringLiteral("SAVEPOINT vestronia_%1").arg(m_depth));
+    if (sqlite3_get_autocommit(m_db) && m_depth > 0) {
+        // A group that SQLite ended by itself (after an error) is gone.
+        m_depth = 0;
+        endWrite();
+    }
+    if (m_depth == 0) {
+        if (m_folder)
+            m_folder->lockWriter(); // also reads the counters: every snapshot is refreshed
+        try {
+            execPlain(QStringLiteral("BEGIN"));
+        } catch (...) {
+            endWrite();
+            throw;
+        }
+        activeWriters().push_back(this);
+    } else {
+        execPlain(QStringLiteral("SAVEPOINT vestronia_%1").arg(m_depth));
+        m_stagedMarks.push_back(m_staged);
+    }
     ++m_depth;
 }
 
@@ -399,36 +480,213 @@ void Database::commit()
 {
     if (m_depth <= 1) {
         m_depth = 0;
-        if (sqlite3_get_autocommit(m_db))
+        if (sqlite3_get_autocommit(m_db)) {
+            endWrite();
             throw SqlError(QStringLiteral("Nu exista nicio tranzactie deschisa de confirmat"));
+        }
         try {
-            exec(QStringLiteral("COMMIT"));
+            std::vector<StagedFile> staged;
+            for (const auto &[path, content] : m_staged) {
+                const QByteArray p = QFile::encodeName(path);
+                staged.push_back({std::string(p.constData(), size_t(p.size())),
+                                  std::string(content.constData(), size_t(content.size()))});
+            }
+            dbfvtabCommitFolder(m_module, staged);
+            execPlain(QStringLiteral("COMMIT"));
         } catch (...) {
             // A failed commit leaves nothing half open: SQLite rolled back, or we do.
             if (!sqlite3_get_autocommit(m_db))
                 sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            endWrite();
             throw;
         }
+        endWrite();
         return;
     }
     --m_depth;
-    exec(QStringLiteral("RELEASE vestronia_%1").arg(m_depth));
+    execPlain(QStringLiteral("RELEASE vestronia_%1").arg(m_depth));
+    if (!m_stagedMarks.empty())
+        m_stagedMarks.pop_back();
 }
 
 void Database::rollback()
 {
     if (sqlite3_get_autocommit(m_db)) {
         m_depth = 0;
+        endWrite();
         return;
     }
     if (m_depth <= 1) {
         m_depth = 0;
-        exec(QStringLiteral("ROLLBACK"));
+        try {
+            execPlain(QStringLiteral("ROLLBACK"));
+        } catch (...) {
+            endWrite();
+            throw;
+        }
+        endWrite();
         return;
     }
     --m_depth;
-    exec(QStringLiteral("ROLLBACK TO vestronia_%1").arg(m_depth));
-    exec(QStringLiteral("RELEASE vestronia_%1").arg(m_depth));
+    execPlain(QStringLiteral("ROLLBACK TO vestronia_%1").arg(m_depth));
+    execPlain(QStringLiteral("RELEASE vestronia_%1").arg(m_depth));
+    if (!m_stagedMarks.empty()) {
+        m_staged = m_stagedMarks.back();
+        m_stagedMarks.pop_back();
+    }
+}
+
+bool Database::inTransaction() const
+{
+    return m_depth > 0;
+}
+
+void Database::execPlain(const QString &sql)
+{
+    sqlite3_stmt *stmt = compile(m_db, sql);
+    Finalizer f{stmt};
+    run(m_db, stmt, nullptr);
+}
+
+void Database::endWrite()
+{
+    auto &writers = activeWriters();
+    writers.erase(std::remove(writers.begin(), writers.end(), this), writers.end());
+    m_staged.clear();
+    m_stagedMarks.clear();
+    if (m_folder)
+        m_folder->unlockWriter();
+}
+
+// ---- Settings files of the data folder -----------------------------------------------
+
+std::vector<Database *> &Database::activeWriters()
+{
+    thread_local std::vector<Database *> writers;
+    return writers;
+}
+
+namespace {
+
+QString folderOfPath(const QString &path)
+{
+    return QDir::cleanPath(QFileInfo(path).absolutePath());
+}
+
+} // namespace
+
+// The connection of this thread that is writing in the folder of `path`, if any.
+Database *Database::writerFor(const QString &path)
+{
+    const QString folder = folderOfPath(path);
+    for (Database *db : activeWriters())
+        if (db->m_folder && QDir::cleanPath(QFileInfo(db->m_dataFolder).absoluteFilePath()) == folder)
+            return db;
+    return nullptr;
+}
+
+namespace {
+
+// Settings files change under the data folder's protocol: inside a write transaction of
+// their folder they are staged and committed with the tables; outside one, the change
+// takes the folder's writer lock for its read-modify-write and replaces the file.
+class FolderFileBackend final : public SharedFile::Backend
+{
+public:
+    std::optional<QByteArray> read(const QString &path) override
+    {
+        if (Database *db = Database::writerFor(path))
+            if (const QByteArray *staged = db->stagedFile(path))
+                return *staged;
+        return SharedFile::readFile(path);
+    }
+
+    void update(const QString &path, const SharedFile::Change &change) override
+    {
+        if (Database *db = Database::writerFor(path)) {
+            const QByteArray *staged = db->stagedFile(path);
+            const std::optional<QByteArray> current = staged ? std::optional<QByteArray>(*staged)
+                                                             : SharedFile::readFile(path);
+            if (const std::optional<QByteArray> next = change(current))
+                db->stageFile(path, *next);
+            return;
+        }
+        const QString folder = folderOfPath(path);
+        if (!QFileInfo(folder).isDir() || !QFileInfo(folder).isWritable()) {
+            SharedFile::updateWithLockFile(path, change);
+            return;
+        }
+        FolderLock lock(folder);
+        lock.lockWriter();
+        struct Unlock
+        {
+            FolderLock &l;
+            ~Unlock() { l.unlockWriter(); }
+        } unlock{lock};
+        const std::optional<QByteArray> current = SharedFile::readFile(path);
+        if (const std::optional<QByteArray> next = change(current)) {
+            SharedFile::replaceFile(path, *next);
+            const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
+            lock.bump(std::string(name.constData(), size_t(name.size())), true);
+        }
+    }
+};
+
+} // namespace
+
+void Database::installSharedFileBackend()
+{
+    static FolderFileBackend backend;
+    SharedFile::setBackend(&backend);
+}
+
+const QByteArray *Database::stagedFile(const QString &path) const
+{
+    const auto it = m_staged.find(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    return it == m_staged.end() ? nullptr : &it->second;
+}
+
+void Database::stageFile(const QString &path, const QByteArray &content)
+{
+    m_staged[QDir::cleanPath(QFileInfo(path).absoluteFilePath())] = content;
+}
+
+void Database::runExclusive(const std::function<void()> &work)
+{
+    if (!m_folder) {
+        work();
+        return;
+    }
+    if (m_depth > 0)
+        throw SqlError(QStringLiteral("Structura tabelelor nu se poate schimba in timpul unei modificari de date."));
+    m_folder->detach();
+    if (!m_folder->tryExclusive()) {
+        m_folder->attach();
+        throw DbfError(QStringLiteral("Dosarul de date este folosit de alt calculator; operatia nu se poate face "
+                                      "acum."));
+    }
+    exclusiveFolders().push_back(QDir::cleanPath(QFileInfo(m_dataFolder).absoluteFilePath()));
+    struct Restore
+    {
+        Database *db;
+        ~Restore()
+        {
+            exclusiveFolders().removeOne(QDir::cleanPath(QFileInfo(db->m_dataFolder).absoluteFilePath()));
+            db->m_folder->releaseExclusive();
+            try {
+                db->m_folder->attach();
+            } catch (...) {
+            }
+        }
+    } restore{this};
+    work();
+    dbfvtabInvalidate(m_module);
+}
+
+QStringList &Database::exclusiveFolders()
+{
+    thread_local QStringList folders;
+    return folders;
 }
 
 // ---- Transaction ---------------------------------------------------------------------
@@ -479,7 +737,7 @@ qint64 Statement::exec(const QVariantList &params)
         throw SqlError(QStringLiteral("Instructiunea SQL nu mai exista"));
     sqlite3_reset(m_stmt);
     bindAll(m_db->handle(), m_stmt, params);
-    return run(m_db->handle(), m_stmt, nullptr);
+    return m_db->runStatement(m_stmt, nullptr);
 }
 
 ResultSet Statement::select(const QVariantList &params)
@@ -489,7 +747,7 @@ ResultSet Statement::select(const QVariantList &params)
     sqlite3_reset(m_stmt);
     bindAll(m_db->handle(), m_stmt, params);
     ResultSet rs;
-    run(m_db->handle(), m_stmt, &rs);
+    m_db->runStatement(m_stmt, &rs);
     return rs;
 }
 

@@ -23,6 +23,8 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantList>
+#include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -32,6 +34,7 @@ struct sqlite3_stmt;
 namespace vestronia {
 
 struct DbfModule;
+class FolderLock;
 
 class SqlError : public VestroniaError
 {
@@ -107,16 +110,47 @@ public:
     // A prepared statement for many executions (bulk appends).
     Statement prepare(const QString &sql);
 
-    // Groups many statements: the dBase header counts are written once at commit. Nests:
-    // an inner begin/commit is a savepoint of the outer group, and an inner rollback
-    // undoes only what was done since its begin.
+    // A write transaction over the data folder: all of it reaches the files or none of it,
+    // whatever fails or crashes, and no other workstation writes in between. begin() takes
+    // the folder's writer lock (waiting for another workstation up to
+    // writerWaitMilliseconds(), then throwing DbfError) and refreshes every snapshot;
+    // commit() journals, writes and syncs every changed table and settings file of the
+    // folder; rollback() gives the changes up. Counters taken and settings written during
+    // it belong to it. Nests: an inner begin/commit is a savepoint of the outer group, and
+    // an inner rollback undoes only what was done since its begin. A change made outside a
+    // transaction is a transaction of its own.
     void begin();
     void commit();
     void rollback();
+    bool inTransaction() const;
+
+    // Runs `work` with the data folder held exclusively (packing, adding columns): throws
+    // DbfError when another connection is attached. Not inside a transaction.
+    void runExclusive(const std::function<void()> &work);
+    // Folders this thread holds exclusively through runExclusive().
+    static QStringList &exclusiveFolders();
 
     sqlite3 *handle() const { return m_db; }
 
+    // For the settings-file backend: the writing connection of this thread for a file's
+    // folder, and the content its transaction gives the file.
+    static Database *writerFor(const QString &path);
+    const QByteArray *stagedFile(const QString &path) const;
+    void stageFile(const QString &path, const QByteArray &content);
+
 private:
+    friend class Statement;
+    void openFolder();
+    static void installSharedFileBackend();
+    static std::vector<Database *> &activeWriters();
+    qint64 runStatement(sqlite3_stmt *stmt, ResultSet *out);
+    void execPlain(const QString &sql);
+    void endWrite();
+
+    std::unique_ptr<FolderLock> m_folder;
+    std::map<QString, QByteArray> m_staged;            // settings files changed by the transaction
+    std::vector<std::map<QString, QByteArray>> m_stagedMarks; // at each savepoint
+
     QString m_dataFolder;
     sqlite3 *m_db = nullptr;
     QStringList m_attached;

@@ -44,6 +44,9 @@ void syncCountersFromTables(Database &db, const QString &sharedSettingsPath)
         const char *table;
     } counters[] = {{"IDCON", "DefCont"},   {"IDAB", "Abonat"},    {"IDSERV", "AbOm"},
                     {"IDDEB", "Debite"},    {"IDCHIT", "Chitante"}, {"IDDCHIT", "DetChit"}};
+    // Under the writer lock the largest identifiers and the counters are read and set
+    // together: another workstation's numbers are committed with its rows or not at all.
+    Transaction tx(db);
     for (const auto &c : counters) {
         const QString key = QLatin1String(c.key);
         const QString table = QLatin1String(c.table);
@@ -53,6 +56,7 @@ void syncCountersFromTables(Database &db, const QString &sharedSettingsPath)
         const QVariant max = db.scalar(QStringLiteral("SELECT MAX(%1) FROM %2").arg(key, table));
         Counters::set(sharedSettingsPath, key, (max.isValid() ? max.toLongLong() : 0) + 1);
     }
+    tx.commit();
 }
 
 QStringList distinctValues(Database &db, const QString &table, const QString &column, const QString &condition,

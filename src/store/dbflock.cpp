@@ -3,6 +3,8 @@
 
 #include "store/dbflock.h"
 
+#include "store/fileops.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -17,17 +19,7 @@ std::atomic<int> g_wait{5000};
 
 int setLock(int fd, off_t start, off_t length, short type)
 {
-    struct flock fl = {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = start;
-    fl.l_len = length;
-    fl.l_pid = 0; // required for OFD locks
-    int rc;
-    do {
-        rc = ::fcntl(fd, F_OFD_SETLK, &fl);
-    } while (rc != 0 && errno == EINTR);
-    return rc;
+    return fileops::setLock(fd, start, length, type);
 }
 } // namespace
 

@@ -7,7 +7,10 @@
 #include "core/clock.h"
 #include "core/workfiles.h"
 #include "store/dbfcodec.h"
+#include "store/database.h"
 #include "store/dbflock.h"
+#include "store/fileops.h"
+#include "store/folderlock.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -166,6 +169,57 @@ QByteArray headerBytes(std::vector<dbf::Field> &fields, std::uint32_t count)
     return QByteArray(h.data(), qsizetype(h.size()));
 }
 
+// Holds the data folder of a table alone for a change of the whole file: no other
+// connection may be attached meanwhile, since its snapshot and record numbers would no
+// longer match. A folder the thread already holds this way (Database::runExclusive) is
+// taken as held.
+class FolderAlone
+{
+public:
+    FolderAlone(const QString &path, const QString &refusal)
+        : m_folder(QDir::cleanPath(QFileInfo(path).absolutePath()))
+    {
+        if (Database::exclusiveFolders().contains(m_folder))
+            return;
+        try {
+            m_lock = std::make_unique<FolderLock>(m_folder);
+        } catch (const DbfError &) {
+            return; // a folder we cannot write: the rewrite below fails with its own message
+        }
+        if (!m_lock->tryExclusive())
+            throw DbfError(refusal);
+    }
+
+    // Tells every connection that the file changed as a whole.
+    void changed(const QString &fileName)
+    {
+        try {
+            FolderLock lock(m_folder);
+            lock.lockWriter();
+            const QByteArray name = QFile::encodeName(fileName);
+            lock.bump(std::string(name.constData(), size_t(name.size())), true);
+            lock.unlockWriter();
+        } catch (const DbfError &) {
+            // Readers still see the new size and time.
+        }
+    }
+
+private:
+    QString m_folder;
+    std::unique_ptr<FolderLock> m_lock;
+};
+
+// A new header for `fields` that keeps the bytes of the old one this layer does not own
+// (language driver, flags, reserved bytes), so a foreign file's code page and marks survive.
+QByteArray headerKeeping(const QByteArray &all, std::vector<dbf::Field> &fields, std::uint32_t count)
+{
+    QByteArray out = headerBytes(fields, count);
+    for (int i : {12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 29, 30, 31})
+        if (i < all.size() && i < out.size())
+            out[i] = all[i];
+    return out;
+}
+
 } // namespace
 
 QString DbfColumn::sqlType() const
@@ -241,8 +295,10 @@ void addColumns(const QString &path, const std::vector<ColumnDef> &columns)
 void addColumns(const QString &path, const QList<DbfColumn> &columns)
 {
     const QString name = fileNameOf(path);
+    const QString refusal = QStringLiteral("Tabela %1 este folosita de alt calculator si nu poate fi modificata acum.").arg(name);
+    FolderAlone alone(path, refusal);
     FileHandle file(path, true);
-    file.lockWhole(QStringLiteral("Tabela %1 este folosita de alt calculator si nu poate fi modificata acum.").arg(name));
+    file.lockWhole(refusal);
     const QByteArray all = file.readAll();
     const dbf::Header old = dbf::parseHeader(reinterpret_cast<const unsigned char *>(all.constData()),
                                              size_t(all.size()), std::uint64_t(all.size()), utf8(name));
@@ -267,7 +323,7 @@ void addColumns(const QString &path, const QList<DbfColumn> &columns)
     if (!added)
         return;
     dbf::checkNewFields(fields, utf8(name));
-    QByteArray out = headerBytes(fields, old.recordCount);
+    QByteArray out = headerKeeping(all, fields, old.recordCount);
     const std::uint32_t newLength = std::uint32_t(fields.back().offset + fields.back().length);
     const QByteArray blanks(qsizetype(newLength - old.recordLength), ' ');
     out.reserve(out.size() + qsizetype(old.recordCount) * qsizetype(newLength) + 1);
@@ -281,13 +337,16 @@ void addColumns(const QString &path, const QList<DbfColumn> &columns)
     save.setDirectWriteFallback(false);
     if (!save.open(QIODevice::WriteOnly) || save.write(out) != out.size() || !save.commit())
         throw DbfError(QStringLiteral("Tabela %1 nu poate fi rescrisa: %2").arg(name, save.errorString()));
+    alone.changed(name);
 }
 
 qint64 packTable(const QString &path)
 {
     const QString name = fileNameOf(path);
+    const QString refusal = QStringLiteral("Tabela %1 este folosita de alt calculator si nu poate fi compactata acum.").arg(name);
+    FolderAlone alone(path, refusal);
     FileHandle file(path, true);
-    file.lockWhole(QStringLiteral("Tabela %1 este folosita de alt calculator si nu poate fi compactata acum.").arg(name));
+    file.lockWhole(refusal);
     const QByteArray all = file.readAll();
     const dbf::Header h = dbf::parseHeader(reinterpret_cast<const unsigned char *>(all.constData()),
                                            size_t(all.size()), std::uint64_t(all.size()), utf8(name));
@@ -313,19 +372,28 @@ qint64 packTable(const QString &path)
     QByteArray image = head + records;
     image += dbf::EndOfFileMark;
 
-    // A copy of the packed table beside it first: if the rewrite below is interrupted,
-    // the data is still whole there.
-    const QString safety = path + QStringLiteral(".pak");
+    // Written aside, synced, then renamed over the table: an interruption leaves either
+    // the old table or the packed one, never a mix.
+    const QString aside = path + QStringLiteral(".pak");
     {
-        QFile copy(safety);
+        QFile copy(aside);
         if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate) || copy.write(image) != image.size() ||
-            !copy.flush() || ::fsync(copy.handle()) != 0)
-            throw DbfError(QStringLiteral("Tabela %1 nu poate fi compactata: %2").arg(name, copy.errorString()));
+            !copy.flush() || fileops::fsyncFile(copy.handle()) != 0) {
+            const QString why = copy.errorString();
+            copy.close();
+            QFile::remove(aside);
+            throw DbfError(QStringLiteral("Tabela %1 nu poate fi compactata: %2").arg(name, why));
+        }
     }
-    file.write(image.constData(), size_t(image.size()), 0);
-    if (::ftruncate(file.fd(), off_t(image.size())) != 0 || ::fsync(file.fd()) != 0)
-        throw DbfError(QStringLiteral("Tabela %1 nu poate fi compactata: %2").arg(name, osError(errno)));
-    QFile::remove(safety);
+    const QByteArray from = QFile::encodeName(aside);
+    const QByteArray to = QFile::encodeName(path);
+    if (fileops::renameFile(from.constData(), to.constData()) != 0) {
+        const QString why = osError(errno);
+        QFile::remove(aside);
+        throw DbfError(QStringLiteral("Tabela %1 nu poate fi compactata: %2").arg(name, why));
+    }
+    fileops::syncFolder(std::string(QFile::encodeName(QFileInfo(path).absolutePath()).constData()));
+    alone.changed(name);
     return dropped;
 }
 

@@ -45,6 +45,9 @@
 #include "core/clock.h"
 #include "store/dbfcodec.h"
 #include "store/dbflock.h"
+#include "store/fileops.h"
+#include "store/folderlock.h"
+#include "store/journal.h"
 
 #include <sqlite3.h>
 
@@ -60,9 +63,16 @@
 
 namespace vestronia {
 
+namespace {
+struct DbfTable;
+}
+
 struct DbfModule
 {
     unsigned long long generation = 1; // bumped by dbfvtabInvalidate
+    FolderLock *folder = nullptr;      // the data folder's lock file, owned by Database
+    std::string dataFolder;            // its path: tables in it are shared and journalled
+    std::vector<DbfTable *> tables;    // every attached table of the connection
 };
 
 namespace {
@@ -347,6 +357,8 @@ struct DbfTable : sqlite3_vtab
     FileStamp stamp;                  // of the file when snap was read or last written by us
     unsigned long long generation = 0;
     bool stale = false;               // re-read at the next chance
+    bool shared = false;              // in the data folder: journalled, counted, locked
+    TableCounter seen;                // the change counter the snapshot reflects
 
     // Transaction state.
     bool inTransaction = false;
@@ -528,14 +540,77 @@ void loadSnapshot(DbfTable *t, const FileStamp &seen)
     t->stale = false;
 }
 
+// Reads the records another workstation appended since the snapshot, and lists them in
+// the indexes that exist. False when the file changed in any other way (then the caller
+// reads it whole).
+bool appendNewRecords(DbfTable *t, const FileStamp &now)
+{
+    Snapshot &s = *t->snap;
+    if (now.device != t->stamp.device || now.inode != t->stamp.inode || now.size < t->stamp.size)
+        return false;
+    const dbf::Header h = readHeader(t);
+    if (!sameColumns(h.fields, t->fields) || h.recordLength != s.header.recordLength ||
+        h.headerLength != s.header.headerLength || h.recordCount < s.count())
+        return false;
+    const std::uint32_t added = h.recordCount - s.count();
+    const size_t recLen = s.header.recordLength;
+    if (std::uint64_t(s.records.size()) + std::uint64_t(added) * recLen > MaxSnapshotBytes)
+        fail("Tabela " + t->fileName + " este prea mare pentru a fi citita.");
+    const std::uint32_t first = s.count() + 1;
+    std::vector<char> fresh(size_t(added) * recLen);
+    readExactly(t->fd, fresh.data(), fresh.size(), off_t(s.header.headerLength) + off_t(first - 1) * off_t(recLen),
+                t->fileName);
+    s.records.insert(s.records.end(), fresh.begin(), fresh.end());
+    s.header.recordCount = h.recordCount;
+    for (auto &idx : s.indexes)
+        if (idx)
+            for (std::uint32_t r = first; r <= s.count(); ++r)
+                if (s.live(r))
+                    idx->add(s.records.data(), std::uint32_t(recLen), r);
+    t->stamp = now;
+    t->stamp.count = s.count();
+    return true;
+}
+
 // Makes sure the snapshot matches the file. Keeps it while our own changes are pending.
+// A table of the data folder compares the change counter of the lock file first: the
+// file's size and time only catch changes made by other dBase tools.
 void ensureFresh(DbfTable *t)
 {
     if (t->inTransaction && t->snap && t->hasChanges())
         return;
     const FileStamp now = statPath(t);
-    if (t->snap && !t->stale && t->generation == t->module->generation && now.sameFile(t->stamp) &&
-        diskRecordCount(t) == t->stamp.count)
+    const bool usable = t->snap && !t->stale && t->generation == t->module->generation;
+    if (t->shared && t->module->folder) {
+        const TableCounter counter = t->module->folder->counter(t->fileName);
+        if (usable && counter == t->seen && now.sameFile(t->stamp) && diskRecordCount(t) == t->stamp.count)
+            return;
+        if (usable && counter.rewrites == t->seen.rewrites && counter.changes != t->seen.changes) {
+            const std::uint32_t seenCount = t->snap->count();
+            bool appended = false;
+            {
+                const bool locked = dbflock::lock(t->fd, dbflock::ReadOffset, 1, false, dbflock::waitMilliseconds());
+                if (locked) {
+                    struct Unlock
+                    {
+                        int fd;
+                        ~Unlock() { dbflock::unlock(fd, dbflock::ReadOffset, 1); }
+                    } unlock{t->fd};
+                    appended = appendNewRecords(t, now);
+                }
+            }
+            if (appended) {
+                t->seen = counter;
+                return;
+            }
+            if (t->snap->count() != seenCount)
+                t->stale = true;
+        }
+        loadSnapshot(t, now);
+        t->seen = counter;
+        return;
+    }
+    if (usable && now.sameFile(t->stamp) && diskRecordCount(t) == t->stamp.count)
         return;
     loadSnapshot(t, now);
 }
@@ -643,6 +718,10 @@ int dbfvtabConnect(sqlite3 *db, void *aux, int argc, const char *const *argv, sq
         t->path = dequote(argv[3]);
         const size_t slash = t->path.find_last_of('/');
         t->fileName = slash == std::string::npos ? t->path : t->path.substr(slash + 1);
+        if (t->module && !t->module->dataFolder.empty()) {
+            const size_t cut = t->path.find_last_of('/');
+            t->shared = cut != std::string::npos && t->path.substr(0, cut) == t->module->dataFolder;
+        }
         openFile(t.get());
         const dbf::Header h = readHeader(t.get());
         t->fields = h.fields;
@@ -670,6 +749,8 @@ int dbfvtabConnect(sqlite3 *db, void *aux, int argc, const char *const *argv, sq
             ::close(t->fd);
         return SQLITE_ERROR;
     }
+    if (t->module)
+        t->module->tables.push_back(t.get());
     *ppVtab = t.release();
     return SQLITE_OK;
 }
@@ -677,6 +758,10 @@ int dbfvtabConnect(sqlite3 *db, void *aux, int argc, const char *const *argv, sq
 int dbfvtabDisconnect(sqlite3_vtab *v)
 {
     DbfTable *t = tableOf(v);
+    if (t->module) {
+        auto &list = t->module->tables;
+        list.erase(std::remove(list.begin(), list.end(), t), list.end());
+    }
     if (t->fd >= 0)
         ::close(t->fd); // also drops any lock of this descriptor
     sqlite3_free(t->zErrMsg);
@@ -1043,6 +1128,222 @@ int dbfvtabBegin(sqlite3_vtab *v)
     });
 }
 
+// ---- Durable commit of the data folder's tables ------------------------------------
+
+// What one table's commit writes.
+struct TableWrite
+{
+    DbfTable *table;
+    std::uint32_t onDisk = 0;   // header record count on disk before the commit
+    std::vector<std::uint32_t> lockedRows;
+};
+
+void unlockRows(TableWrite &w)
+{
+    for (std::uint32_t row : w.lockedRows)
+        dbflock::unlock(w.table->fd, dbflock::recordOffset(row), 1);
+    w.lockedRows.clear();
+}
+
+// Writes one table's changes in place (the journal already holds what they overwrite)
+// and syncs the file.
+void writeTable(TableWrite &w)
+{
+    DbfTable *t = w.table;
+    Snapshot &s = *t->snap;
+    const off_t headerLength = off_t(s.header.headerLength);
+    const off_t recLen = off_t(s.header.recordLength);
+    for (std::uint32_t row : t->dirty)
+        writeExactly(t->fd, s.record(row), size_t(recLen), headerLength + off_t(row - 1) * recLen, t->fileName);
+    if (s.count() > t->baseCount) {
+        const std::uint32_t added = s.count() - t->baseCount;
+        std::string tail(s.record(t->baseCount + 1), size_t(added) * size_t(recLen));
+        tail += dbf::EndOfFileMark;
+        writeExactly(t->fd, tail.data(), tail.size(), headerLength + off_t(w.onDisk) * recLen, t->fileName);
+        unsigned char head[8] = {};
+        const QDate today = Clock::today();
+        dbf::storeDate(head, today.year(), today.month(), today.day());
+        dbf::storeRecordCount(head, w.onDisk + added);
+        writeExactly(t->fd, reinterpret_cast<const char *>(head) + 1, 7, 1, t->fileName);
+    }
+    if (fileops::fsyncFile(t->fd) != 0)
+        fail("Tabela " + t->fileName + " nu poate fi scrisa pe disc: " + osError(errno));
+}
+
+// Replaces a settings file with its new content: a temporary file beside it, synced, then
+// renamed over it.
+void replaceFile(const std::string &path, const std::string &content)
+{
+    const std::string temp = path + ".tmp";
+    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        fail("Fisierul " + path + " nu poate fi scris: " + osError(errno));
+    const bool ok = fileops::writeAll(fd, content.data(), content.size(), 0) && fileops::fsyncFile(fd) == 0;
+    const int err = errno;
+    ::close(fd);
+    if (!ok || fileops::renameFile(temp.c_str(), path.c_str()) != 0) {
+        const int e = ok ? errno : err;
+        ::unlink(temp.c_str());
+        fail("Fisierul " + path + " nu poate fi scris: " + osError(e));
+    }
+}
+
+std::string fileNameOf(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The before-image of a settings file: its whole content, or that it did not exist.
+journal::FileImage settingsImage(const StagedFile &f)
+{
+    journal::FileImage img;
+    img.name = fileNameOf(f.path);
+    const int fd = ::open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno != ENOENT)
+        fail("Fisierul " + f.path + " nu poate fi citit: " + osError(errno));
+    img.existed = fd >= 0;
+    if (fd < 0)
+        return img;
+    struct stat st;
+    const bool ok = ::fstat(fd, &st) == 0;
+    journal::Chunk c;
+    if (ok) {
+        c.bytes.resize(size_t(st.st_size));
+        img.oldSize = std::uint64_t(st.st_size);
+    }
+    const bool read = ok && (c.bytes.empty() || fileops::readAll(fd, c.bytes.data(), c.bytes.size(), 0));
+    const int err = errno;
+    ::close(fd);
+    if (!read)
+        fail("Fisierul " + f.path + " nu poate fi citit: " + osError(err));
+    img.chunks.push_back(std::move(c));
+    return img;
+}
+
+// Takes the record locks other dBase tools respect and reads the before-image of every
+// record and header the commit overwrites.
+journal::FileImage tableImage(TableWrite &w)
+{
+    DbfTable *t = w.table;
+    requireWritable(t);
+    std::sort(t->dirty.begin(), t->dirty.end());
+    t->dirty.erase(std::unique(t->dirty.begin(), t->dirty.end()), t->dirty.end());
+    for (std::uint32_t row : t->dirty) {
+        if (!dbflock::lock(t->fd, dbflock::recordOffset(row), 1, true, dbflock::waitMilliseconds()))
+            fail("Inregistrarea " + std::to_string(row) + " din tabela " + t->fileName +
+                 " este blocata de alt calculator. Incercati din nou.");
+        w.lockedRows.push_back(row);
+    }
+    struct stat st;
+    if (::fstat(t->fd, &st) != 0)
+        fail("Tabela " + t->fileName + " nu poate fi citita: " + osError(errno));
+    w.onDisk = diskRecordCount(t);
+    journal::FileImage img;
+    img.name = t->fileName;
+    img.oldSize = std::uint64_t(st.st_size);
+    journal::Chunk head;
+    head.bytes.resize(std::min<size_t>(32, size_t(st.st_size)));
+    readExactly(t->fd, head.bytes.data(), head.bytes.size(), 0, t->fileName);
+    img.chunks.push_back(std::move(head));
+    const Snapshot &s = *t->snap;
+    const off_t recLen = off_t(s.header.recordLength);
+    for (std::uint32_t row : t->dirty) {
+        journal::Chunk c;
+        c.offset = std::uint64_t(off_t(s.header.headerLength) + off_t(row - 1) * recLen);
+        c.bytes.resize(size_t(recLen));
+        readExactly(t->fd, c.bytes.data(), c.bytes.size(), off_t(c.offset), t->fileName);
+        img.chunks.push_back(std::move(c));
+    }
+    return img;
+}
+
+} // namespace
+
+void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &staged)
+{
+    FolderLock *folder = module ? module->folder : nullptr;
+    if (!folder)
+        return;
+    std::vector<TableWrite> writes;
+    for (DbfTable *t : module->tables)
+        if (t->shared && t->inTransaction && t->snap && t->hasChanges() && !t->synced)
+            writes.push_back(TableWrite{t, 0, {}});
+    if (writes.empty() && staged.empty())
+        return;
+    if (!folder->holdsWriter())
+        fail("Modificarea datelor a inceput fara blocarea dosarului de date.");
+
+    struct RowLocks
+    {
+        std::vector<TableWrite> &w;
+        ~RowLocks()
+        {
+            for (TableWrite &x : w)
+                unlockRows(x);
+        }
+    } rowLocks{writes};
+
+    std::vector<journal::FileImage> images;
+    for (TableWrite &w : writes)
+        images.push_back(tableImage(w));
+    for (const StagedFile &f : staged)
+        images.push_back(settingsImage(f));
+
+    // The journal is durable before any byte of data changes.
+    const std::string journalPath = folder->journalPath();
+    if (!journal::writeJournal(journalPath, images))
+        fail("Jurnalul modificarilor nu poate fi scris in dosarul de date: " + osError(errno) +
+             ". Nimic nu a fost modificat.");
+
+    // The write phase, with readers kept out.
+    try {
+        folder->lockRead(true);
+    } catch (...) {
+        ::unlink(journalPath.c_str());
+        throw;
+    }
+    try {
+        for (TableWrite &w : writes)
+            writeTable(w);
+        for (const StagedFile &f : staged)
+            replaceFile(f.path, f.content);
+        for (TableWrite &w : writes)
+            folder->bump(w.table->fileName, !w.table->dirty.empty());
+        for (const StagedFile &f : staged)
+            folder->bump(fileNameOf(f.path), true);
+        // Removing the journal is the commit.
+        if (fileops::unlinkFile(journalPath.c_str()) != 0)
+            fail("Jurnalul modificarilor nu poate fi sters: " + osError(errno));
+        fileops::syncFolder(module->dataFolder);
+    } catch (...) {
+        for (TableWrite &w : writes)
+            w.table->stale = true;
+        try {
+            folder->recoverJournal();
+        } catch (...) {
+            // The journal stays: the next connection that writes puts the files back.
+        }
+        folder->unlockRead();
+        throw;
+    }
+    folder->unlockRead();
+
+    for (TableWrite &w : writes) {
+        DbfTable *t = w.table;
+        t->synced = true;
+        if (w.onDisk != t->baseCount) {
+            t->stale = true; // another dBase tool appended: record numbers moved
+        } else {
+            t->stamp = statPath(t);
+            t->stamp.count = t->snap->count();
+        }
+        t->seen = folder->counter(t->fileName);
+    }
+}
+
+namespace {
+
 // Writes the transaction's changes: updated records under their locks, then appended
 // records, then the header count that makes them visible.
 int dbfvtabSync(sqlite3_vtab *v)
@@ -1051,6 +1352,10 @@ int dbfvtabSync(sqlite3_vtab *v)
     return guarded(v, [&] {
         if (!t->snap || !t->hasChanges() || t->synced)
             return SQLITE_OK;
+        if (t->shared && t->module->folder) {
+            dbfvtabCommitFolder(t->module, {});
+            return SQLITE_OK;
+        }
         Snapshot &s = *t->snap;
         const FileStamp before = statPath(t);
         bool foreign = !before.sameFile(t->stamp);
@@ -1215,6 +1520,18 @@ void dbfvtabInvalidate(DbfModule *module)
 {
     if (module)
         ++module->generation;
+}
+
+} // namespace vestronia
+
+namespace vestronia {
+
+void dbfvtabSetFolder(DbfModule *module, FolderLock *folder, const std::string &dataFolder)
+{
+    if (!module)
+        return;
+    module->folder = folder;
+    module->dataFolder = dataFolder;
 }
 
 } // namespace vestronia

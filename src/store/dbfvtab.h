@@ -3,9 +3,14 @@
 //   CREATE VIRTUAL TABLE temp.Debite USING dbf('/path/to/Debite.dbf');
 // See dbfvtab.cpp for the whole contract (types, snapshots, indexes, locking).
 
+#include <string>
+#include <vector>
+
 struct sqlite3;
 
 namespace vestronia {
+
+class FolderLock;
 
 // State shared by every dbf table of one connection; owned by the connection.
 struct DbfModule;
@@ -15,5 +20,23 @@ struct DbfModule;
 DbfModule *dbfvtabRegister(sqlite3 *db);
 // Makes every table of the connection re-read its file at the next statement.
 void dbfvtabInvalidate(DbfModule *module);
+// Tables attached from `dataFolder` are shared with other workstations: their commits go
+// through the folder's lock file and journal. Call before attaching them.
+void dbfvtabSetFolder(DbfModule *module, FolderLock *folder, const std::string &dataFolder);
+
+// The new whole content of a settings file of the data folder, committed with the tables.
+struct StagedFile
+{
+    std::string path;
+    std::string content;
+};
+
+// Writes the pending changes of every shared table of the connection, and the staged
+// files, as one durable unit: the before-images go to the folder's journal and are synced,
+// then the files are written and synced while readers are kept out, then the change
+// counters move and the journal is removed. The caller holds the folder's writer lock.
+// Throws DbfError; after a failure every file is as it was (or, when even that failed, the
+// journal stays and the next connection that writes restores them).
+void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &staged);
 
 } // namespace vestronia

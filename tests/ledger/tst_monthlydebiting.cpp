@@ -9,9 +9,9 @@
 #include "ledger/debitbatch.h"
 #include "ledger/monthlydebiting.h"
 #include "ledger/subscriptions.h"
+#include "store/folderlock.h"
 
 #include <QFile>
-#include <QLockFile>
 
 using namespace vestronia;
 using namespace vestronia::testing;
@@ -30,13 +30,10 @@ private Q_SLOTS:
     void penaltyStartByDaysAndMonths();
     void catchUpByDaysMonthlyByMonths();
     void catchUpOfAnAlreadyDebitedSubscriptionWritesNothing();
-    void interruptedWhileAppending();
-    void interruptedWhileMovingLastMonths();
-    void partlyWrittenPlanIsCompleted();
-    void numberTakenMeanwhileGetsANewOne();
-    void damagedJournalIsRefused();
-    void largeRunsAreWrittenInBoundedParts();
-    void anotherWorkstationDebitingSkipsTheRun();
+    void interruptedWhileAppendingLeavesNothing();
+    void interruptedWhileMovingLastMonthsLeavesNothing();
+    void largeRunsAreWrittenInBoundedPartsAsOneChange();
+    void secondWorkstationWaitsThenFindsNothingLeft();
 
 private:
     static void checkNoDuplicates(LedgerFixture &f);
@@ -82,7 +79,6 @@ void TestMonthlyDebiting::debitRowCopiesTheSubscription()
     QCOMPARE(d.text(0, QStringLiteral("MAXSOLD")), QStringLiteral("-"));
     QCOMPARE(f.count(QStringLiteral("SELECT LUNAADD FROM AbOm WHERE IDSERV=?"), {s}), 202406);
     QCOMPARE(Counters::peek(f.session.sharedSettings(), QStringLiteral("IDDEB")), 501);
-    QVERIFY(!QFile::exists(debitJournalPath(f.session)));
 }
 
 void TestMonthlyDebiting::periodOfThreeMonths()
@@ -207,156 +203,71 @@ void yearBehind(LedgerFixture &f)
 }
 } // namespace
 
-void TestMonthlyDebiting::interruptedWhileAppending()
+// What a run leaves when it fails half-way: nothing at all, the counter included.
+void checkUntouched(LedgerFixture &f, qint64 counterBefore)
+{
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 0);
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM AbOm WHERE LUNAADD<>202306")), 0);
+    QCOMPARE(Counters::peek(f.session.sharedSettings(), QStringLiteral("IDDEB")), counterBefore);
+}
+
+void TestMonthlyDebiting::interruptedWhileAppendingLeavesNothing()
 {
     LedgerFixture f(QDate(2024, 6, 10));
     yearBehind(f);
+    const qint64 counter = Counters::peek(f.session.sharedSettings(), QStringLiteral("IDDEB"));
     NullProgress p;
     DebitBatchTesting::armFault(200, -1);
     QVERIFY_THROWS_EXCEPTION(VestroniaError, runMonthlyDebiting(*f.db, f.session, p));
-    QVERIFY(QFile::exists(debitJournalPath(f.session)));
+    checkUntouched(f, counter);
+    f.reopen();
+    checkUntouched(f, counter);
 
-    // Meanwhile one subscriber is deleted: his planned debits are not written back.
+    // Meanwhile one subscriber is deleted: the next run debits the others once.
     const qint64 gone = f.count(QStringLiteral("SELECT IDAB FROM Abonat WHERE NUME='ABONAT 7'"));
     deleteSubscriber(*f.db, f.session, gone);
-
-    f.reopen();
     const DebitingResult r = runMonthlyDebiting(*f.db, f.session, p);
-    QCOMPARE(r.completed, 468);
-    QCOMPARE(r.debits, 0);
+    QCOMPARE(r.debits, 468);
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 468);
-    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDAB=?"), {gone}), 0);
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM AbOm WHERE LUNAADD=202406")), 39);
-    QVERIFY(!QFile::exists(debitJournalPath(f.session)));
     checkNoDuplicates(f);
 }
 
-void TestMonthlyDebiting::interruptedWhileMovingLastMonths()
+void TestMonthlyDebiting::interruptedWhileMovingLastMonthsLeavesNothing()
 {
     LedgerFixture f(QDate(2024, 6, 10));
     yearBehind(f);
+    const qint64 counter = Counters::peek(f.session.sharedSettings(), QStringLiteral("IDDEB"));
     NullProgress p;
-    // Every debit is in the table but the LUNAADD moves did not all get there: a plain
-    // rerun would debit those subscriptions a second time.
+    // Every debit was appended but not every LUNAADD moved: keeping the debits would make
+    // the next run debit those subscriptions a second time.
     DebitBatchTesting::armFault(-1, 15);
     QVERIFY_THROWS_EXCEPTION(VestroniaError, runMonthlyDebiting(*f.db, f.session, p));
-    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 480);
+    checkUntouched(f, counter);
 
     f.reopen();
-    // A day later, in a new month: the unfinished run is completed first, then the new
-    // month is debited once.
     Clock::setToday(QDate(2024, 7, 2));
     const DebitingResult r = runMonthlyDebiting(*f.db, f.session, p);
-    QCOMPARE(r.completed, 0);
-    QCOMPARE(r.debits, 40);
-    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 520);
+    QCOMPARE(r.debits, 520);
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM AbOm WHERE LUNAADD=202407")), 40);
     checkNoDuplicates(f);
 }
 
-void TestMonthlyDebiting::partlyWrittenPlanIsCompleted()
+void TestMonthlyDebiting::largeRunsAreWrittenInBoundedPartsAsOneChange()
 {
     LedgerFixture f(QDate(2024, 6, 10));
     yearBehind(f);
-    NullProgress p;
-    DebitBatchTesting::armFault(0, -1);
-    QVERIFY_THROWS_EXCEPTION(VestroniaError, runMonthlyDebiting(*f.db, f.session, p));
-    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 0);
-
-    // A power cut while the table was being written leaves a first part of the plan on
-    // disk: put the first 130 planned debits there by hand.
-    QFile journal(debitJournalPath(f.session));
-    QVERIFY(journal.open(QIODevice::ReadOnly));
-    int written = 0;
-    for (const QByteArray &line : journal.readAll().split('\n')) {
-        const QList<QByteArray> c = line.split('\t');
-        if (c.value(0) != "D" || written == 130)
-            continue;
-        f.db->exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, RATA, SOLD) "
-                                  "VALUES (?, ?, ?, ?, ?, ?, 'X', 10, 10)"),
-                   {c[1].toLongLong(), c[2].toLongLong(), c[3].toLongLong(), c[4].toLongLong(), c[5].toInt(), c[6].toInt()});
-        ++written;
-    }
-    journal.close();
-
-    f.reopen();
-    const DebitingResult r = runMonthlyDebiting(*f.db, f.session, p);
-    QCOMPARE(r.completed, 480 - 130);
-    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 480);
-    checkNoDuplicates(f);
-}
-
-void TestMonthlyDebiting::numberTakenMeanwhileGetsANewOne()
-{
-    LedgerFixture f(QDate(2024, 6, 10));
-    Counters::set(f.session.sharedSettings(), QStringLiteral("IDDEB"), 1000);
-    yearBehind(f);
-    NullProgress p;
-    DebitBatchTesting::armFault(0, -1);
-    QVERIFY_THROWS_EXCEPTION(VestroniaError, runMonthlyDebiting(*f.db, f.session, p));
-    // The start-up sets the counter back to the largest identifier + 1, and a manual debit
-    // takes a number the interrupted plan had given out.
-    Counters::set(f.session.sharedSettings(), QStringLiteral("IDDEB"), 1);
-    f.db->exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, RATA, SOLD) "
-                              "VALUES (1003, -1, 100, 9, ?, 202406, 'MANUAL', 5, 5)"),
-               {day(2024, 6, 10)});
-
-    f.reopen();
-    runMonthlyDebiting(*f.db, f.session, p);
-    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDSERV>0")), 480);
-    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDDEB=1003")), 1);
-    checkNoDuplicates(f);
-}
-
-void TestMonthlyDebiting::damagedJournalIsRefused()
-{
-    LedgerFixture f(QDate(2024, 6, 10));
-    yearBehind(f);
-    QFile journal(debitJournalPath(f.session));
-    QVERIFY(journal.open(QIODevice::WriteOnly));
-    journal.write("VESTRONIA DEBITARE 1\nN\t5\nD\tnot a number\n");
-    journal.close();
-    NullProgress p;
-    try {
-        runMonthlyDebiting(*f.db, f.session, p);
-        QFAIL("a damaged journal must stop the run");
-    } catch (const VestroniaError &e) {
-        QVERIFY(e.message().startsWith(QStringLiteral("Jurnalul debitarii")));
-    }
-    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 0);
-    QVERIFY(QFile::exists(debitJournalPath(f.session)));
-}
-
-void TestMonthlyDebiting::anotherWorkstationDebitingSkipsTheRun()
-{
-    LedgerFixture f(QDate(2024, 6, 10));
-    yearBehind(f);
-    QLockFile other(debitLockPath(f.session));
-    QVERIFY(other.tryLock(0));
-    NullProgress p;
-    const DebitingResult r = runMonthlyDebiting(*f.db, f.session, p);
-    QVERIFY(r.skipped);
-    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 0);
-    other.unlock();
-    QCOMPARE(runMonthlyDebiting(*f.db, f.session, p).debits, 480);
-}
-
-void TestMonthlyDebiting::largeRunsAreWrittenInBoundedParts()
-{
-    LedgerFixture f(QDate(2024, 6, 10));
-    yearBehind(f);
+    const qint64 counter = Counters::peek(f.session.sharedSettings(), QStringLiteral("IDDEB"));
     DebitBatchTesting::setFlushSize(100);
     NullProgress p;
-    // Parts of nine subscriptions (108 debits). Cut short in the third part: the first
-    // two are complete, the third is journaled.
+    // Parts of nine subscriptions (108 debits); cut short in the third part, the first
+    // two parts go too.
     DebitBatchTesting::armFault(230, -1);
     QVERIFY_THROWS_EXCEPTION(VestroniaError, runMonthlyDebiting(*f.db, f.session, p));
-    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 216);
-    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM AbOm WHERE LUNAADD=202406")), 18);
+    checkUntouched(f, counter);
     f.reopen();
     const DebitingResult r = runMonthlyDebiting(*f.db, f.session, p);
-    QCOMPARE(r.completed, 108);
-    QCOMPARE(r.debits, 480 - 216 - 108);
+    QCOMPARE(r.debits, 480);
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 480);
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM AbOm WHERE LUNAADD=202406")), 40);
     checkNoDuplicates(f);
@@ -371,6 +282,36 @@ void TestMonthlyDebiting::largeRunsAreWrittenInBoundedParts()
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDCON=?"), {id}), 40 * 25);
     checkNoDuplicates(f);
     DebitBatchTesting::setFlushSize(0);
+}
+
+void TestMonthlyDebiting::secondWorkstationWaitsThenFindsNothingLeft()
+{
+    LedgerFixture f(QDate(2024, 6, 10));
+    yearBehind(f);
+    NullProgress p;
+    // A second connection on the folder is another workstation: its own lock file
+    // descriptor excludes ours.
+    Database other(f.session.dataFolder);
+    other.begin();
+    QCOMPARE(runMonthlyDebiting(other, f.session, p).debits, 480);
+
+    setWriterWaitMilliseconds(300);
+    int waits = 0;
+    setWriterWaitHandler([&](bool waiting, int) { waits += waiting ? 1 : 0; });
+    try {
+        runMonthlyDebiting(*f.db, f.session, p);
+        QFAIL("the run must not write while another workstation writes");
+    } catch (const DbfError &e) {
+        QVERIFY(e.message().startsWith(QStringLiteral("Alt calculator scrie in date")));
+    }
+    QVERIFY(waits > 0);
+    setWriterWaitHandler({});
+    setWriterWaitMilliseconds(30000);
+
+    other.commit();
+    QCOMPARE(runMonthlyDebiting(*f.db, f.session, p).debits, 0);
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), 480);
+    checkNoDuplicates(f);
 }
 
 QTEST_GUILESS_MAIN(TestMonthlyDebiting)

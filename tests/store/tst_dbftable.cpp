@@ -105,12 +105,21 @@ private Q_SLOTS:
         QCOMPARE(readFile(path), once);
         QCOMPARE(tableColumns(path).size(), 4);
 
-        Database db(dir.path());
-        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Abonat")).toInt(), 49);
-        QCOMPARE(db.scalar(QStringLiteral("SELECT NUME FROM Abonat WHERE IDAB=50")).toString(), QStringLiteral("Nume 50"));
-        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Abonat WHERE OBS IS NULL AND DATACON IS NULL")).toInt(), 49);
-        db.exec(QStringLiteral("UPDATE Abonat SET DATACON=45000, OBS=? WHERE IDAB=3"), {QStringLiteral("nou")});
-        QCOMPARE(db.scalar(QStringLiteral("SELECT OBS FROM Abonat WHERE DATACON=45000")).toString(), QStringLiteral("nou"));
+        {
+            Database db(dir.path());
+            QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Abonat")).toInt(), 49);
+            QCOMPARE(db.scalar(QStringLiteral("SELECT NUME FROM Abonat WHERE IDAB=50")).toString(), QStringLiteral("Nume 50"));
+            QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Abonat WHERE OBS IS NULL AND DATACON IS NULL")).toInt(), 49);
+            db.exec(QStringLiteral("UPDATE Abonat SET DATACON=45000, OBS=? WHERE IDAB=3"), {QStringLiteral("nou")});
+            QCOMPARE(db.scalar(QStringLiteral("SELECT OBS FROM Abonat WHERE DATACON=45000")).toString(), QStringLiteral("nou"));
+            // While a connection is attached the file must not change under it.
+            QVERIFY_THROWS_EXCEPTION(DbfError, packTable(path));
+            QVERIFY_THROWS_EXCEPTION(DbfError, addColumns(path, QList<DbfColumn>{{QStringLiteral("X"), 'C', 2, 0}}));
+            // Through the connection itself the folder is held alone and the change seen.
+            db.runExclusive([&] { addColumns(path, QList<DbfColumn>{{QStringLiteral("Y"), 'C', 2, 0}}); });
+            db.attach(QStringLiteral("Abonat"), path);
+            QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Abonat WHERE Y IS NULL")).toInt(), 49);
+        }
         // The deleted record travelled along (packing drops it, not a schema change).
         QCOMPARE(packTable(path), 1);
     }
@@ -139,14 +148,23 @@ private Q_SLOTS:
             ins.exec({i, i % 3, i * 1.5});
         db.exec(QStringLiteral("DELETE FROM Debite WHERE IDAB=1"));
         const qint64 sizeBefore = QFileInfo(path).size();
-        QCOMPARE(packTable(path), 4);
+        // Another workstation attached to the folder keeps its record numbers: no packing.
+        {
+            Database other(dir.path());
+            QVERIFY_THROWS_EXCEPTION(DbfError, db.runExclusive([&] { packTable(path); }));
+        }
+        QCOMPARE(QFileInfo(path).size(), sizeBefore);
+        qint64 dropped = 0;
+        db.runExclusive([&] { dropped = packTable(path); });
+        QCOMPARE(dropped, 4);
         QCOMPARE(QFileInfo(path).size(), sizeBefore - 4 * 150);
         QVERIFY(!QFile::exists(path + QStringLiteral(".pak")));
         // The open connection notices the new file and reads it again.
         QCOMPARE(db.scalar(QStringLiteral("SELECT GROUP_CONCAT(IDDEB) FROM Debite")).toString(),
                  QStringLiteral("2,3,5,6,8,9"));
         QCOMPARE(db.scalar(QStringLiteral("SELECT MAX(rowid) FROM Debite")).toInt(), 6);
-        QCOMPARE(packTable(path), 0);
+        db.runExclusive([&] { dropped = packTable(path); });
+        QCOMPARE(dropped, 0);
         const QByteArray bytes = readFile(path);
         QCOMPARE(quint8(bytes[4]), quint8(6));
         QCOMPARE(bytes.back(), char(0x1A));

@@ -1,0 +1,174 @@
+// POSIX file operations with a counter of the calls that change or secure data, so that
+// tests can fail any one of them. In normal use the counter is never consulted.
+
+#include "store/fileops.h"
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vestronia::fileops {
+
+namespace {
+
+std::atomic<std::uint64_t> g_target{0};
+std::atomic<std::uint64_t> g_calls{0};
+std::atomic<int> g_fault{0};
+std::atomic<bool> g_fired{false};
+
+// The fault for this call, counting it when injection is on.
+Fault next()
+{
+    if (g_target.load(std::memory_order_relaxed) == 0)
+        return Fault::None;
+    const std::uint64_t n = ++g_calls;
+    if (n != g_target.load())
+        return Fault::None;
+    g_fired = true;
+    return Fault(g_fault.load());
+}
+
+} // namespace
+
+void injectFault(std::uint64_t n, Fault fault)
+{
+    g_calls = 0;
+    g_fired = false;
+    g_fault = int(fault);
+    g_target = n;
+}
+
+std::uint64_t countedCalls()
+{
+    return g_calls.load();
+}
+
+bool faultFired()
+{
+    return g_fired.load();
+}
+
+ssize_t pwriteSome(int fd, const void *data, std::size_t size, off_t at)
+{
+    switch (next()) {
+    case Fault::Error:
+        errno = EIO;
+        return -1;
+    case Fault::ShortWrite:
+        if (size > 1)
+            return ::pwrite(fd, data, size / 2, at);
+        errno = EIO;
+        return -1;
+    case Fault::None:
+        break;
+    }
+    return ::pwrite(fd, data, size, at);
+}
+
+int fsyncFile(int fd)
+{
+    if (next() != Fault::None) {
+        errno = EIO;
+        return -1;
+    }
+    return ::fsync(fd);
+}
+
+int truncateFile(int fd, off_t length)
+{
+    if (next() != Fault::None) {
+        errno = EIO;
+        return -1;
+    }
+    return ::ftruncate(fd, length);
+}
+
+int renameFile(const char *from, const char *to)
+{
+    if (next() != Fault::None) {
+        errno = EIO;
+        return -1;
+    }
+    return ::rename(from, to);
+}
+
+int unlinkFile(const char *path)
+{
+    if (next() != Fault::None) {
+        errno = EIO;
+        return -1;
+    }
+    return ::unlink(path);
+}
+
+int setLock(int fd, off_t start, off_t length, short type)
+{
+    if (type != F_UNLCK && next() != Fault::None) {
+        errno = EAGAIN;
+        return -1;
+    }
+    struct flock fl = {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = start;
+    fl.l_len = length;
+    fl.l_pid = 0; // required for OFD locks
+    int rc;
+    do {
+        rc = ::fcntl(fd, F_OFD_SETLK, &fl);
+    } while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
+bool writeAll(int fd, const void *data, std::size_t size, off_t at)
+{
+    const char *p = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = pwriteSome(fd, p, size, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        p += n;
+        size -= size_t(n);
+        at += n;
+    }
+    return true;
+}
+
+bool readAll(int fd, void *data, std::size_t size, off_t at)
+{
+    char *p = static_cast<char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, p, size, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        p += n;
+        size -= size_t(n);
+        at += n;
+    }
+    return true;
+}
+
+bool syncFolder(const std::string &folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const int rc = fsyncFile(fd);
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return rc == 0;
+}
+
+} // namespace vestronia::fileops

@@ -1,0 +1,44 @@
+#pragma once
+// The file operations the storage engine's durable writes go through: positioned reads
+// and writes, fsync, truncation, rename, unlink and byte-range locks. They are plain
+// POSIX calls, with one addition: a test can make the n-th call fail (an I/O error, a
+// short write or a refused lock) to prove that every failure leaves the data as it was.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace vestronia::fileops {
+
+// What an injected failure does.
+enum class Fault {
+    None,
+    Error,      // the call fails with EIO (a lock fails as if held by another process)
+    ShortWrite, // a write writes half of its bytes and reports that
+};
+
+// Counts the calls made from now on; the call numbered `n` (1-based) fails with `fault`.
+// n = 0 switches injection off. Only the calls that change or secure data are counted:
+// pwrite, fsync, ftruncate, rename, unlink and lock.
+void injectFault(std::uint64_t n, Fault fault = Fault::Error);
+// How many counted calls were made since the last injectFault().
+std::uint64_t countedCalls();
+// Whether the injected failure has happened.
+bool faultFired();
+
+ssize_t pwriteSome(int fd, const void *data, std::size_t size, off_t at);
+int fsyncFile(int fd);
+int truncateFile(int fd, off_t length);
+int renameFile(const char *from, const char *to);
+int unlinkFile(const char *path);
+// F_OFD_SETLK with the given type (F_RDLCK, F_WRLCK, F_UNLCK); unlocking is never failed.
+int setLock(int fd, off_t start, off_t length, short type);
+
+// Whole-buffer helpers: retry on EINTR and short writes; false with errno set on failure.
+bool writeAll(int fd, const void *data, std::size_t size, off_t at);
+bool readAll(int fd, void *data, std::size_t size, off_t at);
+// fsync of a folder, so that a created, renamed or removed name is durable.
+bool syncFolder(const std::string &folder);
+
+} // namespace vestronia::fileops
