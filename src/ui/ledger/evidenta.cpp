@@ -11,7 +11,10 @@
 #include "ledger/subscriberpanels.h"
 #include "ledger/subscriptions.h"
 #include "store/database.h"
+#include "ui/collections/collectionspanel.h"
+#include "ui/collections/debitspanel.h"
 #include "ui/ledger/addabon.h"
+#include "ui/ledger/panelgrid.h"
 #include "ui/shell/mesaj.h"
 #include "ui/shell/resultgridmodel.h"
 #include "ui/ledger/setdebit.h"
@@ -21,6 +24,8 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -45,20 +50,7 @@ std::function<void(Evidenta &)> &emptyRegisterHandler()
     return handler;
 }
 
-GridColumn flagColumn(const QString &title, const QString &name, std::function<bool(const ResultSet &, int)> set)
-{
-    GridColumn c{title, name, {}, {}, Qt::AlignCenter, QColor(Qt::red)};
-    c.text = [set](const ResultSet &r, int row) { return set(r, row) ? QStringLiteral("X") : QString(); };
-    return c;
-}
 
-// A day column that sorts and is named as its display twin.
-GridColumn twinDay(const QString &title, const QString &field, const QString &band = {})
-{
-    GridColumn c = GridColumn::day(title, field, band);
-    c.field = field + QLatin1Char('S');
-    return c;
-}
 
 QVector<GridColumn> subscriberColumns()
 {
@@ -104,71 +96,10 @@ QVector<GridColumn> subscriptionColumns()
             GridColumn::number(QStringLiteral("Perioada -luni-"), QStringLiteral("PERLUNI"), automatic)};
 }
 
-QVector<GridColumn> debitColumns()
-{
-    return {twinDay(QStringLiteral("Data"), QStringLiteral("DATADEB")),
-            GridColumn::plain(QStringLiteral("Denumire"), QStringLiteral("DENUM")),
-            GridColumn::money(QStringLiteral("Suma"), QStringLiteral("RATA")),
-            GridColumn::money(QStringLiteral("Rest"), QStringLiteral("SOLD"))};
-}
 
-QVector<GridColumn> collectionColumns()
-{
-    GridColumn cancelled = GridColumn::plain(QStringLiteral("Anulat"), QStringLiteral("ANULAT"));
-    cancelled.color = QColor(Qt::red);
-    cancelled.alignment = Qt::AlignCenter;
-    return {cancelled,
-            GridColumn::plain(QStringLiteral("Document"), QStringLiteral("DOCJUS")),
-            GridColumn::plain(QStringLiteral("Seria"), QStringLiteral("DOCSERIA")),
-            GridColumn::number(QStringLiteral("Numar"), QStringLiteral("DOCNR")),
-            twinDay(QStringLiteral("Din data"), QStringLiteral("DOCDATA")),
-            GridColumn::money(QStringLiteral("Incasat"), QStringLiteral("INCASAT")),
-            GridColumn::money(QStringLiteral("Platit"), QStringLiteral("PLATIT")),
-            GridColumn::plain(QStringLiteral("Reprezentand"), QStringLiteral("REPREZ"))};
-}
 
-QTableView *grid(QWidget *parent, const QString &name, ResultGridModel *model, const QList<int> &widthsInChars)
-{
-    auto *view = new QTableView(parent);
-    view->setObjectName(name);
-    view->setModel(model);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->setAlternatingRowColors(true);
-    view->setWordWrap(false);
-    view->verticalHeader()->hide();
-    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
-    view->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
-    view->horizontalHeader()->setHighlightSections(false);
-    // Widths are fixed from the fields' sizes: measuring ten thousand rows would cost
-    // more than the whole filter.
-    // Digits and capitals, which these columns mostly hold, are wider than the average.
-    const int ch = std::max(view->fontMetrics().averageCharWidth(), view->fontMetrics().horizontalAdvance(QLatin1Char('0')));
-    const QFontMetrics headerMetrics(view->horizontalHeader()->font());
-    for (int i = 0; i < widthsInChars.size(); ++i) {
-        int width = widthsInChars[i] * ch;
-        for (const QString &line : model->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString().split(QLatin1Char('\n')))
-            width = std::max(width, headerMetrics.horizontalAdvance(line));
-        view->setColumnWidth(i, width + 14);
-    }
-    return view;
-}
 
-QLabel *amountLabel(QWidget *parent, const QString &name)
-{
-    auto *label = new QLabel(QStringLiteral("0"), parent);
-    label->setObjectName(name);
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label->setMinimumWidth(90);
-    return label;
-}
 
-QString positiveOrZero(Money value)
-{
-    return value > Money() ? value.toString() : QStringLiteral("0");
-}
 
 } // namespace
 
@@ -256,7 +187,10 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     m_edit->setObjectName(QStringLiteral("EditAbonB"));
     m_delete = new QPushButton(QStringLiteral("Sterge Abonat"), subscribersBox);
     m_delete->setObjectName(QStringLiteral("DelAbonB"));
-    for (QPushButton *b : {m_add, m_edit, m_delete})
+    m_executare = new QPushButton(QStringLiteral("Executare"), subscribersBox);
+    m_executare->setObjectName(QStringLiteral("ExecutareB"));
+    m_executare->setEnabled(false);
+    for (QPushButton *b : {m_add, m_edit, m_delete, m_executare})
         b->setAutoDefault(false);
     m_subscriberButtons = new QHBoxLayout;
     m_subscriberButtons->addWidget(new QLabel(QStringLiteral("Abonati afisati :"), subscribersBox));
@@ -267,6 +201,7 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     m_subscriberButtons->addWidget(m_add);
     m_subscriberButtons->addWidget(m_edit);
     m_subscriberButtons->addWidget(m_delete);
+    m_subscriberButtons->addWidget(m_executare);
 
     auto *sl = new QVBoxLayout(subscribersBox);
     sl->addLayout(filters);
@@ -286,46 +221,18 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     auto *bl = new QVBoxLayout(subscriptionsBox);
     bl->addWidget(m_subscriptionGrid);
 
-    // DEBITE
-    auto *debitsBox = new QGroupBox(QStringLiteral("DEBITE"), this);
-    m_debits = new ResultGridModel(debitColumns(), this);
-    m_debitGrid = grid(debitsBox, QStringLiteral("SMDBGrid2"), m_debits, {10, 32, 8, 8});
-    m_debitButtons = new QHBoxLayout;
-    auto *dl = new QVBoxLayout(debitsBox);
-    dl->addWidget(m_debitGrid, 1);
-    dl->addLayout(m_debitButtons);
-
-    // INCASARI
-    auto *collectionsBox = new QGroupBox(QStringLiteral("INCASARI"), this);
-    m_collections = new ResultGridModel(collectionColumns(), this);
-    m_collectionGrid = grid(collectionsBox, QStringLiteral("SMDBGrid4"), m_collections, {3, 14, 5, 7, 10, 8, 8, 24});
-    m_restL = amountLabel(collectionsBox, QStringLiteral("RestL"));
-    m_penalL = amountLabel(collectionsBox, QStringLiteral("PenalL"));
-    m_avansL = amountLabel(collectionsBox, QStringLiteral("AvansL"));
-    m_totalL = amountLabel(collectionsBox, QStringLiteral("TotalL"));
-    QFont totalFont = m_totalL->font();
-    totalFont.setBold(true);
-    totalFont.setPointSizeF(totalFont.pointSizeF() * 1.2);
-    m_totalL->setFont(totalFont);
-    auto *totalsBox = new QGroupBox(QStringLiteral("Rest de incasat"), collectionsBox);
-    auto *tl = new QGridLayout(totalsBox);
-    tl->addWidget(new QLabel(QStringLiteral("- debit"), totalsBox), 0, 0);
-    tl->addWidget(m_restL, 0, 1);
-    tl->addWidget(new QLabel(QStringLiteral("- penalitati"), totalsBox), 1, 0);
-    tl->addWidget(m_penalL, 1, 1);
-    tl->addWidget(new QLabel(QStringLiteral("- avans"), totalsBox), 2, 0);
-    tl->addWidget(m_avansL, 2, 1);
-    auto *totalCaption = new QLabel(QStringLiteral("TOTAL:"), totalsBox);
-    totalCaption->setFont(totalFont);
-    tl->addWidget(totalCaption, 3, 0);
-    tl->addWidget(m_totalL, 3, 1);
-    tl->setRowStretch(4, 1);
-    m_collectionButtons = new QHBoxLayout;
-    auto *cl = new QGridLayout(collectionsBox);
-    cl->addWidget(m_collectionGrid, 0, 0);
-    cl->addWidget(totalsBox, 0, 1);
-    cl->addLayout(m_collectionButtons, 1, 0, 1, 2);
-    cl->setColumnStretch(0, 1);
+    // DEBITE and INCASARI, one class each
+    m_setDebit = new SetDebit(this);
+    m_debitsPanel = new DebitsPanel(db, session, *this, m_setDebit);
+    m_debits = m_debitsPanel->model();
+    m_debitGrid = m_debitsPanel->grid();
+    m_debitButtons = m_debitsPanel->buttonRow();
+    m_collectionsPanel = new CollectionsPanel(db, session, *this);
+    m_collections = m_collectionsPanel->model();
+    m_collectionGrid = m_collectionsPanel->grid();
+    m_collectionButtons = m_collectionsPanel->buttonRow();
+    QWidget *debitsBox = m_debitsPanel;
+    QWidget *collectionsBox = m_collectionsPanel;
 
     auto *lower = new QSplitter(Qt::Horizontal, this);
     lower->addWidget(debitsBox);
@@ -334,6 +241,7 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     lower->setStretchFactor(1, 3);
     lower->setSizes({560, 780});
     auto *vertical = new QSplitter(Qt::Vertical, this);
+    m_vertical = vertical;
     vertical->addWidget(subscribersBox);
     vertical->addWidget(subscriptionsBox);
     vertical->addWidget(lower);
@@ -346,10 +254,9 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(heading);
     layout->addWidget(vertical, 1);
-    resize(1360, 900);
+    resize(1280, 700);
 
     m_addAbon = new AddAbon(this);
-    m_setDebit = new SetDebit(this);
 
     connect(m_nameFilter, &QLineEdit::textChanged, this, &Evidenta::applyFilter);
     connect(m_numberFilter, &QLineEdit::textChanged, this, &Evidenta::applyFilter);
@@ -365,6 +272,11 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     connect(m_add, &QPushButton::clicked, this, &Evidenta::addSubscriberClicked);
     connect(m_edit, &QPushButton::clicked, this, &Evidenta::editSubscriberClicked);
     connect(m_delete, &QPushButton::clicked, this, &Evidenta::deleteSubscriberClicked);
+    connect(m_executare, &QPushButton::clicked, this, [this] {
+        const qint64 idab = currentSubscriberId();
+        if (m_onExecutare && idab >= 0)
+            m_onExecutare(idab);
+    });
     connect(m_subscriberGrid, &QTableView::doubleClicked, this, [this] {
         if (m_edit->isEnabled())
             m_edit->click();
@@ -410,16 +322,18 @@ void Evidenta::fillFilterLists(const QString &keepLocality)
 
 void Evidenta::prepare()
 {
+    // The screen lives for the run: a second opening finds the filters, the "active
+    // only" box and the order the clerk left, over lists read anew.
+    const QString keepLocality = m_localityFilter->currentIndex() > 0 ? m_localityFilter->currentText() : QString();
+    const QString keepStreet = m_streetFilter->currentIndex() > 0 ? m_streetFilter->currentText() : QString();
     m_suppressFilter = true;
-    m_nameFilter->clear();
     m_nameFilter->setFocus();
-    fillFilterLists(QString());
+    fillFilterLists(keepLocality);
     m_streetFilter->clear();
     m_streetFilter->addItem(AnyItem);
     m_streetFilter->addItems(distinct(QStringLiteral("STRADA")));
-    m_streetFilter->setCurrentIndex(0);
-    m_numberFilter->clear();
-    m_order = QStringLiteral("NUME");
+    const int street = keepStreet.isEmpty() ? 0 : m_streetFilter->findText(keepStreet);
+    m_streetFilter->setCurrentIndex(street < 0 ? 0 : street);
 
     try {
         m_subscribers->setResult(listSubscribers(m_db, m_order));
@@ -439,6 +353,15 @@ void Evidenta::prepare()
 void Evidenta::run()
 {
     prepare();
+    // Maximized on the screen's available area, the splitters sharing its height, so the
+    // lower panels and the totals fit a 1366x768 laptop.
+    if (QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        setGeometry(area);
+        const int h = std::max(300, area.height() - 80);
+        m_vertical->setSizes({h * 44 / 100, h * 18 / 100, h * 38 / 100});
+    }
+    setWindowState(windowState() | Qt::WindowMaximized);
     exec();
     m_subscribers->clear();
     m_subscriptions->clear();
@@ -535,6 +458,7 @@ void Evidenta::subscriberMoved()
     m_add->setEnabled(writable);
     m_edit->setEnabled(writable && any);
     m_delete->setEnabled(writable && any);
+    m_executare->setEnabled(bool(m_onExecutare) && any);
     m_remarks->setText(any ? currentSubscriber().remarks() : QString());
     m_remarks->setCursorPosition(0);
     reloadSubscriptions();
@@ -543,16 +467,6 @@ void Evidenta::subscriberMoved()
     Q_EMIT subscriberChanged(id);
 }
 
-namespace {
-void positionGrid(QTableView *view, ResultGridModel *model, const QString &field, qint64 id)
-{
-    int row = id ? model->findRow(field, id) : -1;
-    if (row < 0 && model->rowCount() > 0)
-        row = 0;
-    if (row >= 0)
-        view->setCurrentIndex(model->index(row, 0));
-}
-} // namespace
 
 void Evidenta::reloadSubscriptions(qint64 positionOnIdserv)
 {
@@ -590,15 +504,29 @@ void Evidenta::reloadCollections(qint64 positionOnIdchit)
         showError(QStringLiteral("Evidenta"), e.message());
     }
     positionGrid(m_collectionGrid, m_collections, QStringLiteral("IDCHIT"), positionOnIdchit);
+    m_collectionsPanel->updateButtons();
 }
 
 void Evidenta::refreshTotals()
 {
-    m_totals = computeBalanceTotals(m_debits->result(), Clock::todayDayNumber());
-    m_restL->setText(positiveOrZero(m_totals.rest));
-    m_penalL->setText(positiveOrZero(m_totals.penalties));
-    m_avansL->setText(positiveOrZero(m_totals.advance));
-    m_totalL->setText(m_totals.total.toString());
+    m_collectionsPanel->refreshTotals(m_debits->result());
+    m_debitsPanel->updateButtons();
+}
+
+const BalanceTotals &Evidenta::totals() const
+{
+    return m_collectionsPanel->totals();
+}
+
+void Evidenta::setOnExecutare(std::function<void(qint64)> handler)
+{
+    m_onExecutare = std::move(handler);
+    m_executare->setEnabled(bool(m_onExecutare) && currentSubscriberId() >= 0);
+}
+
+void Evidenta::setOnFisa(std::function<void(qint64)> handler)
+{
+    m_collectionsPanel->setStatementHandler(std::move(handler));
 }
 
 void Evidenta::reloadSubscribers(qint64 positionOn)

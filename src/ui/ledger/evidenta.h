@@ -21,11 +21,14 @@ class QLineEdit;
 class QMenu;
 class QAction;
 class QPushButton;
+class QSplitter;
 class QTableView;
 
 namespace vestronia {
 
 class AddAbon;
+class CollectionsPanel;
+class DebitsPanel;
 class Database;
 class ResultGridModel;
 class SetDebit;
@@ -52,7 +55,7 @@ public:
     qint64 currentSubscriberId() const;
     SubscriberRecord currentSubscriber() const;
     int shownSubscriberCount() const;
-    const BalanceTotals &totals() const { return m_totals; }
+    const BalanceTotals &totals() const;
     // Selects the subscriber when he is in the list; false otherwise.
     bool selectSubscriber(qint64 idab);
     // Re-reads the subscriber list (keeping order and filter) and selects idab, or the
@@ -78,6 +81,14 @@ public:
     SetDebit *setDebitDialog() const { return m_setDebit; }
     AddAbon *subscriberForm() const { return m_addAbon; }
     QAction *changeAmountAction() const { return m_changeAmount; }
+    DebitsPanel *debitsPanel() const { return m_debitsPanel; }
+    CollectionsPanel *collectionsPanel() const { return m_collectionsPanel; }
+
+    // Hooks of the other subsystems, taking the selected IDAB: "Executare" (ExecutareB,
+    // enforcement) and "Fisa abonatului" (FisaB, the statement of account). Their buttons
+    // stay disabled while no hook is set.
+    void setOnExecutare(std::function<void(qint64)> handler);
+    void setOnFisa(std::function<void(qint64)> handler);
 
     // Number of filter passes run so far, and a hook run at the start of each pass (tests
     // use both to check that a change during a pass causes exactly one more pass).
@@ -110,7 +121,7 @@ private:
     int m_filterPasses = 0;
     std::function<void()> m_filterPassHook;
     bool m_positioning = false;
-    BalanceTotals m_totals;
+    std::function<void(qint64)> m_onExecutare;
 
     QLineEdit *m_nameFilter;
     QComboBox *m_localityFilter;
@@ -123,6 +134,7 @@ private:
     QPushButton *m_add;
     QPushButton *m_edit;
     QPushButton *m_delete;
+    QPushButton *m_executare;
     QHBoxLayout *m_subscriberButtons;
     QHBoxLayout *m_debitButtons;
     QHBoxLayout *m_collectionButtons;
@@ -137,10 +149,9 @@ private:
     QTableView *m_collectionGrid;
     QMenu *m_subscriptionMenu;
     QAction *m_changeAmount;
-    QLabel *m_restL;
-    QLabel *m_penalL;
-    QLabel *m_avansL;
-    QLabel *m_totalL;
+    QSplitter *m_vertical = nullptr;
+    DebitsPanel *m_debitsPanel;
+    CollectionsPanel *m_collectionsPanel;
 
     AddAbon *m_addAbon;
     SetDebit *m_setDebit;
