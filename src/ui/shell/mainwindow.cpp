@@ -14,6 +14,7 @@
 #include "store/changelog.h"
 #include "store/database.h"
 #include "ui/shell/contor.h"
+#include "ui/reports/reportactions.h"
 #include "ui/ledger/evidenta.h"
 #include "ui/ledger/importflow.h"
 #include "ui/shell/administrationwindow.h"
@@ -159,14 +160,24 @@ QMenu *MainWindow::buildReportsMenu()
 {
     auto *menu = new QMenu(m_reports);
     menu->setObjectName(QStringLiteral("RapoarteMenu"));
-    futureItem(menu, QStringLiteral("Lista Abonati - Numar de persoane"), QStringLiteral("ListaAbonati"));
-    futureItem(menu, QStringLiteral("Borderou Incasari"), QStringLiteral("BorderouIncasari"));
-    futureItem(menu, QStringLiteral("Bilant analitic/sintetic"), QStringLiteral("Bilant"));
+    // The reports: each item asks what it needs, runs its report and opens the document.
+    auto *reports = new ReportActions(m_db, m_session, this);
+    const auto item = [](QMenu *m, const QString &text, const QString &name, auto slot) {
+        QAction *a = m->addAction(text, slot);
+        a->setObjectName(name);
+        return a;
+    };
+    item(menu, QStringLiteral("Lista Abonati - Numar de persoane"), QStringLiteral("Rap1"), [reports] { reports->subscriberList(); });
+    item(menu, QStringLiteral("Borderou Incasari"), QStringLiteral("BorderouIncasari1"), [reports] { reports->collectionList(); });
+    item(menu, QStringLiteral("Bilant analitic/sintetic"), QStringLiteral("Bilantanaliticsintetic1"), [reports] { reports->yearBalance(); });
     QMenu *follow = menu->addMenu(QStringLiteral("Centralizator Urmariri"));
     follow->setObjectName(QStringLiteral("CentralizatorUrmariri"));
-    futureItem(follow, QStringLiteral("Centralizator Instiintari de plata"), QStringLiteral("CentralizatorInstiintari"));
-    futureItem(follow, QStringLiteral("Centralizator Somatii/Titluri executorii"), QStringLiteral("CentralizatorSomatii"));
-    futureItem(menu, QStringLiteral("Centralizator incasari pe ani"), QStringLiteral("CentralizatorIncasari"));
+    item(follow, QStringLiteral("Centralizator Instiintari de plata"), QStringLiteral("CenIns"),
+         [reports] { reports->followUpSummary(FollowUpKind::Notices); });
+    item(follow, QStringLiteral("Centralizator Somatii/Titluri executorii"), QStringLiteral("CenSom"),
+         [reports] { reports->followUpSummary(FollowUpKind::Summons); });
+    item(menu, QStringLiteral("Centralizator incasari pe ani"), QStringLiteral("Centralizatorincasaripeani1"),
+         [reports] { reports->collectionsByYear(); });
     return menu;
 }
 

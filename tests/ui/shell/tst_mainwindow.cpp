@@ -441,12 +441,12 @@ void TestMainWindow::menus()
     QMenu *reports = button(w, "MBut3")->menu();
     QVERIFY(reports);
     QCOMPARE(enabledTexts(reports),
-             (QStringList{QStringLiteral("-Lista Abonati - Numar de persoane"), QStringLiteral("-Borderou Incasari"),
-                          QStringLiteral("-Bilant analitic/sintetic"), QStringLiteral("+Centralizator Urmariri"),
-                          QStringLiteral("-Centralizator incasari pe ani")}));
+             (QStringList{QStringLiteral("+Lista Abonati - Numar de persoane"), QStringLiteral("+Borderou Incasari"),
+                          QStringLiteral("+Bilant analitic/sintetic"), QStringLiteral("+Centralizator Urmariri"),
+                          QStringLiteral("+Centralizator incasari pe ani")}));
     QMenu *follow = reports->findChild<QMenu *>(QStringLiteral("CentralizatorUrmariri"));
-    QCOMPARE(enabledTexts(follow), (QStringList{QStringLiteral("-Centralizator Instiintari de plata"),
-                                                QStringLiteral("-Centralizator Somatii/Titluri executorii")}));
+    QCOMPARE(enabledTexts(follow), (QStringList{QStringLiteral("+Centralizator Instiintari de plata"),
+                                                QStringLiteral("+Centralizator Somatii/Titluri executorii")}));
     QCOMPARE(enabledTexts(button(w, "MBut4")->menu()),
              (QStringList{QStringLiteral("+Salvare / Incarcare baza de date"), QStringLiteral("-Condica de sugestii"),
                           QStringLiteral("+Istoricul modificarii datelor")}));
