@@ -1255,6 +1255,15 @@ journal::FileImage tableImage(TableWrite &w)
         readExactly(t->fd, c.bytes.data(), c.bytes.size(), off_t(c.offset), t->fileName);
         img.chunks.push_back(std::move(c));
     }
+    // Appends start on the end-of-file mark (and any bytes past the last record).
+    const off_t appendAt = off_t(s.header.headerLength) + off_t(w.onDisk) * recLen;
+    if (s.count() > t->baseCount && appendAt < st.st_size) {
+        journal::Chunk c;
+        c.offset = std::uint64_t(appendAt);
+        c.bytes.resize(size_t(std::min<off_t>(st.st_size - appendAt, 1 << 20)));
+        readExactly(t->fd, c.bytes.data(), c.bytes.size(), appendAt, t->fileName);
+        img.chunks.push_back(std::move(c));
+    }
     return img;
 }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -26,7 +27,10 @@ Fault next()
     if (n != g_target.load())
         return Fault::None;
     g_fired = true;
-    return Fault(g_fault.load());
+    const Fault f = Fault(g_fault.load());
+    if (f == Fault::Kill)
+        ::kill(::getpid(), SIGKILL);
+    return f;
 }
 
 } // namespace
@@ -61,6 +65,7 @@ ssize_t pwriteSome(int fd, const void *data, std::size_t size, off_t at)
         errno = EIO;
         return -1;
     case Fault::None:
+    case Fault::Kill:
         break;
     }
     return ::pwrite(fd, data, size, at);

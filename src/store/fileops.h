@@ -16,6 +16,7 @@ enum class Fault {
     None,
     Error,      // the call fails with EIO (a lock fails as if held by another process)
     ShortWrite, // a write writes half of its bytes and reports that
+    Kill,       // the process dies at once (SIGKILL), as in a power cut or a crash
 };
 
 // Counts the calls made from now on; the call numbered `n` (1-based) fails with `fault`.
