@@ -17,6 +17,21 @@ std::string BiffRecord::joined() const
     return all;
 }
 
+void BiffRecord::setJoined(const std::string &all)
+{
+    std::size_t total = data.size();
+    for (const std::string &c : continues)
+        total += c.size();
+    if (all.size() != total)
+        throw XlsError(QStringLiteral("o formula si-a schimbat lungimea la mutarea referintelor"));
+    std::size_t pos = data.size();
+    data = all.substr(0, pos);
+    for (std::string &c : continues) {
+        c = all.substr(pos, c.size());
+        pos += c.size();
+    }
+}
+
 void putDouble(std::string &out, double v)
 {
     std::uint64_t bits = 0;

@@ -15,6 +15,7 @@ namespace vestronia::biff {
 enum RecordId : std::uint16_t {
     RecFormula = 0x0006,
     RecEof = 0x000A,
+    RecFilePass = 0x002F,
     RecNote = 0x001C,
     RecExternSheet = 0x0017,
     RecName = 0x0018,
@@ -68,6 +69,10 @@ struct BiffRecord
 
     // Data and continuations joined (for records whose layout runs across CONTINUE).
     std::string joined() const;
+    // Puts bytes of the joined length back into data and continuations, each keeping its
+    // size (edits of references never change a token's size). Throws XlsError when the
+    // length differs.
+    void setJoined(const std::string &all);
 };
 
 inline std::uint16_t get16(const char *p)
@@ -103,8 +108,11 @@ void putDouble(std::string &out, double v);
 double getDouble(const char *p);
 
 // Most records a stream may hold (a crafted stream of empty records would otherwise
-// take far more memory than its size).
-constexpr std::size_t MaxRecords = 3000000;
+// take far more memory than its size). A real template has a few thousand; an edited
+// receipt model with pictures some tens of thousands.
+constexpr std::size_t MaxRecords = 1000000;
+// Most sheets a workbook may have (the templates have one; Excel's own limit is memory).
+constexpr std::size_t MaxSheets = 1024;
 
 // Splits a BIFF stream into records, attaching CONTINUE records to the record before
 // them. Throws XlsError when a record header runs past the end of the stream or the

@@ -146,6 +146,7 @@ struct Workbook::Impl
     }
 
     void parseStream(const std::string &stream);
+    void refuseUnknownFormulas() const;
     std::string buildStream() const;
 
     void requireOpen() const
@@ -207,8 +208,16 @@ void Workbook::Impl::parseStream(const std::string &stream)
         byOffset.emplace(records[k].offset, k);
 
     int supBooks = 0;
+    std::size_t boundSheets = 0;
     for (const BiffRecord &r : globals) {
         switch (r.id) {
+        case RecFilePass:
+            // Everything after it is encrypted: reading on would take noise for records.
+            throw XlsError(QStringLiteral("este protejat cu parola la deschidere; salvati-l fara parola si incercati din nou"));
+        case RecBoundSheet:
+            if (++boundSheets > MaxSheets)
+                throw XlsError(QStringLiteral("are prea multe foi"));
+            break;
         case RecSst:
             sst.parse(r);
             break;
@@ -273,8 +282,13 @@ void Workbook::Impl::parseStream(const std::string &stream)
         }
         if (end == records.size())
             throw XlsError(QStringLiteral("foaia \"%1\" nu se termina").arg(fromU16(entry.name)));
-        for (std::size_t k = it->second; k <= end; ++k)
+        // Each record belongs to one sheet: a range that runs over another sheet's records
+        // is a forged file (and taking the records twice would cost memory without end).
+        for (std::size_t k = it->second; k <= end; ++k) {
+            if (used[k])
+                throw XlsError(QStringLiteral("foaia \"%1\" se suprapune cu alta foaie").arg(fromU16(entry.name)));
             used[k] = 1;
+        }
         const bool worksheet = get16(records[it->second].data.data() + 2) == 0x0010;
         std::vector<BiffRecord> sub(std::make_move_iterator(records.begin() + std::ptrdiff_t(it->second)),
                                     std::make_move_iterator(records.begin() + std::ptrdiff_t(end) + 1));
@@ -295,9 +309,22 @@ std::string Workbook::Impl::buildStream() const
     std::vector<std::uint32_t> map(sst.size(), std::numeric_limits<std::uint32_t>::max());
     std::vector<const SstEntry *> usedStrings;
     std::uint32_t refs = 0;
+    auto use = [&](std::uint32_t index) {
+        ++refs;
+        if (map[index] == std::numeric_limits<std::uint32_t>::max()) {
+            map[index] = std::uint32_t(usedStrings.size());
+            usedStrings.push_back(&sst.entry(index));
+        }
+    };
     for (const SheetEntry &s : sheets) {
-        if (!s.sheet)
+        if (!s.sheet) {
+            // Sheets kept as they are (macro and dialog sheets) refer to the string table
+            // too; their strings must survive its renumbering.
+            for (const BiffRecord &r : s.raw)
+                if (r.id == RecLabelSst && r.data.size() >= 10 && get32(r.data.data() + 6) < map.size())
+                    use(get32(r.data.data() + 6));
             continue;
+        }
         for (const Row &row : s.sheet->rows())
             for (const Cell &c : row.cells)
                 if (c.kind == CellKind::Text && c.sst < map.size()) {
@@ -345,8 +372,15 @@ std::string Workbook::Impl::buildStream() const
         if (sheets[s].sheet) {
             sheets[s].sheet->write(out, map);
         } else {
-            for (const BiffRecord &r : sheets[s].raw)
-                appendRecord(out, r);
+            for (const BiffRecord &r : sheets[s].raw) {
+                if (r.id == RecLabelSst && r.data.size() >= 10 && get32(r.data.data() + 6) < map.size()) {
+                    BiffRecord renumbered = r;
+                    set32(renumbered.data.data() + 6, map[get32(r.data.data() + 6)]);
+                    appendRecord(out, renumbered);
+                } else {
+                    appendRecord(out, r);
+                }
+            }
         }
     }
     return out;
@@ -355,6 +389,7 @@ std::string Workbook::Impl::buildStream() const
 void Workbook::Impl::edit(const SheetEdit &e)
 {
     Worksheet &target = ws();
+    refuseUnknownFormulas();
     if (target.insertionOverflows(e))
         throw XlsError(QStringLiteral("Nu se pot insera %1 %2: celule completate ar iesi din foaia de calcul.")
                            .arg(e.count)
@@ -370,19 +405,47 @@ void Workbook::Impl::edit(const SheetEdit &e)
     for (BiffRecord &r : globals) {
         if (r.id != RecName)
             continue;
+        // A long name formula goes on in CONTINUE records.
+        std::string all = r.joined();
         std::size_t start = 0, length = 0;
-        if (!nameFormulaSpan(r.data, start, length))
+        if (!nameFormulaSpan(all, start, length))
             continue;
-        std::string rgce = r.data.substr(start, length);
-        if (applyEdit(rgce, e, names))
-            r.data.replace(start, length, rgce);
+        std::string rgce = all.substr(start, length);
+        if (applyEdit(rgce, e, names)) {
+            all.replace(start, length, rgce);
+            r.setJoined(all);
+        }
     }
     target.applyStructure(e);
+}
+
+void Workbook::Impl::refuseUnknownFormulas() const
+{
+    // A formula that cannot be read cannot have its references moved: editing around it
+    // would leave it pointing at the wrong cells, so the edit is refused instead.
+    for (const SheetEntry &s : sheets) {
+        int row = 0, col = 0;
+        if (s.sheet && s.sheet->findUnknownFormula(row, col))
+            throw XlsError(QStringLiteral("Formula din foaia \"%1\", celula %2%3, nu poate fi ajustata; "
+                                          "randurile si coloanele nu pot fi mutate.")
+                               .arg(fromU16(s.name), QString::fromStdString(columnLetters(col)))
+                               .arg(row + 1));
+    }
+    for (const BiffRecord &r : globals) {
+        if (r.id != RecName)
+            continue;
+        const std::string all = r.joined();
+        std::size_t start = 0, length = 0;
+        if (nameFormulaSpan(all, start, length) && !isWellFormed(std::string_view(all).substr(start, length)))
+            throw XlsError(QStringLiteral("Un nume definit are o formula care nu poate fi ajustata; "
+                                          "randurile si coloanele nu pot fi mutate."));
+    }
 }
 
 void Workbook::Impl::copy(Axis axis, int first, int last, int dest, int count)
 {
     Worksheet &target = ws();
+    refuseUnknownFormulas();
     const BlockSnapshot block = target.snapshot(axis, first, last);
     const int height = last - first + 1;
     const SheetEdit e{axis, dest, count * height, true};
@@ -815,23 +878,24 @@ QList<DefinedName> Workbook::definedNames() const
     for (const BiffRecord &r : d->globals) {
         if (r.id != RecName)
             continue;
+        const std::string all = r.joined();
         std::size_t start = 0, length = 0;
-        if (!nameFormulaSpan(r.data, start, length))
+        if (!nameFormulaSpan(all, start, length))
             continue;
         DefinedName n;
-        const std::uint16_t grbit = get16(r.data.data());
-        const std::size_t cch = std::uint8_t(r.data[3]);
-        const bool wide = std::uint8_t(r.data[14]) & 0x01;
+        const std::uint16_t grbit = get16(all.data());
+        const std::size_t cch = std::uint8_t(all[3]);
+        const bool wide = std::uint8_t(all[14]) & 0x01;
         std::u16string raw;
         for (std::size_t k = 0; k < cch; ++k)
-            raw.push_back(wide ? char16_t(get16(r.data.data() + 15 + 2 * k)) : char16_t(std::uint8_t(r.data[15 + k])));
+            raw.push_back(wide ? char16_t(get16(all.data() + 15 + 2 * k)) : char16_t(std::uint8_t(all[15 + k])));
         if ((grbit & 0x20) && raw.size() == 1 && raw[0] < std::size(BuiltinNames))
             n.name = QString::fromLatin1(BuiltinNames[raw[0]]);
         else
             n.name = fromU16(raw);
-        n.sheet = get16(r.data.data() + 8);
+        n.sheet = get16(all.data() + 8);
         n.formula = QString::fromStdString(renderFormula(
-            std::string_view(r.data).substr(start, length), [this](std::uint16_t ixti) { return d->sheetNameOfIxti(ixti); }));
+            std::string_view(all).substr(start, length), [this](std::uint16_t ixti) { return d->sheetNameOfIxti(ixti); }));
         out.append(n);
     }
     return out;

@@ -8,6 +8,7 @@
 #include "xls/xlserror.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -470,15 +471,20 @@ void Worksheet::parse(const std::vector<BiffRecord> &records, SharedStrings &sst
         m_head.push_back(marker(RecDimensions));
     }
 
-    // Shared formulas become ordinary formulas of each member cell.
+    // Shared formulas become ordinary formulas of each member cell. A member names its
+    // definition by the definition's first cell; the first definition of a cell wins.
+    std::unordered_map<std::uint32_t, std::size_t> byBase;
+    for (std::size_t k = 0; k < shared.size(); ++k)
+        byBase.emplace(std::uint32_t(shared[k].r1) << 8 | std::uint32_t(shared[k].c1 & 0xFF), k);
+    // Writers that point members elsewhere are met by searching the ranges, but only
+    // among few definitions, so a crafted sheet cannot make this quadratic.
+    constexpr std::size_t MaxRangeSearch = 64;
     for (const Member &m : members) {
         const SharedDef *def = nullptr;
-        for (const SharedDef &s : shared)
-            if (s.r1 == m.baseRow && s.c1 == m.baseCol) {
-                def = &s;
-                break;
-            }
-        if (!def)
+        const auto found = byBase.find(std::uint32_t(m.baseRow) << 8 | std::uint32_t(m.baseCol & 0xFF));
+        if (found != byBase.end())
+            def = &shared[found->second];
+        if (!def && shared.size() <= MaxRangeSearch)
             for (const SharedDef &s : shared)
                 if (m.row >= s.r1 && m.row <= s.r2 && m.col >= s.c1 && m.col <= s.c2) {
                     def = &s;
@@ -703,14 +709,40 @@ void Worksheet::forEachFormula(const std::function<void(std::string &)> &fn)
             for (BiffRecord &f : c.formula->follow) {
                 if (f.id != RecArray || f.data.size() < 14)
                     continue;
-                const std::size_t cce = get16(f.data.data() + 12);
-                if (14 + cce > f.data.size())
+                // The token stream of a long array formula goes on in CONTINUE records.
+                std::string all = f.joined();
+                const std::size_t cce = get16(all.data() + 12);
+                if (14 + cce > all.size())
                     continue;
-                std::string rgce = f.data.substr(14, cce);
+                std::string rgce = all.substr(14, cce);
                 fn(rgce);
-                f.data.replace(14, cce, rgce);
+                all.replace(14, cce, rgce);
+                f.setJoined(all);
             }
         }
+}
+
+bool Worksheet::findUnknownFormula(int &row, int &col) const
+{
+    for (std::size_t r = 0; r < m_rows.size(); ++r)
+        for (const Cell &c : m_rows[r].cells) {
+            if (!c.formula)
+                continue;
+            bool known = isWellFormed(c.formula->rgce);
+            for (const BiffRecord &f : c.formula->follow) {
+                if (f.id != RecArray || f.data.size() < 14)
+                    continue;
+                const std::string all = f.joined();
+                const std::size_t cce = get16(all.data() + 12);
+                known = known && 14 + cce <= all.size() && isWellFormed(std::string_view(all).substr(14, cce));
+            }
+            if (!known) {
+                row = int(r);
+                col = c.col;
+                return true;
+            }
+        }
+    return false;
 }
 
 void Worksheet::applyToFormulas(const SheetEdit &edit, const RefTarget &target)

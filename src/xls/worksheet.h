@@ -122,6 +122,9 @@ public:
     // Every formula of the sheet (token streams of FORMULA and ARRAY records), for the
     // edits of other sheets that move 3-D references.
     void forEachFormula(const std::function<void(std::string &rgce)> &fn);
+    // The first cell (0-based) whose formula holds a token the engine does not know, so
+    // its references could not be moved; false when every formula is known.
+    bool findUnknownFormula(int &row, int &col) const;
 
 private:
     Row &rowForWrite(int row);
