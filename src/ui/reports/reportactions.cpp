@@ -24,6 +24,23 @@
 
 namespace vestronia {
 
+namespace {
+
+// The period the reports asked for last; the first time the last six months.
+struct LastPeriod
+{
+    QDate from = Clock::today().addMonths(-6);
+    QDate to = Clock::today();
+};
+
+LastPeriod &lastPeriod()
+{
+    static LastPeriod period;
+    return period;
+}
+
+} // namespace
+
 ReportActions::ReportActions(Database &db, Session &session, QWidget *parentWindow)
     : QObject(parentWindow), m_db(db), m_session(session), m_parent(parentWindow)
 {
@@ -41,6 +58,14 @@ SelAn &ReportActions::yearPicker()
     if (!m_year)
         m_year = new SelAn(m_parent);
     return *m_year;
+}
+
+std::optional<ReportPeriod> ReportActions::askPeriod(const QString &title)
+{
+    if (!periodPicker().run(title, lastPeriod().from, lastPeriod().to))
+        return std::nullopt;
+    lastPeriod() = {periodPicker().from(), periodPicker().to()};
+    return ReportPeriod{dayNumberOf(periodPicker().from()), dayNumberOf(periodPicker().to())};
 }
 
 template <typename F>
@@ -73,10 +98,10 @@ QString ReportActions::subscriberList()
 QString ReportActions::collectionList()
 {
     const QString title = QStringLiteral("Borderou Incasari");
-    if (!periodPicker().run(title))
+    const std::optional<ReportPeriod> period = askPeriod(title);
+    if (!period)
         return {};
-    const ReportPeriod period{dayNumberOf(periodPicker().from()), dayNumberOf(periodPicker().to())};
-    return run(title, [&] { return collectionListReport(m_db, m_session.tempFolder, adminSettings().unitName, period); });
+    return run(title, [&] { return collectionListReport(m_db, m_session.tempFolder, adminSettings().unitName, *period); });
 }
 
 QString ReportActions::yearBalance()
@@ -89,10 +114,10 @@ QString ReportActions::yearBalance()
 QString ReportActions::followUpSummary(FollowUpKind kind)
 {
     const QString name = followUpReportName(kind);
-    if (!periodPicker().run(name))
+    const std::optional<ReportPeriod> period = askPeriod(name);
+    if (!period)
         return {};
-    const ReportPeriod period{dayNumberOf(periodPicker().from()), dayNumberOf(periodPicker().to())};
-    return run(name, [&] { return followUpSummaryReport(m_db, m_session.tempFolder, adminSettings().unitName, kind, period); });
+    return run(name, [&] { return followUpSummaryReport(m_db, m_session.tempFolder, adminSettings().unitName, kind, *period); });
 }
 
 QString ReportActions::collectionsByYear()

@@ -8,6 +8,8 @@
 
 #include <QObject>
 
+#include <optional>
+
 class QWidget;
 
 namespace vestronia {
@@ -24,7 +26,8 @@ class ReportActions : public QObject
 public:
     ReportActions(Database &db, Session &session, QWidget *parentWindow);
 
-    // The pickers (created once and kept, so they remember the last choice).
+    // The pickers (created once and kept). The period picker starts at the last period
+    // the reports asked for, the last six months the first time.
     PerSelect &periodPicker();
     SelAn &yearPicker();
 
@@ -38,6 +41,8 @@ public:
     QString accountStatement(qint64 idab);
 
 private:
+    // The period picker with the reports' last period; nothing when cancelled.
+    std::optional<ReportPeriod> askPeriod(const QString &title);
     template <typename F>
     QString run(const QString &title, F &&report);
 

@@ -103,34 +103,36 @@ private Q_SLOTS:
 void TestReportActions::periodPickerRefusesAReversedPeriodAndRemembers()
 {
     Fixture f;
-    PerSelect picker;
-    auto *from = picker.findChild<QDateEdit *>(QStringLiteral("Data0"));
-    auto *to = picker.findChild<QDateEdit *>(QStringLiteral("Data1"));
-    QVERIFY(from && to);
-    QCOMPARE(to->date(), QDate(2024, 6, 10));
-    QCOMPARE(from->date(), QDate(2023, 12, 10));
-
+    QWidget parent;
+    ReportActions actions(*f.db, f.session, &parent);
     clearLastProblem();
+    bool firstUseIsSixMonths = false;
     bool refusedAndStayed = false;
     whenShown<PerSelect>([&](PerSelect *d) {
-        d->findChild<QDateEdit *>(QStringLiteral("Data0"))->setDate(QDate(2024, 5, 1));
-        d->findChild<QDateEdit *>(QStringLiteral("Data1"))->setDate(QDate(2024, 4, 1));
-        buttonOf(d, "MemoBut")->click();
-        refusedAndStayed = d->isVisible() && lastProblem().text == QLatin1String("Perioada incorecta!")
-            && lastProblem().control == d->findChild<QDateEdit *>(QStringLiteral("Data1"));
-        d->findChild<QDateEdit *>(QStringLiteral("Data1"))->setDate(QDate(2024, 5, 31));
-        buttonOf(d, "MemoBut")->click();
+        auto *from = d->findChild<QDateEdit *>(QStringLiteral("Data0"));
+        auto *to = d->findChild<QDateEdit *>(QStringLiteral("Data1"));
+        firstUseIsSixMonths = from->date() == QDate(2023, 12, 10) && to->date() == QDate(2024, 6, 10);
+        from->setDate(QDate(2024, 5, 1));
+        to->setDate(QDate(2024, 4, 1));
+        buttonOf(d, "AlesB")->click();
+        refusedAndStayed = d->isVisible() && lastProblem().text == QLatin1String("Perioada incorecta!") && lastProblem().control == to;
+        to->setDate(QDate(2024, 5, 31));
+        buttonOf(d, "AlesB")->click();
     });
-    QVERIFY(picker.run(QStringLiteral("Borderou Incasari")));
+    QVERIFY(!actions.collectionList().isEmpty());
+    QVERIFY(firstUseIsSixMonths);
     QVERIFY(refusedAndStayed);
-    QCOMPARE(picker.windowTitle(), QStringLiteral("Borderou Incasari"));
-    QCOMPARE(picker.from(), QDate(2024, 5, 1));
+    QCOMPARE(actions.periodPicker().windowTitle(), QStringLiteral("Borderou Incasari"));
 
-    // A picker made later starts at the last period; cancelling gives no period.
-    PerSelect again;
-    QCOMPARE(again.findChild<QDateEdit *>(QStringLiteral("Data1"))->date(), QDate(2024, 5, 31));
-    whenShown<PerSelect>([](PerSelect *d) { buttonOf(d, "CloseBut")->click(); });
-    QVERIFY(!again.run(QStringLiteral("x")));
+    // The next report starts at the last period; cancelling makes nothing.
+    bool remembered = false;
+    whenShown<PerSelect>([&](PerSelect *d) {
+        remembered = d->from() == QDate(2024, 5, 1) && d->to() == QDate(2024, 5, 31);
+        d->reject();
+    });
+    QVERIFY(actions.followUpSummary(FollowUpKind::Notices).isEmpty());
+    QVERIFY(remembered);
+    QVERIFY(f.messages.isEmpty());
 }
 
 void TestReportActions::yearPickerNeedsAYear()
@@ -179,7 +181,7 @@ void TestReportActions::menuItemsProduceTheirDocuments()
     };
     action("Rap1")->trigger();
     QCOMPARE(outputs(), 1);
-    whenShown<PerSelect>([](PerSelect *d) { buttonOf(d, "MemoBut")->click(); });
+    whenShown<PerSelect>([](PerSelect *d) { buttonOf(d, "AlesB")->click(); });
     action("BorderouIncasari1")->trigger();
     QCOMPARE(outputs(), 2);
     action("Bilantanaliticsintetic1")->trigger();
@@ -200,14 +202,14 @@ void TestReportActions::emptyFollowUpSummaryShowsTheMessage()
     Fixture f;
     QWidget parent;
     ReportActions actions(*f.db, f.session, &parent);
-    whenShown<PerSelect>([](PerSelect *d) { buttonOf(d, "MemoBut")->click(); });
+    whenShown<PerSelect>([](PerSelect *d) { buttonOf(d, "AlesB")->click(); });
     QVERIFY(actions.followUpSummary(FollowUpKind::Summons).isEmpty());
     QCOMPARE(f.messages.size(), 1);
     QCOMPARE(f.messages[0].title, QStringLiteral("Centralizator Somatii/Titluri"));
     QCOMPARE(f.messages[0].text, QStringLiteral("\rNu exista niciun act in perioada selectata!"));
     QCOMPARE(f.messages[0].kind, MesajKind::Eroare);
     // Cancelling the picker makes nothing and says nothing.
-    whenShown<PerSelect>([](PerSelect *d) { buttonOf(d, "CloseBut")->click(); });
+    whenShown<PerSelect>([](PerSelect *d) { d->reject(); });
     QVERIFY(actions.followUpSummary(FollowUpKind::Notices).isEmpty());
     QCOMPARE(f.messages.size(), 1);
 }
