@@ -16,6 +16,7 @@
 #include "ui/shell/contor.h"
 #include "ui/reports/reportactions.h"
 #include "ui/ledger/evidenta.h"
+#include "ui/enforcement/actbatchwindow.h"
 #include "ui/ledger/importflow.h"
 #include "ui/shell/administrationwindow.h"
 #include "ui/shell/passwordprompt.h"
@@ -188,6 +189,12 @@ QMenu *MainWindow::buildUtilitiesMenu()
     QAction *backup = menu->addAction(themeIcon("media-floppy", QStyle::SP_DriveFDIcon),
                                       QStringLiteral("Salvare / Incarcare baza de date"), this, &MainWindow::openBackupWindow);
     backup->setObjectName(QStringLiteral("SalvareIncarcare"));
+    QAction *batch = menu->addAction(QStringLiteral("Urmariri in masa"), this, [this] {
+        ActBatchWindow window(m_db, m_session, this);
+        window.prepare();
+        window.exec();
+    });
+    batch->setObjectName(QStringLiteral("UrmaririMasa"));
     futureItem(menu, QStringLiteral("Condica de sugestii"), QStringLiteral("CondicaSugestii"));
     QAction *log = menu->addAction(themeIcon("document-open-recent", QStyle::SP_FileDialogInfoView),
                                    QStringLiteral("Istoricul modificarii datelor"), this, &MainWindow::openLogView);
