@@ -448,8 +448,8 @@ void TestMainWindow::menus()
     QCOMPARE(enabledTexts(follow), (QStringList{QStringLiteral("+Centralizator Instiintari de plata"),
                                                 QStringLiteral("+Centralizator Somatii/Titluri executorii")}));
     QCOMPARE(enabledTexts(button(w, "MBut4")->menu()),
-             (QStringList{QStringLiteral("+Salvare / Incarcare baza de date"), QStringLiteral("-Condica de sugestii"),
-                          QStringLiteral("+Istoricul modificarii datelor")}));
+             (QStringList{QStringLiteral("+Salvare / Incarcare baza de date"), QStringLiteral("+Urmariri in masa"),
+                          QStringLiteral("-Condica de sugestii"), QStringLiteral("+Istoricul modificarii datelor")}));
 }
 
 void TestMainWindow::endingFromAdministrationClosesWithoutQuestion()
