@@ -1,7 +1,9 @@
 // Worksheet model: parsing the cell table of a BIFF8 sheet substream (with bounds on
 // every record), writing it back, and moving rows, columns, merges and page breaks for
-// insertions, deletions and block copies. Conditional formats, data validation,
-// hyperlinks, notes and drawing anchors are kept as they are and do not move.
+// insertions, deletions and block copies. Notes, hyperlinks, drawing anchors,
+// conditional formats and data validations move with the rows and columns they stand
+// on; they are not copied with copied rows, and the formulas inside conditional formats
+// and validations are kept as they are.
 
 #include "xls/worksheet.h"
 
@@ -143,6 +145,201 @@ bool moveMerge(MergedRange &m, const SheetEdit &edit)
         b = nb;
     }
     return !(m.firstRow == m.lastRow && m.firstCol == m.lastCol);
+}
+
+// One row or column position of an object (a note, a picture's corner): at or after an
+// insertion it moves; inside a deletion it goes to the first row after it (the row that
+// takes the deleted rows' place), after it it moves back.
+int moveObjectPosition(int pos, const SheetEdit &edit, int max)
+{
+    if (edit.insert)
+        return pos >= edit.at ? std::min(pos + edit.count, max) : pos;
+    if (pos >= edit.at + edit.count)
+        return pos - edit.count;
+    return pos >= edit.at ? std::min(edit.at, max) : pos;
+}
+
+// A first..last span of an object (a link's cells, a range of a format): as a range of
+// a formula, it grows when the insertion falls inside it and shrinks with a deletion.
+// False when a deletion takes it whole.
+bool moveObjectSpan(int &first, int &last, const SheetEdit &edit, int max)
+{
+    if (edit.insert) {
+        if (first >= edit.at)
+            first = std::min(first + edit.count, max);
+        if (last >= edit.at)
+            last = std::min(last + edit.count, max);
+        return true;
+    }
+    const int end = edit.at + edit.count;
+    if (first >= edit.at && last < end)
+        return false;
+    const int a = first < edit.at ? first : (first >= end ? first - edit.count : edit.at);
+    const int b = last < edit.at ? last : (last >= end ? last - edit.count : edit.at - 1);
+    first = a;
+    last = std::max(a, b);
+    return true;
+}
+
+// A Ref8 range at p (rwFirst, rwLast, colFirst, colLast, 2 bytes each).
+bool moveRef8(char *p, const SheetEdit &edit)
+{
+    const bool rows = edit.axis == Axis::Rows;
+    int a = get16(p + (rows ? 0 : 4)), b = get16(p + (rows ? 2 : 6));
+    if (!moveObjectSpan(a, b, edit, rows ? MaxRow : MaxCol))
+        return false;
+    set16(p + (rows ? 0 : 4), std::uint16_t(a));
+    set16(p + (rows ? 2 : 6), std::uint16_t(b));
+    return true;
+}
+
+// The cell anchors of the drawing objects (OfficeArt client anchors, record 0xF010:
+// flags(2), colL(2), dxL(2), rwT(2), dyT(2), colR(2), dxR(2), rwB(2), dyB(2)) found by
+// walking the OfficeArt records of one MSODRAWING record. An object moves and grows
+// with its cells, as a spreadsheet program moves a picture set to "move and size".
+void moveDrawingAnchors(std::string &data, const SheetEdit &edit)
+{
+    const bool rows = edit.axis == Axis::Rows;
+    const int max = rows ? MaxRow : MaxCol;
+    std::size_t pos = 0;
+    while (pos + 8 <= data.size()) {
+        const std::uint16_t verInst = get16(data.data() + pos);
+        const std::uint16_t type = get16(data.data() + pos + 2);
+        const std::uint32_t length = get32(data.data() + pos + 4);
+        if ((verInst & 0x0F) == 0x0F) { // a container: its children follow
+            pos += 8;
+            continue;
+        }
+        if (length > data.size() - pos - 8)
+            return; // goes on in the next drawing record: nothing more to find here
+        if (type == 0xF010 && length >= 18) {
+            char *a = data.data() + pos + 8;
+            int first = get16(a + (rows ? 6 : 2)), last = get16(a + (rows ? 14 : 10));
+            if (first <= last && last <= max) {
+                if (!edit.insert && first >= edit.at && last < edit.at + edit.count) {
+                    // Every cell under it is deleted: it stays, one row tall, where they were.
+                    first = last = moveObjectPosition(first, edit, max);
+                } else {
+                    moveObjectSpan(first, last, edit, max);
+                }
+                set16(a + (rows ? 6 : 2), std::uint16_t(first));
+                set16(a + (rows ? 14 : 10), std::uint16_t(last));
+            }
+        }
+        pos += 8 + length;
+    }
+}
+
+// Conditional formats (CONDFMT: count, id, the bounding Ref8U, then cref Ref8U ranges)
+// and data validations (DV: flags, four strings, two formulas, then the ranges) keep
+// their ranges on the cells they were made for. Ranges a deletion takes whole are
+// dropped; the bounding range follows the rest.
+void moveRangeList(BiffRecord &record, std::size_t countAt, const SheetEdit &edit, char *bound)
+{
+    std::string &d = record.data;
+    if (countAt + 2 > d.size())
+        return;
+    const std::size_t n = std::min<std::size_t>(get16(d.data() + countAt), (d.size() - countAt - 2) / 8);
+    std::string kept;
+    std::size_t count = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        std::string r = d.substr(countAt + 2 + 8 * k, 8);
+        if (moveRef8(r.data(), edit)) {
+            kept += r;
+            ++count;
+        }
+    }
+    const std::size_t tail = countAt + 2 + 8 * n;
+    std::string rebuilt = d.substr(0, countAt);
+    put16(rebuilt, std::uint16_t(count));
+    rebuilt += kept;
+    rebuilt += d.substr(tail);
+    d = std::move(rebuilt);
+    if (bound)
+        moveRef8(d.data() + 4, edit);
+}
+
+// Skips one XLUnicodeString (cch(2), flags(1), characters) at pos; false when it runs past.
+bool skipUnicodeString(const std::string &d, std::size_t &pos)
+{
+    if (pos + 3 > d.size())
+        return false;
+    const std::size_t cch = get16(d.data() + pos);
+    const std::size_t width = (std::uint8_t(d[pos + 2]) & 0x01) ? 2 : 1;
+    pos += 3 + cch * width;
+    return pos <= d.size();
+}
+
+// Moves the objects kept as records of the sheet: notes, hyperlinks and their tooltips,
+// drawing anchors, conditional formats and data validations. Records of embedded chart
+// substreams are the chart's and stay as they are.
+void moveSheetObjects(std::vector<BiffRecord> &list, bool skipFirst, int &depth, const SheetEdit &edit)
+{
+    const bool rows = edit.axis == Axis::Rows;
+    const int max = rows ? MaxRow : MaxCol;
+    for (std::size_t i = skipFirst ? 1 : 0; i < list.size(); ++i) {
+        BiffRecord &r = list[i];
+        if (r.id == RecBof) {
+            ++depth;
+            continue;
+        }
+        if (r.id == RecEof) {
+            depth = std::max(0, depth - 1);
+            continue;
+        }
+        if (depth > 0 || !r.continues.empty())
+            continue;
+        std::string &d = r.data;
+        switch (r.id) {
+        case RecNote:
+            if (d.size() >= 4) {
+                char *p = d.data() + (rows ? 0 : 2);
+                set16(p, std::uint16_t(moveObjectPosition(get16(p), edit, max)));
+            }
+            break;
+        case RecHLink:
+            if (d.size() >= 8 && !moveRef8(d.data(), edit)) {
+                // Its cells are deleted: the link goes to where they were, as one cell.
+                char *p = d.data() + (rows ? 0 : 4);
+                const int at = moveObjectPosition(get16(p), edit, max);
+                set16(p, std::uint16_t(at));
+                set16(p + 2, std::uint16_t(at));
+            }
+            break;
+        case RecHLinkTooltip:
+            if (d.size() >= 10 && !moveRef8(d.data() + 2, edit)) {
+                char *p = d.data() + 2 + (rows ? 0 : 4);
+                const int at = moveObjectPosition(get16(p), edit, max);
+                set16(p, std::uint16_t(at));
+                set16(p + 2, std::uint16_t(at));
+            }
+            break;
+        case RecMsoDrawing:
+            moveDrawingAnchors(d, edit);
+            break;
+        case RecCondFmt:
+            if (d.size() >= 14)
+                moveRangeList(r, 12, edit, d.data() + 4);
+            break;
+        case RecDv: {
+            std::size_t pos = 4;
+            bool ok = true;
+            for (int k = 0; k < 4 && ok; ++k)
+                ok = skipUnicodeString(d, pos);
+            for (int k = 0; k < 2 && ok; ++k) {
+                ok = pos + 4 <= d.size();
+                if (ok)
+                    pos += 4 + get16(d.data() + pos);
+                ok = ok && pos <= d.size();
+            }
+            if (ok)
+                moveRangeList(r, pos, edit, nullptr);
+            break;
+        }
+        default:
+            break;
+        }
+    }
 }
 
 void insertCellSorted(Row &row, Cell &&cell)
@@ -688,6 +885,9 @@ void Worksheet::applyStructure(const SheetEdit &edit)
         for (BiffRecord &r : *list)
             if (r.id == breaks)
                 movePageBreaks(r, edit);
+    int depth = 0;
+    moveSheetObjects(m_head, true, depth, edit);
+    moveSheetObjects(m_tail, false, depth, edit);
 
     for (Row &row : m_rows)
         for (Cell &c : row.cells)

@@ -152,6 +152,7 @@ private Q_SLOTS:
     void macroSheetKeepsItsStringsWhenTheTableIsRenumbered();
     void nameFormulaAcrossContinueMovesWithTheRows();
     void unknownTokenRefusesTheEditInsteadOfPointingElsewhere();
+    void objectsMoveWithTheirRows();
 };
 
 void TestHostileWorkbooks::passwordToOpenIsRefusedClearly()
@@ -293,6 +294,68 @@ void TestHostileWorkbooks::unknownTokenRefusesTheEditInsteadOfPointingElsewhere(
     plain.openStream(workbook({}, {{0, worksheet(formula(0, 1, tRef(4, 0)))}}));
     plain.insertRows(2, 3);
     QCOMPARE(plain.formulaText(1, 2), QStringLiteral("A8"));
+}
+
+namespace {
+QByteArray ref8(quint16 r1, quint16 r2, quint16 c1, quint16 c2)
+{
+    return le16(r1) + le16(r2) + le16(c1) + le16(c2);
+}
+// The records of one type in the sheet part of a written stream.
+QList<QByteArray> sheetRecords(const QByteArray &stream, quint16 id)
+{
+    QList<QByteArray> out;
+    int bofs = 0;
+    for (const auto &r : records(stream)) {
+        bofs += r.first == 0x0809;
+        if (bofs >= 2 && r.first == id)
+            out << r.second;
+    }
+    return out;
+}
+quint16 at16(const QByteArray &data, int pos)
+{
+    return qFromLittleEndian<quint16>(data.constData() + pos);
+}
+} // namespace
+
+void TestHostileWorkbooks::objectsMoveWithTheirRows()
+{
+    // A stamp (picture) anchored on rows 6..8 beside a note on row 6, a link on row 6,
+    // a conditional format over rows 3..10 and a validation of row 5 (1-based).
+    const QByteArray anchor = le16(0x0000) + le16(0xF010) + le32(18) + le16(0) + le16(1) + le16(0) + le16(5) + le16(0)
+                              + le16(3) + le16(0) + le16(7) + le16(0);
+    const QByteArray shape = le16(0x000F) + le16(0xF004) + le32(quint32(anchor.size())) + anchor;
+    const QByteArray drawing = rec(0x00EC, le16(0x000F) + le16(0xF002) + le32(quint32(shape.size())) + shape);
+    const QByteArray note = rec(0x001C, le16(5) + le16(1) + le16(0) + le16(1) + le16(0));
+    const QByteArray link = rec(0x01B8, ref8(5, 5, 0, 1) + QByteArray(16, 'L'));
+    const QByteArray condFmt = rec(0x01B0, le16(1) + le16(1) + ref8(2, 9, 0, 3) + le16(1) + ref8(2, 9, 0, 3));
+    const QByteArray emptyText = le16(1) + QByteArray(1, 0) + QByteArray(1, 0);
+    const QByteArray dv = rec(0x01BE, le32(0) + emptyText + emptyText + emptyText + emptyText + le16(0) + le16(0) + le16(0)
+                                          + le16(0) + le16(1) + ref8(4, 4, 2, 2));
+    const QByteArray stream = workbook({}, {{0, worksheet(labelSst(5, 0, 0) + drawing + note + link + condFmt + dv)}},
+                                       sst({"INCASATOR,"}));
+    keepForFuzzing("sheet-objects", stream);
+    Workbook wb;
+    wb.openStream(stream);
+    wb.insertRows(4, 3); // three rows inside the format, above everything else
+    const QByteArray out = wb.workbookStream();
+    QCOMPARE(wb.cellText(9, 1), QStringLiteral("INCASATOR,"));
+    const QByteArray movedDrawing = sheetRecords(out, 0x00EC).value(0);
+    QCOMPARE(at16(movedDrawing, 16 + 8 + 6), quint16(8)); // rwT beside the text again
+    QCOMPARE(at16(movedDrawing, 16 + 8 + 14), quint16(10));
+    QCOMPARE(at16(sheetRecords(out, 0x001C).value(0), 0), quint16(8));
+    QCOMPARE(sheetRecords(out, 0x01B8).value(0).left(8), ref8(8, 8, 0, 1));
+    const QByteArray cf = sheetRecords(out, 0x01B0).value(0);
+    QCOMPARE(cf.mid(4, 8), ref8(2, 12, 0, 3)); // grows: the insertion fell inside it
+    QCOMPARE(cf.mid(14, 8), ref8(2, 12, 0, 3));
+    QCOMPARE(sheetRecords(out, 0x01BE).value(0).right(8), ref8(7, 7, 2, 2));
+    // Deleting the rows under the note and the link leaves them where the rows were.
+    wb.deleteRows(8, 3);
+    const QByteArray after = wb.workbookStream();
+    QCOMPARE(at16(sheetRecords(after, 0x001C).value(0), 0), quint16(7));
+    QCOMPARE(sheetRecords(after, 0x01B8).value(0).left(8), ref8(7, 7, 0, 1));
+    QCOMPARE(sheetRecords(after, 0x01BE).value(0).right(2), le16(0)); // the validation's only row is gone
 }
 
 QTEST_GUILESS_MAIN(TestHostileWorkbooks)
