@@ -15,8 +15,14 @@
 #include "store/database.h"
 #include "ui/shell/contor.h"
 #include "ui/reports/reportactions.h"
+#include "collections/penaltymaintenance.h"
+#include "core/error.h"
+#include "core/workfiles.h"
+#include "reports/opendocument.h"
+#include "ui/collections/regcasaf.h"
 #include "ui/ledger/evidenta.h"
 #include "ui/enforcement/actbatchwindow.h"
+#include "ui/enforcement/urmariref.h"
 #include "ui/ledger/importflow.h"
 #include "ui/shell/administrationwindow.h"
 #include "ui/shell/passwordprompt.h"
@@ -90,8 +96,15 @@ MainWindow::MainWindow(Database &db, Session &session, QWidget *parent)
     m_reports->setPopupMode(QToolButton::InstantPopup);
     m_utilities->setMenu(buildUtilitiesMenu());
     m_utilities->setPopupMode(QToolButton::InstantPopup);
-    // The cash register book is not part of the program yet.
-    m_cashBook->setEnabled(false);
+    // The penalty maintenance: operator tools, created hidden and never shown.
+    m_penaltyFreeze = new QToolButton(this);
+    m_penaltyFreeze->setObjectName(QStringLiteral("PenalB"));
+    m_penaltyFreeze->setText(QStringLiteral("Penalitati 2023"));
+    m_penaltyFreeze->setVisible(false);
+    m_penaltyRedate = new QToolButton(this);
+    m_penaltyRedate->setObjectName(QStringLiteral("RefaB"));
+    m_penaltyRedate->setText(QStringLiteral("Refa"));
+    m_penaltyRedate->setVisible(false);
 
     // Order on the strip: the working buttons, then administration and exit at the end.
     for (QToolButton *b : {m_evidenta, m_cashBook, m_reports, m_utilities})
@@ -138,6 +151,8 @@ MainWindow::MainWindow(Database &db, Session &session, QWidget *parent)
     connect(m_admin, &QToolButton::clicked, this, &MainWindow::administrare);
     connect(m_evidenta, &QToolButton::clicked, this, &MainWindow::openEvidenta);
     connect(m_cashBook, &QToolButton::clicked, this, &MainWindow::openCashBook);
+    connect(m_penaltyFreeze, &QToolButton::clicked, this, &MainWindow::freezePenalties);
+    connect(m_penaltyRedate, &QToolButton::clicked, this, &MainWindow::redatePenaltyStarts);
 }
 
 MainWindow::~MainWindow() = default;
@@ -415,13 +430,40 @@ void MainWindow::showEvidenta()
 {
     // An empty register is offered the import of the agricultural register.
     Evidenta::setEmptyRegisterHandler([this](Evidenta &screen) { runImportFlow(m_db, m_session, &screen); });
-    Evidenta screen(m_db, m_session, this);
-    screen.run();
+    // One screen for the run: it keeps its filters and order between openings.
+    if (!m_evidentaScreen) {
+        m_evidentaScreen = new Evidenta(m_db, m_session, this);
+        m_evidentaScreen->setOnExecutare(
+            [this](qint64 idab) { showUrmarire(m_evidentaScreen, m_db, m_session, idab); });
+    }
+    m_evidentaScreen->run();
 }
 
 void MainWindow::openCashBook()
 {
-    // The cash register book: the button stays disabled until that screen exists.
+    if (!m_cashBookWindow)
+        m_cashBookWindow = new RegCasaF(m_db, m_session, this);
+    m_cashBookWindow->run();
+}
+
+void MainWindow::freezePenalties()
+{
+    try {
+        const FreezeOutcome r = vestronia::freezePenalties(m_db, m_session, Contor::instance());
+        noteHandedToShell(r.listPath);
+        openDocument(r.listPath);
+    } catch (const VestroniaError &e) {
+        mesaj(QStringLiteral("Penalitati 2023"), e.message(), MesajButtons::OK, MesajKind::Eroare);
+    }
+}
+
+void MainWindow::redatePenaltyStarts()
+{
+    try {
+        vestronia::redatePenaltyStarts(m_db, m_session, Contor::instance());
+    } catch (const VestroniaError &e) {
+        mesaj(QStringLiteral("Refa"), e.message(), MesajButtons::OK, MesajKind::Eroare);
+    }
 }
 
 void MainWindow::openSuggestions()

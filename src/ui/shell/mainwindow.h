@@ -15,6 +15,8 @@ namespace vestronia {
 
 class Database;
 class AdministrationWindow;
+class Evidenta;
+class RegCasaF;
 struct Session;
 
 class MainWindow : public QMainWindow
@@ -44,6 +46,9 @@ public Q_SLOTS:
     // "Evidenta": the unit-name check, then the subscriber screen.
     void openEvidenta();
     void openCashBook();
+    // The two hidden maintenance buttons: the penalty freeze and "Refa".
+    void freezePenalties();
+    void redatePenaltyStarts();
     void openBackupWindow();
     void openSuggestions();
     void openLogView();
@@ -77,6 +82,10 @@ private:
     QToolButton *m_admin;
     QToolButton *m_evidenta;
     QToolButton *m_cashBook;
+    QToolButton *m_penaltyFreeze;
+    QToolButton *m_penaltyRedate;
+    Evidenta *m_evidentaScreen = nullptr;
+    RegCasaF *m_cashBookWindow = nullptr;
     QToolButton *m_reports;
     QToolButton *m_utilities;
     QLabel *m_today;
