@@ -2,6 +2,11 @@
 // year's first debit date, collections and deductions per document year, joined and
 // written block by block into the widened template.
 //
+// The figures come from one grouped pass over the debits and one over the documents,
+// merged in memory per subscriber and year (bounded by subscribers x years, not by the
+// number of debits): copying every debit into a work table first would cost more than
+// the whole report on a commune of a million debits.
+//
 // Two things differ from a naive reading of the tables, both so that each block's final
 // balance is what the tables hold: a document's year is its calendar year (a collection
 // of 31 December belongs to that year), and a year in which a subscriber only paid (he
@@ -11,13 +16,14 @@
 
 #include "core/progress.h"
 #include "reports/reportframe.h"
-#include "reports/worktable.h"
 #include "store/database.h"
 #include "xls/workbook.h"
 
 #include <QHash>
+#include <QPair>
 
 #include <algorithm>
+#include <cmath>
 
 namespace vestronia {
 
@@ -25,146 +31,139 @@ namespace {
 
 const QString CalendarYearOfDay = QStringLiteral("CAST(strftime('%Y', %1 + 2415018.5) AS INTEGER)");
 
-QList<DbfColumn> subscriberYearColumns()
-{
-    return {numberColumn(QStringLiteral("IDAB"), 10), textColumn(QStringLiteral("ROL"), 9),
-            textColumn(QStringLiteral("NUME"), 68),   textColumn(QStringLiteral("CNP"), 13),
-            numberColumn(QStringLiteral("DEBIT"), 10, 2), numberColumn(QStringLiteral("ANUL"), 6),
-            numberColumn(QStringLiteral("NRPERS"), 6)};
-}
-
-QList<DbfColumn> collectionYearColumns()
-{
-    return {numberColumn(QStringLiteral("IDAB"), 10), numberColumn(QStringLiteral("ANUL"), 6),
-            numberColumn(QStringLiteral("INCASAT"), 10, 2), numberColumn(QStringLiteral("BS"), 10, 2)};
-}
-
 } // namespace
 
-QList<BalanceYearFigures> computeYearBalance(Database &db, const QString &tempFolder, Progress &progress)
+QList<BalanceYearFigures> computeYearBalance(Database &db, Progress &progress)
 {
-    ProgressScope scope(progress, QStringLiteral("Calcul bilant..."), 8);
+    ProgressScope scope(progress, QStringLiteral("Calcul bilant..."), 4);
 
-    // Debits per year: one row per debit of an account.
-    QList<DbfColumn> bilTmpColumns = subscriberYearColumns();
-    bilTmpColumns << numberColumn(QStringLiteral("IDCON"), 10) << numberColumn(QStringLiteral("DATADEB"), 6);
-    WorkTable bilTmp(db, tempFolder, QStringLiteral("BilTmp"), bilTmpColumns);
-    db.exec(QStringLiteral("INSERT INTO BilTmp (IDAB, IDCON, ROL, NUME, CNP, DEBIT, ANUL, DATADEB) "
-                           "SELECT A.IDAB, B.IDCON, A.ROL, A.NUME, A.CNP, B.RATA, B.LUNADEB/100, B.DATADEB "
-                           "FROM Abonat A LEFT JOIN Debite B ON A.IDAB=B.IDAB WHERE B.IDCON>0 AND B.RATA>0"));
+    // One pass over the debits of an account, grouped by subscriber, year and account:
+    // the sum, the smallest debit (for the account's rate) and the first debit date of
+    // the group together with the largest debit of that date. MIN over one key made of
+    // the date and the complement of the amount in cents gives both at once.
+    const ResultSet groups = db.select(QStringLiteral(
+        "SELECT IDAB, LUNADEB/100 AS ANUL, IDCON, SUM(RATA) AS DEBIT, MIN(RATA) AS MINRATA, "
+        "MIN(DATADEB * 10000000000 + 9999999999 - CAST(ROUND(RATA * 100) AS INTEGER)) AS FIRSTKEY "
+        "FROM Debite WHERE IDCON>0 AND RATA>0 GROUP BY IDAB, LUNADEB/100, IDCON"));
     progress.step();
 
     // Rate per account: the defined rate, else the smallest debit; 0 would divide by
     // zero and counts as 10000.
-    const ResultSet smallest = db.select(QStringLiteral("SELECT IDCON, MIN(DEBIT) AS RATA FROM BilTmp GROUP BY IDCON"));
     const ResultSet defined = db.select(QStringLiteral("SELECT IDCON, RATA FROM DefCont ORDER BY IDCON"));
-    QHash<qint64, Money> definedRates;
+    QHash<qint64, Money> rates;
     for (int i = 0; i < defined.rowCount(); ++i)
-        definedRates.insert(defined.integer(i, QStringLiteral("IDCON")), defined.money(i, QStringLiteral("RATA")));
+        if (defined.value(i, 1).isValid() && !rates.contains(defined.integer(i, QStringLiteral("IDCON"))))
+            rates.insert(defined.integer(i, QStringLiteral("IDCON")), defined.money(i, QStringLiteral("RATA")));
+    QHash<qint64, Money> smallest;
+    for (int i = 0; i < groups.rowCount(); ++i) {
+        const qint64 account = groups.value(i, 2).toLongLong();
+        const Money m = Money::fromVariant(groups.value(i, 4));
+        const auto it = smallest.find(account);
+        if (it == smallest.end())
+            smallest.insert(account, m);
+        else if (m < it.value())
+            it.value() = m;
+    }
+    for (auto it = smallest.cbegin(); it != smallest.cend(); ++it)
+        if (!rates.contains(it.key()))
+            rates.insert(it.key(), it.value());
+
+    // Debit per subscriber and year, and the persons billed at the year's first debit
+    // date: each debit's figure is the debit over its account's rate as a whole number,
+    // and among the debits of the first date the largest counts.
+    struct YearDebit
     {
-        for (int i = 0; i < smallest.rowCount(); ++i) {
-            const qint64 account = smallest.integer(i, QStringLiteral("IDCON"));
-            if (account == 0)
-                continue;
-            Money rate = definedRates.value(account, smallest.money(i, QStringLiteral("RATA")));
-            if (rate.isZero())
-                rate = Money::fromLei(10000);
-            // Persons per debit: the debit over the rate, as a whole number.
-            db.exec(QStringLiteral("UPDATE BilTmp SET NRPERS=ROUND(DEBIT/?) WHERE IDCON=?"), {QVariant::fromValue(rate), account});
+        Money debit;
+        qint64 firstDate = -1;
+        qint64 persons = 0;
+    };
+    QHash<QPair<qint64, int>, YearDebit> years;
+    constexpr qint64 DateScale = 10000000000LL;
+    for (int i = 0; i < groups.rowCount(); ++i) {
+        const QPair<qint64, int> key(groups.value(i, 0).toLongLong(), groups.value(i, 1).toInt());
+        Money rate = rates.value(groups.value(i, 2).toLongLong());
+        if (rate.isZero())
+            rate = Money::fromLei(10000);
+        const qint64 firstKey = groups.value(i, 5).toLongLong();
+        const qint64 date = firstKey / DateScale;
+        const double largest = double(DateScale - 1 - firstKey % DateScale) / 100.0;
+        const qint64 persons = qBound(qint64(0), qint64(std::llround(largest / rate.toDouble())), qint64(999999));
+        YearDebit &y = years[key];
+        y.debit += Money::fromVariant(groups.value(i, 3));
+        if (y.firstDate < 0 || date < y.firstDate) {
+            y.firstDate = date;
+            y.persons = persons;
+        } else if (date == y.firstDate) {
+            y.persons = qMax(y.persons, persons);
         }
     }
     progress.step();
 
-    // Persons per subscriber and year: the largest figure among the debits of the year's
-    // first debit date.
-    WorkTable balS(db, tempFolder, QStringLiteral("BalS"),
-                   {numberColumn(QStringLiteral("IDAB"), 10), numberColumn(QStringLiteral("ANUL"), 6),
-                    numberColumn(QStringLiteral("DATADEB"), 6)});
-    db.exec(QStringLiteral("INSERT INTO BalS (IDAB, ANUL, DATADEB) SELECT IDAB, ANUL, MIN(DATADEB) FROM BilTmp GROUP BY IDAB, ANUL"));
-    WorkTable fs2(db, tempFolder, QStringLiteral("FS2"),
-                  {numberColumn(QStringLiteral("IDAB"), 10), numberColumn(QStringLiteral("ANUL"), 6),
-                   numberColumn(QStringLiteral("NRPERS"), 6)});
-    db.exec(QStringLiteral("INSERT INTO FS2 (IDAB, ANUL, NRPERS) SELECT A.IDAB, A.ANUL, MAX(B.NRPERS) FROM BalS A "
-                           "JOIN BilTmp B ON (A.IDAB=B.IDAB) AND (A.ANUL=B.ANUL) AND (A.DATADEB=B.DATADEB) "
-                           "GROUP BY A.IDAB, A.ANUL"));
-    balS.drop();
-    progress.step();
-
-    // Debit per subscriber and year.
-    WorkTable bilD(db, tempFolder, QStringLiteral("BilD"), subscriberYearColumns());
-    db.exec(QStringLiteral("INSERT INTO BilD (IDAB, ROL, NUME, CNP, DEBIT, ANUL, NRPERS) "
-                           "SELECT A.IDAB, MAX(A.ROL), MAX(A.NUME), A.CNP, SUM(A.DEBIT), B.ANUL, MAX(B.NRPERS) "
-                           "FROM BilTmp A JOIN FS2 B ON (A.IDAB=B.IDAB) AND (A.ANUL=B.ANUL) GROUP BY A.IDAB, A.CNP, B.ANUL"));
-    bilTmp.drop();
-    fs2.drop();
-    progress.step();
-
-    // Collections and deductions, one row per document, in the document's calendar year.
-    WorkTable fs(db, tempFolder, QStringLiteral("FS"), collectionYearColumns());
+    // Collections and deductions per subscriber and the document's calendar year.
     const QString year = CalendarYearOfDay.arg(QStringLiteral("DOCDATA"));
-    db.exec(QStringLiteral("INSERT INTO FS (IDAB, ANUL, INCASAT, BS) SELECT IDAB, ") + year
-                + QStringLiteral(", INCASAT-PLATIT, 0 FROM Chitante WHERE ((ANULAT IS NULL) OR (ANULAT<>'X')) "
-                                 "AND IDAB>0 AND ((DOCJUS=?) OR (DOCJUS=?))"),
-            {QStringLiteral("CHITANTA"), QStringLiteral("VIRAMENT BANCAR")});
-    db.exec(QStringLiteral("INSERT INTO FS (IDAB, ANUL, INCASAT, BS) SELECT IDAB, ") + year
-                + QStringLiteral(", 0, INCASAT-PLATIT FROM Chitante WHERE ((ANULAT IS NULL) OR (ANULAT<>'X')) "
-                                 "AND (IDAB>0) AND (DOCJUS=?)"),
-            {QStringLiteral("BORDEROU SCADERE")});
-    WorkTable incTmp(db, tempFolder, QStringLiteral("IncTmp"), collectionYearColumns());
-    db.exec(QStringLiteral("INSERT INTO IncTmp (IDAB, ANUL, INCASAT, BS) SELECT IDAB, ANUL, SUM(INCASAT), SUM(BS) "
-                           "FROM FS GROUP BY IDAB, ANUL"));
-    fs.drop();
+    const ResultSet paid = db.select(
+        QStringLiteral("SELECT IDAB, ") + year
+            + QStringLiteral(" AS ANUL, SUM(CASE WHEN DOCJUS=? THEN 0 ELSE INCASAT-PLATIT END) AS INCASAT, "
+                             "SUM(CASE WHEN DOCJUS=? THEN INCASAT-PLATIT ELSE 0 END) AS BS FROM Chitante "
+                             "WHERE ((ANULAT IS NULL) OR (ANULAT<>'X')) AND IDAB>0 AND DOCJUS IN (?, ?, ?) GROUP BY IDAB, ")
+            + year,
+        {QStringLiteral("BORDEROU SCADERE"), QStringLiteral("BORDEROU SCADERE"), QStringLiteral("CHITANTA"),
+         QStringLiteral("VIRAMENT BANCAR"), QStringLiteral("BORDEROU SCADERE")});
     progress.step();
 
-    // Final figures: the debited years with their collections, then the years in which
-    // a debited subscriber only paid.
-    QList<DbfColumn> finalColumns = subscriberYearColumns();
-    finalColumns << numberColumn(QStringLiteral("INCASAT"), 10, 2) << numberColumn(QStringLiteral("BS"), 10, 2);
-    WorkTable borFin0(db, tempFolder, QStringLiteral("BorFin0"), finalColumns);
-    db.exec(QStringLiteral("INSERT INTO BorFin0 (IDAB, ROL, NUME, CNP, DEBIT, ANUL, NRPERS, INCASAT, BS) "
-                           "SELECT A.IDAB, A.ROL, A.NUME, A.CNP, A.DEBIT, A.ANUL, A.NRPERS, B.INCASAT, B.BS "
-                           "FROM BilD A LEFT JOIN IncTmp B ON (A.IDAB=B.IDAB) AND (A.ANUL=B.ANUL)"));
-    db.exec(QStringLiteral("INSERT INTO BorFin0 (IDAB, ROL, NUME, CNP, DEBIT, ANUL, NRPERS, INCASAT, BS) "
-                           "SELECT B.IDAB, S.ROL, S.NUME, S.CNP, 0, B.ANUL, 0, B.INCASAT, B.BS FROM IncTmp B "
-                           "JOIN (SELECT IDAB, MAX(ROL) AS ROL, MAX(NUME) AS NUME, MAX(CNP) AS CNP FROM BilD GROUP BY IDAB) S "
-                           "ON S.IDAB=B.IDAB "
-                           "WHERE NOT EXISTS (SELECT 1 FROM BilD D WHERE D.IDAB=B.IDAB AND D.ANUL=B.ANUL)"));
-    db.exec(QStringLiteral("UPDATE BorFin0 SET DEBIT=0 WHERE DEBIT IS NULL"));
-    db.exec(QStringLiteral("UPDATE BorFin0 SET INCASAT=0 WHERE INCASAT IS NULL"));
-    db.exec(QStringLiteral("UPDATE BorFin0 SET BS=0 WHERE BS IS NULL"));
-    bilD.drop();
-    incTmp.drop();
-    progress.step();
-
-    const ResultSet rows = db.select(QStringLiteral("SELECT * FROM BorFin0 ORDER BY NUME, IDAB, ANUL"));
-    borFin0.drop();
-    QList<BalanceYearFigures> figures;
-    figures.reserve(rows.rowCount());
-    const int cIdab = rows.columnIndex(QStringLiteral("IDAB")), cRol = rows.columnIndex(QStringLiteral("ROL")),
-              cName = rows.columnIndex(QStringLiteral("NUME")), cCnp = rows.columnIndex(QStringLiteral("CNP")),
-              cDebit = rows.columnIndex(QStringLiteral("DEBIT")), cYear = rows.columnIndex(QStringLiteral("ANUL")),
-              cPersons = rows.columnIndex(QStringLiteral("NRPERS")), cIn = rows.columnIndex(QStringLiteral("INCASAT")),
-              cBs = rows.columnIndex(QStringLiteral("BS"));
-    for (int i = 0; i < rows.rowCount(); ++i) {
-        BalanceYearFigures f;
-        f.idab = rows.value(i, cIdab).toLongLong();
-        f.rol = rows.value(i, cRol).toString();
-        f.name = rows.value(i, cName).toString();
-        f.cnp = rows.value(i, cCnp).toString();
-        f.year = rows.value(i, cYear).toInt();
-        f.persons = rows.value(i, cPersons).toLongLong();
-        f.debit = Money::fromVariant(rows.value(i, cDebit));
-        f.collected = Money::fromVariant(rows.value(i, cIn));
-        f.deducted = Money::fromVariant(rows.value(i, cBs));
-        figures.append(f);
+    // Final figures: every year in which a debited subscriber of the register was
+    // debited or paid.
+    const ResultSet people = db.select(QStringLiteral("SELECT IDAB, MAX(ROL) AS ROL, MAX(NUME) AS NUME, MAX(CNP) AS CNP "
+                                                      "FROM Abonat GROUP BY IDAB"));
+    QHash<qint64, int> personRow;
+    for (int i = 0; i < people.rowCount(); ++i)
+        personRow.insert(people.value(i, 0).toLongLong(), i);
+    QHash<QPair<qint64, int>, BalanceYearFigures> byYear;
+    QHash<qint64, int> debited;
+    for (auto it = years.cbegin(); it != years.cend(); ++it) {
+        const auto who = personRow.constFind(it.key().first);
+        if (who == personRow.constEnd())
+            continue;
+        BalanceYearFigures &f = byYear[it.key()];
+        f.idab = it.key().first;
+        f.year = it.key().second;
+        f.debit = it.value().debit;
+        f.persons = it.value().persons;
+        debited.insert(f.idab, who.value());
     }
+    for (int i = 0; i < paid.rowCount(); ++i) {
+        const qint64 idab = paid.value(i, 0).toLongLong();
+        if (!debited.contains(idab))
+            continue;
+        BalanceYearFigures &f = byYear[QPair<qint64, int>(idab, paid.value(i, 1).toInt())];
+        f.idab = idab;
+        f.year = paid.value(i, 1).toInt();
+        f.collected += Money::fromVariant(paid.value(i, 2));
+        f.deducted += Money::fromVariant(paid.value(i, 3));
+    }
+    QList<BalanceYearFigures> figures;
+    figures.reserve(byYear.size());
+    for (BalanceYearFigures &f : byYear) {
+        const int row = debited.value(f.idab);
+        f.rol = people.value(row, 1).toString();
+        f.name = people.value(row, 2).toString();
+        f.cnp = people.value(row, 3).toString();
+        figures.append(std::move(f));
+    }
+    std::sort(figures.begin(), figures.end(), [](const BalanceYearFigures &a, const BalanceYearFigures &b) {
+        if (a.name != b.name)
+            return a.name < b.name;
+        if (a.idab != b.idab)
+            return a.idab < b.idab;
+        return a.year < b.year;
+    });
     progress.step();
     return figures;
 }
 
 ReportOutcome yearBalanceReport(Database &db, const QString &tempFolder, const QString &unitName, Progress &progress)
 {
-    const QList<BalanceYearFigures> figures = computeYearBalance(db, tempFolder, progress);
+    const QList<BalanceYearFigures> figures = computeYearBalance(db, progress);
 
     // The years shown: those after 2000, ascending.
     QList<int> years;

@@ -2,8 +2,8 @@
 // The analytic/synthetic balance ("Bilant"): one row per subscriber with at least one
 // debit of an account, and per calendar year a block of six columns (persons billed,
 // balance carried over, debit, collections, deductions, final balance). The figures are
-// computed by a chain of work tables in the TEMP folder; the template's own formulas
-// carry the balances from block to block and make the totals.
+// computed per subscriber and year; the template's own formulas carry the balances from
+// block to block and make the totals.
 
 #include "reports/reportoutcome.h"
 
@@ -34,9 +34,8 @@ struct BalanceYearFigures
     Money deducted;
 };
 
-// Computes the figures (the final work table, ordered by name, subscriber and year) and
-// removes every work table again. Throws SqlError or FileError.
-QList<BalanceYearFigures> computeYearBalance(Database &db, const QString &tempFolder, Progress &progress);
+// Computes the figures, ordered by name, subscriber and year. Throws SqlError.
+QList<BalanceYearFigures> computeYearBalance(Database &db, Progress &progress);
 
 // The whole report. A data folder with more years than MaxBalanceYears gets a refusal
 // instead of a sheet that cannot hold them.

@@ -137,7 +137,7 @@ void TestYearBalance::personsComeFromTheFirstDebitDateOfTheYear()
     f.debit(7, 1, 9, day(2022, 4, 5), "36");
 
     NullProgress progress;
-    const QList<BalanceYearFigures> figures = computeYearBalance(*f.db, f.tempFolder, progress);
+    const QList<BalanceYearFigures> figures = computeYearBalance(*f.db, progress);
     QCOMPARE(figures.size(), 3);
     QCOMPARE(figures[0].year, 2022);
     QCOMPARE(figures[0].persons, 3); // 36 / 12
