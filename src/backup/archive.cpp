@@ -432,8 +432,11 @@ bool readEntries(QIODevice &archive, const QString &targetFolder, Progress &prog
     progress.start();
 
     // Goes on at the next entry header found after offset; false when there is none.
+    // Real damage touches an entry or two; the bound keeps a forged archive full of false
+    // headers from making the reader scan it over and over.
+    int resyncsLeft = ArchiveLimits::MaxResyncs;
     auto resync = [&](qint64 offset) {
-        if (!input.canSeek())
+        if (!input.canSeek() || resyncsLeft-- <= 0)
             return false;
         const qint64 next = findNextEntry(input.device(), offset);
         return next >= 0 && input.reposition(next);

@@ -40,6 +40,7 @@ constexpr qint32 MaxEntries = 10000;
 constexpr qint32 MaxNameLength = 255;
 constexpr qint64 MaxEntrySize = qint64(1) << 30;      // 1 GiB per file
 constexpr qint64 MaxTotalSize = qint64(4) << 30;      // 4 GiB for the whole archive
+constexpr int MaxResyncs = 64;                         // damaged entries skipped over
 } // namespace ArchiveLimits
 
 // Whether an entry name is a plain file name that stays inside the target folder: not

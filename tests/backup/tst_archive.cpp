@@ -180,6 +180,7 @@ private Q_SLOTS:
     void damagedStreamDoesNotHideTheEntriesAfterIt();
     void damagedHeaderDoesNotHideTheEntriesAfterIt();
     void verifyingWritesNothingAndNamesTheDamagedFiles();
+    void manyDamagedEntriesAreSkippedABoundedNumberOfTimes();
 };
 
 void TestArchive::roundTripKeepsEveryNonEmptyFile()
@@ -544,6 +545,27 @@ void TestArchive::verifyingWritesNothingAndNamesTheDamagedFiles()
     QVERIFY(!archiveReadsWhole(cut, &unreadable));
     QCOMPARE(unreadable, QStringList{QStringLiteral("b.dbf")});
     QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 2);
+}
+
+void TestArchive::manyDamagedEntriesAreSkippedABoundedNumberOfTimes()
+{
+    QTemporaryDir tmp;
+    QByteArray bytes = int32le(200);
+    for (int i = 0; i < 199; ++i) {
+        QByteArray damaged = entry("bad" + QByteArray::number(i), pseudoRandom(3000, quint32(i)));
+        for (int k = 30; k < 60; ++k)
+            damaged[k] = char(0xFF);
+        bytes += damaged;
+    }
+    bytes += entry("last.dbf", "last");
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    CountingProgress progress;
+    QStringList unreadable;
+    QVERIFY(!readArchive(buffer, tmp.path(), progress, nullptr, &unreadable));
+    QCOMPARE(unreadable.size(), ArchiveLimits::MaxResyncs + 1);
+    QVERIFY(snapshot(tmp.path()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestArchive)
