@@ -83,6 +83,7 @@ int main(int argc, char **argv)
 
         // 500 receipts today, each for another subscriber, each with its balance refresh.
         std::vector<double> record;
+        Money totalOwed;
         const int n = std::min(500, ids.rowCount());
         for (int i = 0; i < n; ++i) {
             const qint64 idab = ids.integer(i, QStringLiteral("IDAB"));
@@ -95,10 +96,12 @@ int main(int argc, char **argv)
             const CollectionOutcome out = recordCollection(db, session, d);
             const BalanceTotals b = balanceOf(db, idab, today);
             record.push_back(ms(m));
-            if (out.refusal || b.total.isNegative())
-                throw VestroniaError(QStringLiteral("collection refused"));
+            if (out.refusal)
+                throw VestroniaError(QStringLiteral("collection refused: ") + out.refusal->message);
+            totalOwed += b.total;
         }
         report("record a collection (120 open debits) + balance", record);
+        std::printf("still owed by those subscribers: %s lei\n", qPrintable(totalOwed.toFixed(2)));
 
         std::vector<double> day;
         for (int i = 0; i < 50; ++i) {
