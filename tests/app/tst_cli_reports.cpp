@@ -111,7 +111,7 @@ void TestCliReports::everyReportIsWritten()
         {{QStringLiteral("chitan"), QStringLiteral("--year"), QStringLiteral("2024")},
          {QStringLiteral("G5=2024.0"), QStringLiteral("C7=POPESCU ION"), QStringLiteral("G7=20.0")}},
         {{QStringLiteral("fisa"), QStringLiteral("1")},
-         {QStringLiteral("B4=POPESCU ION"), QStringLiteral("D9=SALUBRIZARE"), QStringLiteral("G9=AB 7/05.03.2024")}},
+         {QStringLiteral("C4=POPESCU ION"), QStringLiteral("D9=SALUBRIZARE"), QStringLiteral("G9=AB 7/05.03.2024")}},
     };
     for (const Case &c : cases) {
         const QString out = m_dir.filePath(c.args.first() + QStringLiteral(".xls"));

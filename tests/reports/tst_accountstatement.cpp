@@ -111,7 +111,7 @@ void TestAccountStatement::documentFollowsTheFigures()
     QVERIFY(rows.size() > 30);
     QCOMPARE(rows[0].value(0), QStringLiteral("PRIMARIA TESTENI"));
     QCOMPARE(rows[2].value(0), QStringLiteral("la data de 10.06.2024"));
-    QCOMPARE(rows[3].value(1), QStringLiteral("POPESCU ION"));
+    QCOMPARE(rows[3].value(2), QStringLiteral("POPESCU ION"));
     QCOMPARE(rows[4].value(6), QStringLiteral("1800101123456"));
     QCOMPARE(rows[5].value(0), QStringLiteral("Debite si plati incepand cu 01.01.2024"));
 
