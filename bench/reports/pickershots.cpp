@@ -40,6 +40,7 @@ int main(int argc, char **argv)
     QDir().mkpath(out);
     bool ok = true;
     PerSelect period;
+    period.prepare(QStringLiteral("Borderou Incasari"), Clock::today().addMonths(-6), Clock::today());
     ok &= save(&period, QStringLiteral("Borderou Incasari"), out + QStringLiteral("/perselect.png"));
     SelAn year;
     year.setYears({QStringLiteral("2024"), QStringLiteral("2023"), QStringLiteral("2022")});

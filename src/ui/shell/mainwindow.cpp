@@ -435,6 +435,11 @@ void MainWindow::showEvidenta()
         m_evidentaScreen = new Evidenta(m_db, m_session, this);
         m_evidentaScreen->setOnExecutare(
             [this](qint64 idab) { showUrmarire(m_evidentaScreen, m_db, m_session, idab); });
+        // "Fisa abonatului": the statement of account of the selected subscriber.
+        m_evidentaScreen->setOnFisa([this](qint64 idab) {
+            if (auto *reports = findChild<ReportActions *>())
+                reports->accountStatement(idab);
+        });
     }
     m_evidentaScreen->run();
 }
