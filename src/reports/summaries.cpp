@@ -1,16 +1,16 @@
 // Follow-up summary and collections per debit year. The second widens its template by
-// one column per debit year and builds its per-year columns in a work table whose column
-// names are made from the years (SUMA2023); the years are numbers this code formats, so
-// no text from the data reaches a statement.
+// one column per debit year and spreads each name's collections over those columns in
+// memory, from one grouped query (bounded by names x debit years).
 
 #include "reports/summaries.h"
 
 #include "core/dates.h"
 #include "core/progress.h"
 #include "reports/reportframe.h"
-#include "reports/worktable.h"
 #include "store/database.h"
 #include "xls/workbook.h"
+
+#include <algorithm>
 
 namespace vestronia {
 
@@ -58,13 +58,6 @@ QStringList collectionYearsOffered(Database &db)
 
 namespace {
 
-QList<DbfColumn> fixedColumns()
-{
-    return {numberColumn(QStringLiteral("IDAB"), 10), textColumn(QStringLiteral("ROL"), 9),
-            textColumn(QStringLiteral("NUME"), 68),   textColumn(QStringLiteral("CNP"), 13),
-            textColumn(QStringLiteral("STRADA"), 32), textColumn(QStringLiteral("NR"), 32)};
-}
-
 QString yearColumn(int year)
 {
     return QStringLiteral("SUMA") + QString::number(year);
@@ -74,33 +67,35 @@ QString yearColumn(int year)
 
 ReportOutcome collectionsByYearReport(Database &db, const QString &tempFolder, int year, Progress &progress)
 {
-    ProgressScope scope(progress, QStringLiteral("Centralizator incasari..."), 4);
+    ProgressScope scope(progress, QStringLiteral("Centralizator incasari..."), 3);
     ReportFrame frame(tempFolder, QStringLiteral("ChitAn"), QStringLiteral("Cen"));
 
-    QList<DbfColumn> cenColumns = fixedColumns();
-    cenColumns << numberColumn(QStringLiteral("ANUL"), 6) << numberColumn(QStringLiteral("SUMA"), 10, 2);
-    WorkTable cen(db, tempFolder, QStringLiteral("DbfCen"), cenColumns);
-    // The year's non-cancelled collections allocated to each debit month, per subscriber,
-    // with the name and address written on the document.
-    db.exec(QStringLiteral("INSERT INTO DbfCen (IDAB, ROL, NUME, CNP, STRADA, NR, ANUL, SUMA) "
-                           "SELECT A.IDAB, C.ROL, C.NUME, C.CNP, C.STRADA, C.NR, CAST(substr(B.LUNADEB, 1, 4) AS INTEGER), "
-                           "SUM(A.RESTANTA+A.PENAL+A.CURENT) FROM DetChit A JOIN Debite B ON A.IDDEB=B.IDDEB "
-                           "JOIN Chitante C ON A.IDCHIT=C.IDCHIT "
-                           "WHERE ((C.ANULAT IS NULL) OR (C.ANULAT<>'X')) AND C.DOCDATA>=? AND C.DOCDATA<? "
-                           "GROUP BY A.IDAB, B.LUNADEB, C.NUME, C.CNP, C.ROL, C.STRADA, C.NR"),
-            {dayNumberOf(QDate(year, 1, 1)), dayNumberOf(QDate(year + 1, 1, 1))});
+    // The year's non-cancelled collections allocated to the debits of each year (arrears,
+    // penalty and current parts together), per name and address as written on the
+    // documents, ordered so that the parts of one name and address come together.
+    const ResultSet parts = db.select(
+        QStringLiteral("SELECT C.ROL, C.NUME, C.CNP, C.STRADA, C.NR, CAST(substr(B.LUNADEB, 1, 4) AS INTEGER) AS ANUL, "
+                       "SUM(A.RESTANTA+A.PENAL+A.CURENT) AS SUMA FROM Chitante C JOIN DetChit A ON A.IDCHIT=C.IDCHIT "
+                       "JOIN Debite B ON A.IDDEB=B.IDDEB "
+                       "WHERE ((C.ANULAT IS NULL) OR (C.ANULAT<>'X')) AND C.DOCDATA>=? AND C.DOCDATA<? "
+                       "GROUP BY C.ROL, C.NUME, C.CNP, C.STRADA, C.NR, ANUL ORDER BY C.NUME, C.CNP, C.ROL, C.STRADA, C.NR"),
+        {dayNumberOf(QDate(year, 1, 1)), dayNumberOf(QDate(year + 1, 1, 1))});
     progress.step();
 
-    const ResultSet yearRows = db.select(QStringLiteral("SELECT ANUL FROM DbfCen GROUP BY ANUL ORDER BY ANUL"));
     QList<int> years;
-    for (int i = 0; i < yearRows.rowCount(); ++i)
-        years.append(int(yearRows.integer(i, QStringLiteral("ANUL"))));
+    for (int i = 0; i < parts.rowCount(); ++i) {
+        const int y = parts.value(i, 5).toInt();
+        if (!years.contains(y))
+            years.append(y);
+    }
+    std::sort(years.begin(), years.end());
     if (years.size() > MaxCollectionYearColumns)
         return {{}, QStringLiteral("Centralizator incasari"),
                 QStringLiteral("\rIncasarile anului au achitat debite din %1 ani; centralizatorul poate arata cel mult %2 ani.")
                     .arg(years.size())
                     .arg(MaxCollectionYearColumns)};
 
+    // One column per debit year, from column G on.
     Workbook &book = frame.workbook();
     if (years.size() > 1)
         book.copyColumns(7, 7, 7, int(years.size()) - 1);
@@ -110,32 +105,39 @@ ReportOutcome collectionsByYearReport(Database &db, const QString &tempFolder, i
     }
     progress.step();
 
-    QList<DbfColumn> finalColumns = fixedColumns();
-    for (int y : years)
-        finalColumns << numberColumn(yearColumn(y), 10, 2);
-    WorkTable cenF(db, tempFolder, QStringLiteral("DbfCenF"), finalColumns);
-    const QString fixedList = QStringLiteral("IDAB, ROL, NUME, CNP, STRADA, NR");
-    QString targetList = fixedList;
-    for (int y : years)
-        targetList += QStringLiteral(", ") + yearColumn(y);
-    {
-        for (int s : years) {
-            QString selectList = fixedList;
-            for (int y : years)
-                selectList += y == s ? QStringLiteral(", SUMA") : QStringLiteral(", 0");
-            db.exec(QStringLiteral("INSERT INTO DbfCenF (") + targetList + QStringLiteral(") SELECT ") + selectList
-                        + QStringLiteral(" FROM DbfCen WHERE ANUL=?"),
-                    {s});
-        }
+    // One row per name and address with the year's collections split over the debit years.
+    QStringList columns{QStringLiteral("ROL"), QStringLiteral("NUME"), QStringLiteral("CNP"), QStringLiteral("STRADA"),
+                        QStringLiteral("NR")};
+    QStringList types{QStringLiteral("CHAR(9)"), QStringLiteral("CHAR(68)"), QStringLiteral("CHAR(13)"),
+                      QStringLiteral("CHAR(32)"), QStringLiteral("CHAR(32)")};
+    for (int y : years) {
+        columns << yearColumn(y);
+        types << QStringLiteral("DECIMAL(10,2)");
     }
-    cen.drop();
-    progress.step();
-
-    QString sums;
-    for (int y : years)
-        sums += QStringLiteral(", SUM(") + yearColumn(y) + QStringLiteral(") AS ") + yearColumn(y);
-    const ResultSet rows = db.select(QStringLiteral("SELECT ROL, NUME, CNP, STRADA, NR") + sums
-                                     + QStringLiteral(" FROM DbfCenF GROUP BY ROL, NUME, CNP, STRADA, NR ORDER BY NUME, CNP"));
+    ResultSet rows;
+    rows.setColumns(columns, types);
+    QVariantList current;
+    QList<Money> sums;
+    const auto flush = [&] {
+        if (current.isEmpty())
+            return;
+        for (const Money &m : sums)
+            current << QVariant::fromValue(m);
+        rows.appendRow(current);
+        current.clear();
+    };
+    for (int i = 0; i < parts.rowCount(); ++i) {
+        QVariantList key;
+        for (int c = 0; c < 5; ++c)
+            key << parts.value(i, c);
+        if (current.isEmpty() || key != current) {
+            flush();
+            current = key;
+            sums = QList<Money>(years.size());
+        }
+        sums[years.indexOf(parts.value(i, 5).toInt())] += Money::fromVariant(parts.value(i, 6));
+    }
+    flush();
     frame.writer().replaceKey(QStringLiteral("[ANUL]"), year);
     frame.writer().fillRows(rows);
     progress.step();
