@@ -166,10 +166,10 @@ AgriculturalBackup::AgriculturalBackup(const Session &session, const QString &ar
     const ImportError cannotOpen(QStringLiteral("Dezarhivare date R.A."), QStringLiteral("\rSalvarea nu poate fi deschisa!"));
     ProgressScope scope(progress, QStringLiteral("Desfac salvarea..."), 1);
     m_folder = newWorkFolder(session.tempFolder, QStringLiteral("TmpRA"));
-    if (m_folder.isEmpty() || !QFileInfo(archivePath).isFile())
+    if (m_folder.isEmpty())
         throw cannotOpen;
     try {
-        if (!readArchive(archivePath, m_folder, progress))
+        if (!QFileInfo(archivePath).isFile() || !readArchive(archivePath, m_folder, progress))
             throw cannotOpen;
         check();
     } catch (...) {

@@ -131,12 +131,20 @@ ImportResult importHouseholds(Database &db, const Session &session, const Agricu
     if (db.scalar(QStringLiteral("SELECT COUNT(*) FROM Abonat")).toLongLong() > 0)
         throw ImportError(ImportTitle, notEmptyText());
 
-    const std::vector<Household> households = backup.households(db, year);
+    std::vector<Household> households;
+    QHash<QString, HouseholdHead> heads;
+    {
+        // Reading a large backup takes a moment: the window says what is going on.
+        ProgressScope scope(progress, QStringLiteral("Preiau gospodariile..."), 2);
+        households = backup.households(db, year);
+        progress.step();
+        if (households.empty())
+            throw ImportError(ImportTitle, QStringLiteral("\rNu exista gospodarii pe Tip 1 in anul ")
+                                               + QString::number(year) + QStringLiteral(" !"));
+        heads = backup.heads(db, year);
+        progress.step();
+    }
     result.households = int(households.size());
-    if (households.empty())
-        throw ImportError(ImportTitle, QStringLiteral("\rNu exista gospodarii pe Tip 1 in anul ")
-                                           + QString::number(year) + QStringLiteral(" !"));
-    const QHash<QString, HouseholdHead> heads = backup.heads(db, year);
 
     Transaction tx(db);
     // Again under the transaction: another workstation may have added one meanwhile.

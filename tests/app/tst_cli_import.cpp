@@ -136,11 +136,6 @@ void TestCliImport::refusalsExitNonZero()
     QCOMPARE(bad.exitCode, 1);
     QVERIFY2(bad.err.contains(QStringLiteral("Dezarhivare date R.A.: Salvarea nu poate fi deschisa!")), qPrintable(bad.err));
 
-    const QString noCap1 = writeBackup(QStringLiteral("nocap.rg3"), craftArchive({{"Volume.dbf", QByteArray("x")}}));
-    const Result missing = cli({QStringLiteral("import"), noCap1, QStringLiteral("--start"), QStringLiteral("01.01.2025")});
-    QCOMPARE(missing.exitCode, 1);
-    QVERIFY(missing.err.contains(QStringLiteral("Salvarea nu contine datele din Reg.Agricol!")));
-
     QCOMPARE(cli({QStringLiteral("import"), damaged}).exitCode, 2);
     QCOMPARE(cli({QStringLiteral("import"), damaged, QStringLiteral("--start"), QStringLiteral("31.02.2025")}).exitCode, 2);
     QCOMPARE(dataFolderHash(), before);
