@@ -29,6 +29,8 @@
 #include "ui/shell/backupwindow.h"
 #include "ui/shell/logview.h"
 #include "ui/shell/mesaj.h"
+#include "ui/remote/netf.h"
+#include "ui/remote/sugestii.h"
 #include "ui/shell/shellicons.h"
 
 #include <QCloseEvent>
@@ -39,6 +41,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolButton>
@@ -52,15 +55,6 @@ namespace {
 QIcon stripIcon(const QIcon &icon)
 {
     return sizedIcon(icon, 40);
-}
-
-QAction *futureItem(QMenu *menu, const QString &text, const QString &name)
-{
-    // A screen that is not part of the program yet: present, but not a dead end.
-    QAction *a = menu->addAction(text);
-    a->setObjectName(name);
-    a->setEnabled(false);
-    return a;
 }
 
 } // namespace
@@ -137,6 +131,19 @@ MainWindow::MainWindow(Database &db, Session &session, QWidget *parent)
     status->addWidget(m_modeText, 1);
     setStatusBar(status);
 
+    // The remote backup, from the backup window: its button, and the copy of a backup
+    // just saved when the user also wants it on the server.
+    auto remotePlace = [] { return adminSettings().locality + QLatin1Char('/') + countyNames().value(adminSettings().county); };
+    BackupWindow::setRemoteBackup(
+        [this, remotePlace](const QString &saved) {
+            NetF net(m_session, remotePlace(), this);
+            net.run(saved);
+        },
+        [this, remotePlace](QWidget *owner) {
+            NetF net(m_session, remotePlace(), owner ? owner : this);
+            return net.run();
+        });
+
     // One height for every button, so captions line up whether or not a button has a
     // drop-down arrow.
     int height = 0;
@@ -210,7 +217,9 @@ QMenu *MainWindow::buildUtilitiesMenu()
         window.exec();
     });
     batch->setObjectName(QStringLiteral("UrmaririMasa"));
-    futureItem(menu, QStringLiteral("Condica de sugestii"), QStringLiteral("CondicaSugestii"));
+    QAction *suggestions = menu->addAction(themeIcon("mail-send", QStyle::SP_MessageBoxInformation),
+                                           QStringLiteral("Condica de sugestii"), this, &MainWindow::openSuggestions);
+    suggestions->setObjectName(QStringLiteral("CondicaSugestii"));
     QAction *log = menu->addAction(themeIcon("document-open-recent", QStyle::SP_FileDialogInfoView),
                                    QStringLiteral("Istoricul modificarii datelor"), this, &MainWindow::openLogView);
     log->setObjectName(QStringLiteral("IstoricModificari"));
@@ -473,7 +482,10 @@ void MainWindow::redatePenaltyStarts()
 
 void MainWindow::openSuggestions()
 {
-    // The suggestions book: its menu item stays disabled until that form exists.
+    static QPointer<Sugestii> form;
+    if (!form)
+        form = new Sugestii(m_session, this);
+    form->run(adminSettings().locality + QStringLiteral(" / ") + countyNames().value(adminSettings().county));
 }
 
 void MainWindow::openBackupWindow()
