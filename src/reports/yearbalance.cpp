@@ -196,7 +196,8 @@ ReportOutcome yearBalanceReport(Database &db, const QString &tempFolder, const Q
     QHash<int, int> blockOfYear;
     for (int k = 0; k < n; ++k)
         blockOfYear.insert(years[k], k);
-    ProgressScope scope(progress, QStringLiteral("Scriere bilant..."), int(figures.size()));
+    // One step per subscriber row: the progress window lets the screen paint at each.
+    ProgressScope scope(progress, QStringLiteral("Scriere bilant..."), int(subscribers.size()));
     int row = 6;
     qint64 previous = -1;
     bool first = true;
@@ -209,6 +210,7 @@ ReportOutcome yearBalanceReport(Database &db, const QString &tempFolder, const Q
             book.setCell(row, 4, f.cnp);
             previous = f.idab;
             first = false;
+            progress.step();
         }
         const auto block = blockOfYear.constFind(f.year);
         if (block != blockOfYear.constEnd()) {
@@ -218,7 +220,6 @@ ReportOutcome yearBalanceReport(Database &db, const QString &tempFolder, const Q
             book.setCell(row, 8 + base, QVariant::fromValue(f.collected));
             book.setCell(row, 9 + base, QVariant::fromValue(f.deducted));
         }
-        progress.step();
     }
     return {frame.finish(), {}, {}};
 }
