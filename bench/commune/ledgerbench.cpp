@@ -14,6 +14,8 @@
 #include "ui/ledger/evidenta.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <sys/resource.h>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTableView>
@@ -142,5 +144,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", qPrintable(e.message()));
         return 1;
     }
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak memory: %ld MB\n", usage.ru_maxrss / 1024);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <sqlite3.h>
+#include <sys/resource.h>
 
 using namespace vestronia;
 
@@ -148,5 +149,78 @@ int main(int argc, char **argv)
         db.exec(upd.arg(QStringLiteral("native.Debite")), {77});
         row(QStringLiteral("UPDATE ... WHERE IDAB=? (112 rows)"), d, msSince(t));
     }
+    {
+        // Another workstation appends 100 debits; this one then looks a subscriber up. Only
+        // the new records are read and added to the index.
+        Database other(dir.path());
+        {
+            Transaction tx(other);
+            Statement st = other.prepare(insert.arg(QStringLiteral("Debite")));
+            for (int i = 0; i < 100; ++i)
+                st.exec({rows + 200000 + i, 1, 1234, 45000, 202501, QStringLiteral("x"), 1.0, 1.0, 45030});
+            tx.commit();
+        }
+        QElapsedTimer t;
+        t.start();
+        const qint64 seen = db.select(lookup.arg(QStringLiteral("Debite")), {1234}).rowCount();
+        const double d = msSince(t);
+        db.exec(QStringLiteral("INSERT INTO native.Debite SELECT * FROM native.Debite WHERE IDDEB<=100"));
+        t.restart();
+        db.select(lookup.arg(QStringLiteral("native.Debite")), {1234});
+        row(QStringLiteral("IDAB=? after another process appended 100 (%1 rows)").arg(seen), d, msSince(t));
+    }
+    {
+        // A collection: ten debits paid, a document, its ten lines and ten previous rests,
+        // durable, against native SQLite with a rollback journal and full syncs.
+        QTemporaryDir folder;
+        for (TableId tid : {TableId::Debite, TableId::Chitante, TableId::DetChit, TableId::DebiteArh})
+            createTable(folder.filePath(QLatin1String(tableDef(tid).fileName)), tableDef(tid).columns);
+        Database desk(folder.path());
+        desk.exec(QStringLiteral("ATTACH DATABASE ? AS native"), {folder.filePath(QStringLiteral("native.sqlite"))});
+        desk.exec(QStringLiteral("PRAGMA native.journal_mode=DELETE"));
+        desk.exec(QStringLiteral("PRAGMA native.synchronous=FULL"));
+        for (TableId tid : {TableId::Debite, TableId::Chitante, TableId::DetChit, TableId::DebiteArh}) {
+            QStringList c;
+            for (const ColumnDef &col : tableDef(tid).columns)
+                c << QLatin1String(col.name) + QLatin1Char(' ') + col.sqlType();
+            desk.exec(QStringLiteral("CREATE TABLE native.%1 (%2)").arg(QLatin1String(tableDef(tid).name), c.join(QStringLiteral(", "))));
+        }
+        desk.exec(QStringLiteral("CREATE INDEX native.DebIdDeb ON Debite (IDDEB)"));
+        for (const QString &schema : {QString(), QStringLiteral("native.")}) {
+            Transaction tx(desk);
+            Statement st = desk.prepare(QStringLiteral("INSERT INTO %1Debite (IDDEB, IDAB, SOLD) VALUES (?, ?, 10)").arg(schema));
+            for (int i = 1; i <= 20000; ++i)
+                st.exec({i, i % 500 + 1});
+            tx.commit();
+        }
+        auto collection = [&](const QString &schema, int round) {
+            Transaction tx(desk);
+            const qint64 doc = round + 1;
+            desk.exec(QStringLiteral("INSERT INTO %1Chitante (IDCHIT, IDAB, DOCJUS, INCASAT) VALUES (?, 1, 'CHITANTA', 100)").arg(schema),
+                      {doc});
+            for (int i = 0; i < 10; ++i) {
+                const int iddeb = 1 + (round * 10 + i) % 20000;
+                desk.exec(QStringLiteral("INSERT INTO %1DebiteArh (IDCHIT, IDDEB, IDAB, SOLD) VALUES (?, ?, 1, 10)").arg(schema),
+                          {doc, iddeb});
+                desk.exec(QStringLiteral("UPDATE %1Debite SET SOLD=0 WHERE IDDEB=?").arg(schema), {iddeb});
+                desk.exec(QStringLiteral("INSERT INTO %1DetChit (IDDCHIT, IDCHIT, IDDEB, CURENT) VALUES (?, ?, ?, 10)").arg(schema),
+                          {doc * 100 + i, doc, iddeb});
+            }
+            tx.commit();
+        };
+        constexpr int rounds = 50;
+        QElapsedTimer t;
+        t.start();
+        for (int r = 0; r < rounds; ++r)
+            collection(QString(), r);
+        const double d = msSince(t) / rounds;
+        t.restart();
+        for (int r = 0; r < rounds; ++r)
+            collection(QStringLiteral("native."), r);
+        row(QStringLiteral("collection: 10 updates + 21 appends, 4 tables, durable"), d, msSince(t) / rounds);
+    }
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    out << "peak memory: " << usage.ru_maxrss / 1024 << " MB\n";
     return 0;
 }

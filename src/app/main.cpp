@@ -8,16 +8,47 @@
 #include "startup/singlecopy.h"
 #include "startup/startupsequence.h"
 #include "store/database.h"
+#include "store/folderlock.h"
+#include "ui/shell/contor.h"
 #include "ui/shell/mainwindow.h"
 #include "ui/shell/mesaj.h"
 #include "ui/shell/startwindow.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QIcon>
 #include <QTimer>
 #include <QToolTip>
 
 using namespace vestronia;
+
+namespace {
+
+// While another workstation writes, the clerk sees who is waiting and for how long,
+// instead of a window that does not answer.
+void showWriterWaits()
+{
+    setWriterWaitHandler([](bool waiting, int elapsedMs) {
+        static bool ours = false;
+        Contor &contor = Contor::instance();
+        if (waiting) {
+            if (!contor.isVisible()) {
+                contor.setText(QStringLiteral("Alt calculator scrie in date... asteptati"));
+                contor.setTotal(100);
+                contor.start();
+                ours = true;
+            }
+            if (ours)
+                contor.setPosition(std::min(100, elapsedMs * 100 / std::max(1, writerWaitMilliseconds())));
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        } else if (ours) {
+            contor.finish();
+            ours = false;
+        }
+    });
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -40,6 +71,7 @@ int main(int argc, char **argv)
     options.programPath = QApplication::applicationFilePath();
     options.registerFileType = true;
 
+    showWriterWaits();
     SingleCopy single(options.programFolder);
     if (!single.claim())
         return 0;
@@ -72,6 +104,13 @@ int main(int argc, char **argv)
             }
             std::unique_ptr<Database> db = sequence.takeDatabase();
             start.hide();
+            if (locksAreLocalOnly(session.dataFolder))
+                mesaj(QStringLiteral("Dosarul de date"),
+                      QStringLiteral("Dosarul de date ") + session.dataFolder +
+                          QStringLiteral(" este pe o unitate de retea care nu arata blocarile celorlalte calculatoare."
+                                         "\rLucrati pe el de pe un singur calculator: doua calculatoare care scriu in "
+                                         "acelasi timp si-ar strica datele."),
+                      MesajButtons::OK, MesajKind::Atentie);
             MainWindow mainWindow(*db, session);
             mainWindow.setWindowTitle(programTitle() + QStringLiteral("  ver.") + programVersionText());
             mainWindow.run();

@@ -326,9 +326,16 @@ QStringList archiveFileList(const QString &folder)
     QStringList names;
     const QFileInfoList entries = QDir(folder).entryInfoList(
         QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDir::Name | QDir::IgnoreCase);
-    for (const QFileInfo &info : entries)
+    for (const QFileInfo &info : entries) {
+        // The lock file and the journal belong to the workstations using the folder now,
+        // not to its data.
+        const QString name = info.fileName();
+        if (name.compare(QLatin1String("Vestronia.lck"), Qt::CaseInsensitive) == 0 ||
+            name.compare(QLatin1String("Vestronia.jrn"), Qt::CaseInsensitive) == 0)
+            continue;
         if (info.isFile() && !info.isSymLink() && info.size() > 0)
-            names << info.fileName();
+            names << name;
+    }
     return names;
 }
 

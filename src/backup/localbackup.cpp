@@ -9,6 +9,7 @@
 #include "core/tablecatalogue.h"
 #include "core/workfiles.h"
 #include "store/database.h"
+#include "store/folderlock.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QSaveFile>
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace vestronia {
@@ -114,6 +116,13 @@ QString prepareCopy(const Session &session, Progress &progress)
     const QString work = newWorkFolder(session.tempFolder, QStringLiteral("SaveRA"));
     if (work.isEmpty())
         throw FileError(QStringLiteral("Nu pot crea un dosar de lucru in %1.").arg(native(session.tempFolder)));
+    // The copy is taken while no commit writes, so the tables and the settings file in it
+    // are one state of the folder (a journal left behind is played back first).
+    std::unique_ptr<FolderLock> lock;
+    if (QFileInfo::exists(QDir(session.dataFolder).filePath(QLatin1String(FolderLock::LockFileName)))) {
+        lock = std::make_unique<FolderLock>(session.dataFolder);
+        lock->lockRead(false);
+    }
     const QStringList files = archiveFileList(session.dataFolder);
     progress.setText(QStringLiteral("Pregatesc datele..."));
     progress.setTotal(int(files.size()));

@@ -29,7 +29,8 @@ QByteArray joinLines(const QStringList &lines)
 {
     QByteArray bytes;
     for (const QString &line : lines) {
-        bytes += toCp1250(line);
+        // The comma-below letters a clerk types have their cedilla twins in the code page.
+        bytes += toCp1250(foldRomanianLetters(line));
         bytes += "\r\n";
     }
     return bytes;

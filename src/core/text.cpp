@@ -30,9 +30,28 @@ constexpr std::array<char16_t, 128> HighHalf = {
 };
 } // namespace
 
+char16_t foldedRomanianLetter(char16_t c)
+{
+    switch (c) {
+    case 0x0218: return 0x015E; // Ș -> Ş
+    case 0x0219: return 0x015F; // ș -> ş
+    case 0x021A: return 0x0162; // Ț -> Ţ
+    case 0x021B: return 0x0163; // ț -> ţ
+    default: return c;
+    }
+}
+
+QString foldRomanianLetters(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out)
+        c = QChar(foldedRomanianLetter(c.unicode()));
+    return out;
+}
+
 QString cleanText(const QString &text)
 {
-    QString out = text.trimmed();
+    QString out = foldRomanianLetters(text).trimmed();
     out.replace(QLatin1Char('"'), QLatin1Char(' '));
     QString collapsed;
     collapsed.reserve(out.size());

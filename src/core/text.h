@@ -10,6 +10,11 @@ namespace vestronia {
 
 // Trims, turns double quotes into blanks and collapses runs of blanks to one.
 QString cleanText(const QString &text);
+// The letters s and t with comma below, which today's keyboards type, as the letters with
+// cedilla that code page 1250 has (the same letters to a Romanian reader); every other
+// character as it is.
+char16_t foldedRomanianLetter(char16_t c);
+QString foldRomanianLetters(const QString &text);
 
 // Code page 1250 <-> Unicode. Characters with no place in 1250 become '?'.
 QString fromCp1250(const char *data, qsizetype size);

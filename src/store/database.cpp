@@ -8,6 +8,7 @@
 #include "core/workfiles.h"
 #include "core/error.h"
 #include "core/sharedfile.h"
+#include "core/text.h"
 #include "store/dbfvtab.h"
 #include "store/folderlock.h"
 
@@ -16,6 +17,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cctype>
+#include <cstring>
 #include <map>
 #include <sqlite3.h>
 
@@ -150,7 +153,8 @@ void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int position, const QVariant &v)
             break;
         }
         default: {
-            const QByteArray t = v.toString().toUtf8();
+            // Texts are searched as they are stored: comma-below letters as their cedilla twins.
+            const QByteArray t = foldRomanianLetters(v.toString()).toUtf8();
             rc = sqlite3_bind_text(stmt, position, t.constData(), int(t.size()), SQLITE_TRANSIENT);
             break;
         }
@@ -407,9 +411,30 @@ qint64 Database::exec(const QString &sql, const QVariantList &params)
     return runStatement(stmt, nullptr);
 }
 
+namespace {
+
+// Statements that manage the connection or a transaction themselves and cannot run inside one.
+bool outsideTransactions(sqlite3_stmt *stmt)
+{
+    const char *sql = sqlite3_sql(stmt);
+    if (!sql)
+        return false;
+    while (*sql == ' ' || *sql == '\t' || *sql == '\n' || *sql == '\r')
+        ++sql;
+    for (const char *word : {"ATTACH", "DETACH", "VACUUM", "BEGIN", "COMMIT", "END", "ROLLBACK", "SAVEPOINT", "RELEASE",
+                             "PRAGMA"}) {
+        const size_t n = std::strlen(word);
+        if (sqlite3_strnicmp(sql, word, int(n)) == 0 && !std::isalnum(static_cast<unsigned char>(sql[n])))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 qint64 Database::runStatement(sqlite3_stmt *stmt, ResultSet *out)
 {
-    if (!m_folder || m_depth > 0)
+    if (!m_folder || m_depth > 0 || outsideTransactions(stmt))
         return run(m_db, stmt, out);
     if (!sqlite3_stmt_readonly(stmt)) {
         // A change outside a transaction is a transaction of its own.
@@ -491,7 +516,12 @@ void Database::commit()
                 staged.push_back({std::string(p.constData(), size_t(p.size())),
                                   std::string(content.constData(), size_t(content.size()))});
             }
-            dbfvtabCommitFolder(m_module, staged);
+            try {
+                dbfvtabCommitFolder(m_module, staged);
+            } catch (const DbfError &e) {
+                // Callers see a failed commit as every failed statement: an SqlError.
+                throw SqlError(e.message());
+            }
             execPlain(QStringLiteral("COMMIT"));
         } catch (...) {
             // A failed commit leaves nothing half open: SQLite rolled back, or we do.

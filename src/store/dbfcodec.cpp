@@ -51,6 +51,9 @@ struct CodePage
             if (b >= 0x80 && cp != 0xFFFD && cp < reverse.size())
                 reverse[cp] = static_cast<unsigned char>(b);
         }
+        // The comma-below letters are written, searched and compared as their cedilla twins.
+        for (char16_t cp : {char16_t(0x0218), char16_t(0x0219), char16_t(0x021A), char16_t(0x021B)})
+            reverse[cp] = reverse[vestronia::foldedRomanianLetter(cp)];
     }
 };
 
@@ -368,6 +371,12 @@ void encodeDate(const Field &f, const Value &v, char *dst, std::string_view tabl
         }
         break;
     }
+    }
+    // Below 1000 a day number means "no date" (0 is how the program writes it): a blank
+    // field, not a day of January 1900 that every reader would take for a real date.
+    if (day < 1000) {
+        std::memset(dst, ' ', 8);
+        return;
     }
     int y = 0, m = 0, d = 0;
     dateFromDayNumber(day, y, m, d);

@@ -788,7 +788,14 @@ int dbfvtabBestIndex(sqlite3_vtab *v, sqlite3_index_info *info)
         if (c.iColumn < 0) {
             if (rowidAt < 0)
                 rowidAt = i;
-        } else if (columnAt < 0 ||
+            continue;
+        }
+        // The index compares bytes: a comparison under another collation (NOCASE, RTRIM)
+        // could match records the index does not list.
+        const char *collation = sqlite3_vtab_collation(info, i);
+        if (collation && sqlite3_stricmp(collation, "BINARY") != 0)
+            continue;
+        if (columnAt < 0 ||
                    (t->snap && t->snap->indexes.size() > size_t(c.iColumn) && t->snap->indexes[size_t(c.iColumn)] &&
                     !(t->snap->indexes[size_t(info->aConstraint[columnAt].iColumn)]))) {
             // Any equality will do; one whose index already exists is cheaper.
@@ -892,8 +899,17 @@ int dbfvtabFilter(sqlite3_vtab_cursor *cur, int idxNum, const char *, int argc, 
             if (column < 0 || size_t(column) >= s.header.fields.size())
                 return SQLITE_ERROR;
             const Field &f = s.header.fields[size_t(column)];
-            EqIndex &idx = indexFor(s, column, t->fileName);
             sqlite3_value *arg = argv[0];
+            if (f.type == 'C' && sqlite3_value_type(arg) != SQLITE_TEXT && sqlite3_value_type(arg) != SQLITE_NULL) {
+                // A number or blob compared with a text column goes through SQLite's own
+                // conversions, which the index does not know: read every record instead.
+                c->useList = false;
+                c->row = 1;
+                c->end = s.count() + 1;
+                settle(c);
+                return SQLITE_OK;
+            }
+            EqIndex &idx = indexFor(s, column, t->fileName);
             if (sqlite3_value_type(arg) != SQLITE_NULL) {
                 if (f.type == 'C') {
                     std::string key;
@@ -1370,23 +1386,26 @@ int dbfvtabSync(sqlite3_vtab *v)
         bool foreign = !before.sameFile(t->stamp);
         const off_t headerLength = off_t(s.header.headerLength);
         const off_t recLen = off_t(s.header.recordLength);
-        t->synced = true; // from here on the file may hold part of the changes
 
         std::sort(t->dirty.begin(), t->dirty.end());
         t->dirty.erase(std::unique(t->dirty.begin(), t->dirty.end()), t->dirty.end());
+        // Every record lock first: a record held elsewhere stops the commit before any
+        // record of it is written.
+        TableWrite locks{t, 0, {}};
+        struct Unlock
+        {
+            TableWrite &w;
+            ~Unlock() { unlockRows(w); }
+        } unlock{locks};
         for (std::uint32_t row : t->dirty) {
             if (!dbflock::lock(t->fd, dbflock::recordOffset(row), 1, true, dbflock::waitMilliseconds()))
                 fail("Inregistrarea " + std::to_string(row) + " din tabela " + t->fileName +
                      " este blocata de alt calculator. Incercati din nou.");
-            try {
-                writeExactly(t->fd, s.record(row), size_t(recLen), headerLength + off_t(row - 1) * recLen,
-                             t->fileName);
-            } catch (...) {
-                dbflock::unlock(t->fd, dbflock::recordOffset(row), 1);
-                throw;
-            }
-            dbflock::unlock(t->fd, dbflock::recordOffset(row), 1);
+            locks.lockedRows.push_back(row);
         }
+        t->synced = true; // from here on the file may hold part of the changes
+        for (std::uint32_t row : t->dirty)
+            writeExactly(t->fd, s.record(row), size_t(recLen), headerLength + off_t(row - 1) * recLen, t->fileName);
 
         if (s.count() > t->baseCount) {
             const std::uint32_t onDisk = diskRecordCount(t);

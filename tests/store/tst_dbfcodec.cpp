@@ -196,11 +196,14 @@ private Q_SLOTS:
         std::string scratch;
         const Value back = decoded(wide, bytes, scratch);
         QCOMPARE(QString::fromStdString(std::string(back.text)), name);
-        // ș ț with comma below are not: refused with the character named.
+        // ș ț with comma below, what keyboards type today, are stored as their cedilla twins.
         const std::string comma = QStringLiteral("Știrbăț").toStdString();
-        QCOMPARE(encodeError(f, Value::ofText(comma)),
-                 QStringLiteral("Valoarea Știrbăț nu se poate scrie in campul NUME (C 12) al tabelei Debite.dbf: "
-                                "caracterul Ș nu exista in codul 1250"));
+        QCOMPARE(encoded(f, Value::ofText(comma)), QByteArray("\xAA" "tirb\xE3\xFE     "));
+        // A letter the code page lacks is refused with the character named.
+        const std::string cyrillic = QStringLiteral("Жук").toStdString();
+        QCOMPARE(encodeError(f, Value::ofText(cyrillic)),
+                 QStringLiteral("Valoarea Жук nu se poate scrie in campul NUME (C 12) al tabelei Debite.dbf: "
+                                "caracterul Ж nu exista in codul 1250"));
     }
 
     void textWidthAndBlanks()
@@ -224,7 +227,8 @@ private Q_SLOTS:
         QTest::newRow("day number") << QVariant(qint64(45625)) << QStringLiteral("20241129");
         QTest::newRow("date text") << QVariant(QStringLiteral("29.11.2024")) << QStringLiteral("20241129");
         QTest::newRow("iso text") << QVariant(QStringLiteral("2024-11-29")) << QStringLiteral("20241129");
-        QTest::newRow("day one") << QVariant(qint64(2)) << QStringLiteral("19000101");
+        QTest::newRow("below 1000 is no date") << QVariant(qint64(2)) << QStringLiteral("        ");
+        QTest::newRow("first real day") << QVariant(qint64(1000)) << QStringLiteral("19020926");
         QTest::newRow("leap day") << QVariant(qint64(36585)) << QStringLiteral("20000229");
         QTest::newRow("null") << QVariant() << QStringLiteral("        ");
     }
@@ -243,7 +247,7 @@ private Q_SLOTS:
         QCOMPARE(QString::fromLatin1(got), bytes);
         std::string scratch;
         const Value back = decoded(f, got, scratch);
-        if (value.isValid()) {
+        if (value.isValid() && bytes.trimmed().size() == 8) {
             QCOMPARE(int(back.kind), int(Value::Kind::Integer));
             QCOMPARE(QString::fromLatin1(encoded(f, back)), bytes);
         } else {

@@ -115,7 +115,7 @@ private:
         ins.exec({1, QStringLiteral("Ştefăneşti Ţâî"), 12.345, QDate(2024, 11, 29), true});
         ins.exec({2, QStringLiteral("de sters"), 1.0, QDate(2000, 2, 29), false});
         ins.exec({-42, QVariant(), -2.675, QVariant(), QVariant()});
-        ins.exec({QVariant(), QStringLiteral("doar nume"), QVariant(), QDate(1900, 1, 1), false});
+        ins.exec({QVariant(), QStringLiteral("doar nume"), QVariant(), QDate(1903, 1, 1), false});
         db.exec(QStringLiteral("DELETE FROM M WHERE IDAB=2"));
         return path;
     }
@@ -125,7 +125,7 @@ private:
         return QJsonArray{
             QJsonArray{1, QStringLiteral("Ştefăneşti Ţâî"), 12.35, QStringLiteral("2024-11-29"), true},
             QJsonArray{-42, QJsonValue::Null, -2.68, QJsonValue::Null, QJsonValue::Null},
-            QJsonArray{QJsonValue::Null, QStringLiteral("doar nume"), QJsonValue::Null, QStringLiteral("1900-01-01"), false}};
+            QJsonArray{QJsonValue::Null, QStringLiteral("doar nume"), QJsonValue::Null, QStringLiteral("1903-01-01"), false}};
     }
 
     static QJsonArray expectedFields()

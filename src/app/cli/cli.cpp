@@ -7,6 +7,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "startup/installation.h"
+#include "store/folderlock.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -177,6 +178,13 @@ int main(int argc, char **argv)
         printUsage();
         return 2;
     }
+    // A wait for another workstation is said once, so a script's log shows why it paused.
+    setWriterWaitHandler([](bool waiting, int) {
+        static bool told = false;
+        if (waiting && !told)
+            std::fprintf(stderr, "Alt calculator scrie in date... astept.\n");
+        told = waiting;
+    });
     ctx.home = installationHome(home);
     ctx.machine = machineFolder();
     const QString name = args.takeFirst();

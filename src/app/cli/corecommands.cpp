@@ -12,6 +12,7 @@
 #include "startup/startupsequence.h"
 #include "store/changelog.h"
 #include "store/database.h"
+#include "store/folderlock.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -57,6 +58,10 @@ int commandStartup(const CliContext &ctx, const QStringList &args)
         return 1;
     }
     Database &db = sequence.database();
+    if (locksAreLocalOnly(session.dataFolder))
+        std::fprintf(stderr, "Atentie: dosarul de date %s este pe o unitate de retea care nu arata blocarile "
+                             "celorlalte calculatoare; lucrati pe el de pe un singur calculator.\n",
+                     session.dataFolder.toLocal8Bit().constData());
     addLog(db, session, QStringLiteral("Pornire program"));
     runMonthlyDebiting(db, session, host.progress());
     addLog(db, session, QStringLiteral("Inchidere Program."));
