@@ -55,7 +55,10 @@ void PacketClient::connectToServer()
     m_ping = {};
     m_socket = new QTcpSocket(this);
     connect(m_socket, &QTcpSocket::readyRead, this, &PacketClient::onReadyRead);
-    connect(m_socket, &QTcpSocket::connected, this, &PacketClient::connected);
+    connect(m_socket, &QTcpSocket::connected, this, [this] {
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        Q_EMIT connected();
+    });
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
         onReadyRead();
         disconnectFromServer();
@@ -70,6 +73,8 @@ void PacketClient::connectToServer()
         const int code = legacyCode(e);
         fail(code > 0 ? packet::socketErrorText(code) : m_socket->errorString(), code);
     });
+    // Small answers (one per block) must not wait for the peer's delayed acknowledgement.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_socket->connectToHost(host, port);
     m_pingTimer.start(maxPing);
 }

@@ -50,6 +50,8 @@ public:
     Connection(BackupServer &server, QTcpSocket *socket) : QObject(socket), m_server(server), m_socket(socket)
     {
         ++m_server.m_connections;
+        // One small answer per block: no waiting for delayed acknowledgements.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
         connect(socket, &QTcpSocket::disconnected, this, [this] { close(); });
         m_idle.setSingleShot(true);

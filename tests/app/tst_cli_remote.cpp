@@ -1,0 +1,97 @@
+// The remote and suggest commands end to end against vestronia-server on loopback: log
+// in, confirm, send, list, fetch-and-restore, delete, a suggestion; refusals exit 1.
+
+#include "backup/serverprocess.h"
+
+#include "core/profilefile.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+class TestCliRemote : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void wholePath();
+
+private:
+    struct Result
+    {
+        int exitCode;
+        QString out;
+        QString err;
+    };
+    Result cli(const QStringList &args);
+    QTemporaryDir m_dir;
+};
+
+TestCliRemote::Result TestCliRemote::cli(const QStringList &args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VESTRONIA_MACHINE_DIR"), m_dir.filePath(QStringLiteral("machine")));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VESTRONIA_CLI), QStringList{QStringLiteral("--home"), m_dir.filePath(QStringLiteral("home"))} + args);
+    p.waitForFinished(120000);
+    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+void TestCliRemote::wholePath()
+{
+    ServerProcess server;
+    if (!server.start(m_dir.filePath(QStringLiteral("server"))))
+        QSKIP("vestronia-server is not built");
+    QDir().mkpath(m_dir.filePath(QStringLiteral("machine")));
+    QCOMPARE(cli({QStringLiteral("startup")}).exitCode, 0);
+
+    // No web host yet: no internet, exit 1.
+    Result r = cli({QStringLiteral("remote"), QStringLiteral("login"), QStringLiteral("--email"),
+                    QStringLiteral("primaria@exemplu.ro"), QStringLiteral("--password"), QStringLiteral("parola")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.err.contains(QStringLiteral("Nu aveti internet!")));
+
+    vestronia::ProfileFile::writeText(m_dir.filePath(QStringLiteral("machine/GMT.dII")), QStringLiteral("88"),
+                                      QStringLiteral("ServerWeb"), QStringLiteral("127.0.0.1:%1").arg(server.httpPort));
+    r = cli({QStringLiteral("remote"), QStringLiteral("login"), QStringLiteral("--email"), QStringLiteral("primaria@exemplu.ro"),
+             QStringLiteral("--password"), QStringLiteral("parola")});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(r.out.contains(QStringLiteral("NU,")));
+    const QString code = QRegularExpression(QStringLiteral("este: (\\d{6})")).match(server.lastMail()).captured(1);
+    QCOMPARE(cli({QStringLiteral("remote"), QStringLiteral("code"), QStringLiteral("123")}).exitCode, code == QLatin1String("000123") ? 0 : 1);
+    QCOMPARE(cli({QStringLiteral("remote"), QStringLiteral("code"), code}).exitCode, 0);
+
+    // The remembered account is used from here on.
+    QCOMPARE(cli({QStringLiteral("remote"), QStringLiteral("put"), QStringLiteral("--note"), QStringLiteral("din linia de comanda")}).exitCode, 0);
+    r = cli({QStringLiteral("remote"), QStringLiteral("list")});
+    QCOMPARE(r.exitCode, 0);
+    const QStringList lines = r.out.trimmed().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], QStringLiteral("IDSTOC,DATA,ORA,OBS"));
+    QVERIFY(lines[1].endsWith(QStringLiteral(",din linia de comanda")));
+    const QString id = lines[1].section(QLatin1Char(','), 0, 0);
+
+    r = cli({QStringLiteral("remote"), QStringLiteral("get"), id});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(r.err.contains(QStringLiteral("Restaurare incheiata cu succes !")));
+    QCOMPARE(cli({QStringLiteral("remote"), QStringLiteral("delete"), id}).exitCode, 0);
+    r = cli({QStringLiteral("remote"), QStringLiteral("list")});
+    QCOMPARE(r.out.trimmed(), QStringLiteral("IDSTOC,DATA,ORA,OBS"));
+
+    r = cli({QStringLiteral("remote"), QStringLiteral("info"), QStringLiteral("--password"), QStringLiteral("gresita")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.err.contains(QStringLiteral("Parola este incorecta!")));
+
+    r = cli({QStringLiteral("suggest"), QStringLiteral("--name"), QStringLiteral("Io"), QStringLiteral("--place"), QStringLiteral("X"),
+             QStringLiteral("--phone"), QStringLiteral("0722222777"), QStringLiteral("--mail"), QStringLiteral("ion@exemplu.ro"),
+             QStringLiteral("text")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.err.contains(QStringLiteral("Nume incorect!")));
+    r = cli({QStringLiteral("suggest"), QStringLiteral("--name"), QStringLiteral("Ion"), QStringLiteral("--place"), QStringLiteral("X"),
+             QStringLiteral("--phone"), QStringLiteral("0722 222 777"), QStringLiteral("--mail"), QStringLiteral("ion@exemplu.ro"),
+             QStringLiteral("Merge"), QStringLiteral("bine")});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(r.err.contains(QStringLiteral("Mesajul a fost transmis!")));
+}
+
+QTEST_GUILESS_MAIN(TestCliRemote)
+#include "tst_cli_remote.moc"
