@@ -12,16 +12,23 @@
 #include <QDate>
 #include <QDir>
 #include <QSaveFile>
+#include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+#include <unistd.h>
 
 using namespace vestronia::server;
 
 namespace {
 
+// A signal only writes a byte; the event loop reads it and quits, since nothing else is
+// safe inside a signal handler.
+int g_signalPipe[2] = {-1, -1};
+
 void quitOnSignal(int)
 {
-    QCoreApplication::quit();
+    const char b = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &b, 1);
 }
 
 int usage()
@@ -91,6 +98,12 @@ int main(int argc, char **argv)
         }
         std::fprintf(stderr, "vestronia-server: backup port %d, HTTP port %d\n", backup.port(),
                      withHttp ? http.port() : 0);
+        if (::pipe(g_signalPipe) != 0) {
+            std::fprintf(stderr, "vestronia-server: cannot make the signal pipe\n");
+            return 1;
+        }
+        QSocketNotifier stopper(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(&stopper, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
         std::signal(SIGTERM, quitOnSignal);
         std::signal(SIGINT, quitOnSignal);
         return app.exec();
