@@ -380,6 +380,8 @@ void TestMainWindow::escapeAsksToClose()
 void TestMainWindow::unitNameCheckBeforeEvidenta()
 {
     Fixture f;
+    // A register with a subscriber: an empty one would first offer the import.
+    f.db->exec(QStringLiteral("INSERT INTO Abonat (IDAB, NUME, LOC) VALUES (1, 'POPESCU ION', 'SAT')"));
     adminSettings().unitName = QStringLiteral("  ");
     MesajRecorder recorder;
     MainWindow w(*f.db, f.session);
