@@ -296,13 +296,10 @@ void Database::openFolder()
         return;
     }
     m_folder->attach();
-    // A writer that died mid-commit left its journal: put the files back before reading.
-    if (QFile::exists(folder + QLatin1Char('/') + QLatin1String(FolderLock::JournalFileName)) &&
-        m_folder->tryLockWriter()) {
-        m_folder->unlockWriter();
-        m_folder->lockWriter();
-        m_folder->unlockWriter();
-    }
+    // A writer that died mid-commit left its journal: the reader's check puts the files
+    // back before the tables are attached and read.
+    m_folder->lockRead(false);
+    m_folder->unlockRead();
     const QByteArray path = QFile::encodeName(folder);
     dbfvtabSetFolder(m_module, m_folder.get(), std::string(path.constData(), size_t(path.size())));
     installSharedFileBackend();

@@ -2,6 +2,7 @@
 // an outside dBase reader, SQL with joins and aggregates, changes seen by that reader,
 // and errors reported with a non-zero exit.
 
+#include "app/clirun.h"
 #include "core/profilefile.h"
 
 #include <QDir>
@@ -25,12 +26,7 @@ private Q_SLOTS:
     void errorsExitNonZero();
 
 private:
-    struct Result
-    {
-        int exitCode;
-        QString out;
-        QString err;
-    };
+    using Result = CliResult;
     Result cli(const QStringList &args);
     QJsonDocument readWithDbfread(const QString &path);
 
@@ -40,14 +36,7 @@ private:
 
 TestCli::Result TestCli::cli(const QStringList &args)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VESTRONIA_MACHINE_DIR"), m_dir.filePath(QStringLiteral("machine")));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VESTRONIA_CLI), QStringList{QStringLiteral("--home"), m_home} + args);
-    if (!p.waitForFinished(120000))
-        return {-1, {}, QStringLiteral("timeout")};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return runCli(m_dir.filePath(QStringLiteral("machine")), QStringList{QStringLiteral("--home"), m_home} + args, 120000);
 }
 
 QJsonDocument TestCli::readWithDbfread(const QString &path)

@@ -2,6 +2,7 @@
 // of a missing subscriber, a damaged field and a truncated table are each reported with
 // table, record and bytes, and the exit code says so.
 
+#include "app/clirun.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -19,12 +20,7 @@ private Q_SLOTS:
     void truncatedTableIsReportedNotCrashed();
 
 private:
-    struct Result
-    {
-        int exitCode;
-        QString out;
-        QString err;
-    };
+    using Result = CliResult;
     Result cli(const QStringList &args);
     QString table(const QString &name) const;
     QStringList lines(const Result &r) const { return r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
@@ -35,14 +31,7 @@ private:
 
 TestCliCheck::Result TestCliCheck::cli(const QStringList &args)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VESTRONIA_MACHINE_DIR"), m_dir->filePath(QStringLiteral("machine")));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VESTRONIA_CLI), QStringList{QStringLiteral("--home"), m_home} + args);
-    if (!p.waitForFinished(120000))
-        return {-1, {}, QStringLiteral("timeout")};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return runCli(m_dir->filePath(QStringLiteral("machine")), QStringList{QStringLiteral("--home"), m_home} + args, 120000);
 }
 
 QString TestCliCheck::table(const QString &name) const

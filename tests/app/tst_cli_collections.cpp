@@ -2,6 +2,7 @@
 // collection, receipt, cancellation, the cash book; documents read back by outside
 // readers (LibreOffice computes the formulas, python3-xlrd opens the files).
 
+#include "app/clirun.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -20,12 +21,7 @@ private Q_SLOTS:
     void penaltyMaintenance();
 
 private:
-    struct Result
-    {
-        int exitCode;
-        QString out;
-        QString err;
-    };
+    using Result = CliResult;
     Result cli(const QStringList &args, const QString &today = QStringLiteral("10.06.2024"));
     void sql(const QString &statement);
     // The first sheet as LibreOffice computes and shows it, one list of cells per line.
@@ -40,14 +36,7 @@ private:
 
 TestCliCollections::Result TestCliCollections::cli(const QStringList &args, const QString &today)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VESTRONIA_MACHINE_DIR"), m_dir.filePath(QStringLiteral("machine")));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VESTRONIA_CLI), QStringList{QStringLiteral("--home"), m_home, QStringLiteral("--today"), today} + args);
-    if (!p.waitForFinished(180000))
-        return {-1, {}, QStringLiteral("timeout")};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return runCli(m_dir.filePath(QStringLiteral("machine")), QStringList{QStringLiteral("--home"), m_home, QStringLiteral("--today"), today} + args, 180000);
 }
 
 void TestCliCollections::sql(const QString &statement)

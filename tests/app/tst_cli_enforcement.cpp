@@ -2,6 +2,7 @@
 // and every letter the program writes read back by LibreOffice, which must find the
 // act's data where the keys stood, no key left, and the summons on two pages.
 
+#include "app/clirun.h"
 #include "core/profilefile.h"
 
 #include <QDir>
@@ -23,12 +24,7 @@ private Q_SLOTS:
     void batchWritesOneLetterPerDebtor();
 
 private:
-    struct Result
-    {
-        int exitCode;
-        QString out;
-        QString err;
-    };
+    using Result = CliResult;
     Result cli(const QStringList &args);
     // The letter converted by LibreOffice: its text and its page count.
     QString letterText(const QString &rtf, int *pages);
@@ -39,15 +35,7 @@ private:
 
 TestCliEnforcement::Result TestCliEnforcement::cli(const QStringList &args)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VESTRONIA_MACHINE_DIR"), m_dir.filePath(QStringLiteral("machine")));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VESTRONIA_CLI),
-            QStringList{QStringLiteral("--home"), m_home, QStringLiteral("--today"), QStringLiteral("29.11.2024")} + args);
-    if (!p.waitForFinished(120000))
-        return {-1, {}, QStringLiteral("timeout")};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return runCli(m_dir.filePath(QStringLiteral("machine")), QStringList{QStringLiteral("--home"), m_home, QStringLiteral("--today"), QStringLiteral("29.11.2024")} + args, 120000);
 }
 
 QString TestCliEnforcement::letterText(const QString &rtf, int *pages)

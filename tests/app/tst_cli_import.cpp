@@ -2,6 +2,7 @@
 // populates a fresh installation; a second import and a damaged backup are refused with
 // their messages and a non-zero exit, leaving the data as they were.
 
+#include "app/clirun.h"
 #include "import/rg3builder.h"
 
 #include <QCryptographicHash>
@@ -22,12 +23,7 @@ private Q_SLOTS:
     void refusalsExitNonZero();
 
 private:
-    struct Result
-    {
-        int exitCode;
-        QString out;
-        QString err;
-    };
+    using Result = CliResult;
     Result cli(const QStringList &args);
     QString writeBackup(const QString &name, const QByteArray &bytes);
     QByteArray dataFolderHash();
@@ -38,15 +34,7 @@ private:
 
 TestCliImport::Result TestCliImport::cli(const QStringList &args)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VESTRONIA_MACHINE_DIR"), m_dir.filePath(QStringLiteral("machine")));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VESTRONIA_CLI),
-            QStringList{QStringLiteral("--home"), m_home, QStringLiteral("--today"), QStringLiteral("09.12.2026")} + args);
-    if (!p.waitForFinished(120000))
-        return {-1, {}, QStringLiteral("timeout")};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return runCli(m_dir.filePath(QStringLiteral("machine")), QStringList{QStringLiteral("--home"), m_home, QStringLiteral("--today"), QStringLiteral("09.12.2026")} + args, 120000);
 }
 
 QString TestCliImport::writeBackup(const QString &name, const QByteArray &bytes)

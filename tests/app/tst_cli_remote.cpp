@@ -1,6 +1,7 @@
 // The remote and suggest commands end to end against vestronia-server on loopback: log
 // in, confirm, send, list, fetch-and-restore, delete, a suggestion; refusals exit 1.
 
+#include "app/clirun.h"
 #include "backup/serverprocess.h"
 
 #include "core/profilefile.h"
@@ -15,25 +16,14 @@ private Q_SLOTS:
     void wholePath();
 
 private:
-    struct Result
-    {
-        int exitCode;
-        QString out;
-        QString err;
-    };
+    using Result = CliResult;
     Result cli(const QStringList &args);
     QTemporaryDir m_dir;
 };
 
 TestCliRemote::Result TestCliRemote::cli(const QStringList &args)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VESTRONIA_MACHINE_DIR"), m_dir.filePath(QStringLiteral("machine")));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VESTRONIA_CLI), QStringList{QStringLiteral("--home"), m_dir.filePath(QStringLiteral("home"))} + args);
-    p.waitForFinished(120000);
-    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
+    return runCli(m_dir.filePath(QStringLiteral("machine")), QStringList{QStringLiteral("--home"), m_dir.filePath(QStringLiteral("home"))} + args, 120000);
 }
 
 void TestCliRemote::wholePath()

@@ -2,6 +2,7 @@
 // written where asked, as .xls read back by python3-xlrd and as PDF, with the refusals
 // (no acts, reversed period, unknown subscriber) on standard error and exit 1.
 
+#include "app/clirun.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -18,12 +19,7 @@ private Q_SLOTS:
     void refusalsExitOne();
 
 private:
-    struct Result
-    {
-        int exitCode;
-        QString out;
-        QString err;
-    };
+    using Result = CliResult;
     Result cli(const QStringList &args);
     // Cell texts of the first sheet, "A1=..." one per line, through python3-xlrd.
     QString cellsOf(const QString &xls);
@@ -34,15 +30,7 @@ private:
 
 TestCliReports::Result TestCliReports::cli(const QStringList &args)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VESTRONIA_MACHINE_DIR"), m_dir.filePath(QStringLiteral("machine")));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VESTRONIA_CLI),
-            QStringList{QStringLiteral("--home"), m_home, QStringLiteral("--today"), QStringLiteral("10.06.2024")} + args);
-    if (!p.waitForFinished(180000))
-        return {-1, {}, QStringLiteral("timeout")};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return runCli(m_dir.filePath(QStringLiteral("machine")), QStringList{QStringLiteral("--home"), m_home, QStringLiteral("--today"), QStringLiteral("10.06.2024")} + args, 180000);
 }
 
 QString TestCliReports::cellsOf(const QString &xls)
