@@ -1,4 +1,5 @@
-// Cancellation of a collection from the rests noted in DebiteArh, in one transaction.
+// Cancellation of a collection in one transaction: each debit it touched gets back what
+// its lines took, and only the advance it created, still untouched, is removed.
 
 #include "collections/cancellation.h"
 
@@ -7,6 +8,8 @@
 #include "core/session.h"
 #include "store/changelog.h"
 #include "store/database.h"
+
+#include <vector>
 
 namespace vestronia {
 
@@ -62,6 +65,50 @@ MaybeRefusal cancelCollection(Database &db, const Session &session, qint64 idchi
         return r;
     const ResultSet doc = documentRow(db, idchit);
     const QString docType = doc.text(0, QStringLiteral("DOCJUS"));
+    const qint64 idab = doc.integer(0, QStringLiteral("IDAB"));
+    const ResultSet noted = db.select(QStringLiteral("SELECT IDDEB, IDAB, SOLD FROM DebiteArh WHERE IDCHIT=?"), {idchit});
+    // Decide everything before the first write, so a refusal leaves the books as they are.
+    struct Restore
+    {
+        qint64 iddeb;
+        qint64 idab;
+        Money rest; // with this collection's part given back
+    };
+    std::vector<Restore> restore;
+    std::vector<qint64> created;                    // advances of this collection, still untouched
+    for (int i = 0; i < noted.rowCount(); ++i) {
+        const qint64 iddeb = noted.integer(i, QStringLiteral("IDDEB"));
+        const qint64 owner = noted.integer(i, QStringLiteral("IDAB"));
+        const ResultSet debit = db.select(
+            QStringLiteral("SELECT IDAB, IDCON, RATA, SOLD FROM Debite WHERE IDDEB=? AND IDAB=?"), {iddeb, owner != 0 ? owner : idab});
+        if (owner != 0) {
+            // What the lines took off this debit's rest (the penalty part never was on it);
+            // it is what the noted rest was when nothing changed in between, and stays
+            // right when the debit's amount was changed since.
+            if (debit.isEmpty())
+                continue;
+            const QVariant paid = db.scalar(
+                QStringLiteral("SELECT SUM(RESTANTA+CURENT) FROM DetChit WHERE IDCHIT=? AND IDDEB=?"), {idchit, iddeb});
+            // Without a line (a folder written by an older program) the noted rest is all there is.
+            const Money rest = paid.isValid() && !paid.isNull()
+                                   ? debit.money(0, QStringLiteral("SOLD")) + Money::fromVariant(paid)
+                                   : noted.money(i, QStringLiteral("SOLD"));
+            restore.push_back({iddeb, owner, rest});
+            continue;
+        }
+        // An advance this collection created: it is removed only while it is this
+        // subscriber's advance row and still holds exactly what the collection put in it.
+        // A number given to someone else's debit since is not this advance.
+        if (debit.isEmpty() || debit.integer(0, QStringLiteral("IDCON")) != -1)
+            continue;
+        const QVariant put = db.scalar(QStringLiteral("SELECT SUM(CURENT) FROM DetChit WHERE IDCHIT=? AND IDDEB=?"), {idchit, iddeb});
+        const Money rata = debit.money(0, QStringLiteral("RATA"));
+        const Money sold = debit.money(0, QStringLiteral("SOLD"));
+        if (sold != rata || (put.isValid() && !put.isNull() && -Money::fromVariant(put) != sold))
+            return Refusal::asMessage(Title, QStringLiteral("\rPLATA IN AVANS facuta de aceasta incasare a fost modificata sau "
+                                                            "folosita intre timp!\rIncasarea nu poate fi anulata."));
+        created.push_back(iddeb);
+    }
     addLog(db, session,
            QStringLiteral("Anulare ") + docType + QStringLiteral(" nr.") + QString::number(doc.integer(0, QStringLiteral("DOCNR"))) +
                QStringLiteral("/") + dayText(int(doc.integer(0, QStringLiteral("DOCDATA")))) + QStringLiteral(" - ") +
@@ -69,15 +116,10 @@ MaybeRefusal cancelCollection(Database &db, const Session &session, qint64 idchi
     ProgressScope scope(progress, QStringLiteral("Anulare ") + docType + QStringLiteral("..."), 3);
     db.exec(QStringLiteral("UPDATE Chitante SET ANULAT='X' WHERE IDCHIT=?"), {idchit});
     progress.step();
-    const ResultSet noted = db.select(QStringLiteral("SELECT IDDEB, IDAB, SOLD FROM DebiteArh WHERE IDCHIT=?"), {idchit});
-    for (int i = 0; i < noted.rowCount(); ++i) {
-        const qint64 iddeb = noted.integer(i, QStringLiteral("IDDEB"));
-        if (noted.integer(i, QStringLiteral("IDAB")) != 0)
-            db.exec(QStringLiteral("UPDATE Debite SET SOLD=? WHERE IDDEB=?"),
-                    {QVariant::fromValue(noted.money(i, QStringLiteral("SOLD"))), iddeb});
-        else
-            db.exec(QStringLiteral("DELETE FROM Debite WHERE IDDEB=?"), {iddeb});
-    }
+    for (const Restore &r : restore)
+        db.exec(QStringLiteral("UPDATE Debite SET SOLD=? WHERE IDDEB=? AND IDAB=?"), {QVariant::fromValue(r.rest), r.iddeb, r.idab});
+    for (qint64 iddeb : created)
+        db.exec(QStringLiteral("DELETE FROM Debite WHERE IDDEB=? AND IDAB=? AND IDCON=-1"), {iddeb, idab});
     progress.step();
     db.exec(QStringLiteral("DELETE FROM DebiteArh WHERE IDCHIT=?"), {idchit});
     progress.step();

@@ -1,8 +1,8 @@
 #pragma once
-// Undoing a subscriber's most recent collection: the debits get back the rests noted
-// when it was recorded, an advance it created goes, and the document is marked cancelled
-// (receipts) or deleted with its lines (every other type). Newest first only, so the
-// noted rests always match the debits' state.
+// Undoing a subscriber's most recent collection: each debit it touched gets back what the
+// collection's lines took off its rest, the advance it created goes (found by subscriber
+// and advance row, never by number alone), and the document is marked cancelled
+// (receipts) or deleted with its lines (every other type). Newest first only.
 
 #include "ledger/refusal.h"
 
@@ -19,8 +19,8 @@ struct Session;
 MaybeRefusal checkCancellation(Database &db, qint64 idchit);
 // "\rDoriti sa anulati CHITANTA nr.12 / 05.06.2024 ?"
 QString cancellationQuestion(Database &db, qint64 idchit);
-// Checks, then cancels in one transaction with the three progress steps. A refusal
-// changes nothing.
+// Checks, then cancels in one transaction with the three progress steps. Refuses, and
+// changes nothing, when the advance the collection created was changed or spent since.
 MaybeRefusal cancelCollection(Database &db, const Session &session, qint64 idchit, Progress &progress);
 
 } // namespace vestronia

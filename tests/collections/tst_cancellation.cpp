@@ -1,0 +1,103 @@
+// Cancellation when the books moved on after the collection: an identifier handed out
+// again, a debit changed in between, an advance changed since.
+
+#include "collections/balance.h"
+#include "collections/cancellation.h"
+#include "collections/collection.h"
+#include "collections/debits.h"
+#include "core/progress.h"
+
+#include "collectionsfixture.h"
+
+#include <QTest>
+
+using namespace vestronia;
+using namespace vestronia::testing;
+
+class TestCancellation : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cancellationNeverDeletesAnotherSubscribersDebit();
+    void cancellationAfterDebitChangeGivesBackWhatWasPaid();
+    void cancellationRefusesWhenItsAdvanceChanged();
+
+private:
+    static qint64 collect(CollectionsFixture &f, qint64 idab, const char *amount)
+    {
+        CollectionDraft d;
+        d.idab = idab;
+        d.amount = lei(amount);
+        d.day = f.today();
+        const CollectionOutcome o = recordCollection(*f.db, f.session, d);
+        if (o.refusal)
+            qWarning("refused: %s", qPrintable(o.refusal->message));
+        return o.recorded.idchit;
+    }
+    static qint64 advanceOf(CollectionsFixture &f, qint64 idab)
+    {
+        return f.db->scalar(QStringLiteral("SELECT IDDEB FROM Debite WHERE IDAB=? AND SOLD<0"), {idab}).toLongLong();
+    }
+};
+
+void TestCancellation::cancellationNeverDeletesAnotherSubscribersDebit()
+{
+    CollectionsFixture f;
+    const qint64 first = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 other = f.insertSubscriber(QStringLiteral("IONESCU ANA"), 1, day(2020, 1, 1));
+    const qint64 debit = f.insertDebit(first, "20", f.today() - 10);
+    const qint64 idchit = collect(f, first, "100");
+    const qint64 advance = advanceOf(f, first);
+    QVERIFY(advance > 0);
+    // The advance goes (a folder written before advances were kept), and its number is
+    // handed out again to another subscriber's one-off debit of 80 lei.
+    f.db->exec(QStringLiteral("DELETE FROM Debite WHERE IDDEB=?"), {advance});
+    f.db->exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, RATA, SOLD, PENAL, "
+                              "PENALPE, PENALDATA, MAXSOLD) VALUES (?, -1, ?, 3, ?, 202406, 'TAXA', 80, 80, 0, '', 0, '')"),
+               {advance, other, f.today()});
+    NullProgress progress;
+    QVERIFY(!cancelCollection(*f.db, f.session, idchit, progress));
+    QCOMPARE(f.sold(advance), lei("80"));
+    QCOMPARE(balanceOf(*f.db, other, f.today()).total, lei("80"));
+    QCOMPARE(f.sold(debit), lei("20"));
+}
+
+void TestCancellation::cancellationAfterDebitChangeGivesBackWhatWasPaid()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 debit = f.insertDebit(idab, "80", f.today() - 5, f.today() + 25, "1");
+    const qint64 idchit = collect(f, idab, "30");
+    QCOMPARE(f.sold(debit), lei("50"));
+    // "Modifica suma" to 50: 30 stay paid, the rest becomes 20.
+    QVERIFY(!changeDebitAmount(*f.db, f.session, debit, lei("50"), false).refusal);
+    QCOMPARE(f.sold(debit), lei("20"));
+    NullProgress progress;
+    QVERIFY(!cancelCollection(*f.db, f.session, idchit, progress));
+    // The 30 the receipt took come back; the debit owes its new amount, not the old 80.
+    QCOMPARE(f.sold(debit), lei("50"));
+}
+
+void TestCancellation::cancellationRefusesWhenItsAdvanceChanged()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 debit = f.insertDebit(idab, "20", f.today() - 10);
+    const qint64 idchit = collect(f, idab, "100");
+    const qint64 advance = advanceOf(f, idab);
+    f.db->exec(QStringLiteral("UPDATE Debite SET SOLD=-30 WHERE IDDEB=?"), {advance});
+    NullProgress progress;
+    const MaybeRefusal r = cancelCollection(*f.db, f.session, idchit, progress);
+    QVERIFY(r);
+    QCOMPARE(r->title, QStringLiteral("Anulare incasare"));
+    QVERIFY2(r->message.contains(QLatin1String("PLATA IN AVANS")), qPrintable(r->message));
+    // Nothing moved.
+    QCOMPARE(f.sold(advance), lei("-30"));
+    QCOMPARE(f.sold(debit), Money());
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante WHERE ANULAT='X'")), qint64(0));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM DebiteArh WHERE IDCHIT=?"), {idchit}), qint64(2));
+}
+
+QTEST_GUILESS_MAIN(TestCancellation)
+#include "tst_cancellation.moc"
