@@ -20,9 +20,16 @@ const QString DeleteTitle = QStringLiteral("Stergere Debit");
 // A DECIMAL(10,2) field holds up to 8 integer digits, as the dialog's field.
 const Money MaxDebit = Money::fromUnits(999999999900LL);
 
+// An amount debited is never negative: money received is an advance, made only by a
+// collection, and a negative debit would read as one that the next collection spends.
 bool fits(Money m)
 {
-    return m >= -MaxDebit && m <= MaxDebit;
+    return m >= Money() && m <= MaxDebit;
+}
+
+bool personRangeAdmits(const AccountRecord &a, int persons)
+{
+    return (a.minPersons == 0 && a.maxPersons == 0) || (a.minPersons <= persons && a.maxPersons >= persons);
 }
 
 ResultSet debitRow(Database &db, qint64 iddeb)
@@ -74,6 +81,12 @@ DebitOutcome addManualDebit(Database &db, const Session &session, qint64 idab, q
         return out;
     }
     const AccountRecord a = AccountRecord::fromRow(acc, 0);
+    if (!personRangeAdmits(a, s.persons)) {
+        out.refusal = Refusal::asMessage(QStringLiteral("Alegere Cont"),
+                                         QStringLiteral("\rContul ") + a.name + QStringLiteral(" nu se aplica unei gospodarii de ") +
+                                             QString::number(s.persons) + QStringLiteral(" persoane!"));
+        return out;
+    }
     const bool penalised = !a.penalty.isZero();
     out.iddeb = takeFreeId(db, session.sharedSettings(), QStringLiteral("IDDEB"), QStringLiteral("Debite"), QStringLiteral("IDDEB"));
     db.exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, RATA, SOLD, PENAL, "
@@ -159,8 +172,10 @@ ChangeOutcome changeDebitAmount(Database &db, const Session &session, qint64 idd
             break;
         const Money paid = panel.money(i, QStringLiteral("RATA")) - panel.money(i, QStringLiteral("SOLD"));
         const Money rest = amount - paid;
+        // Below what was already paid the rest would turn into a hidden advance.
         if (!fits(rest)) {
-            out.refusal = Refusal::atField(QStringLiteral("Rata"), QStringLiteral("Suma incorecta!"));
+            out.refusal = Refusal::atField(QStringLiteral("Rata"), QStringLiteral("Pe acest debit s-au incasat deja ") + paid.toFixed(2) +
+                                                                       QStringLiteral(" lei!\rSuma nu poate fi mai mica."));
             out.changed.clear();
             return out;
         }

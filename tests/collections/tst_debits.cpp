@@ -26,6 +26,7 @@ private Q_SLOTS:
     void deletionOfUnpaidManualDebit();
     void changeKeepsWhatWasPaid();
     void downwardStopsAtOtherAccount();
+    void negativeAmountsAndPersonRangeRefusedOnEveryRoad();
 };
 
 namespace {
@@ -191,6 +192,38 @@ void TestDebits::downwardStopsAtOtherAccount()
     QCOMPARE(f.sold(b1), lei("7"));
     QCOMPARE(f.sold(a3), lei("10"));
     QVERIFY(f.logTexts().last().startsWith(QStringLiteral("Modificare debite: POPESCU ION")));
+}
+
+void TestDebits::negativeAmountsAndPersonRangeRefusedOnEveryRoad()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 idcon = f.insertAccount(oneOff(QStringLiteral("TAXA"), "10"));
+    AccountDraft big = oneOff(QStringLiteral("TAXA FAMILII MARI"), "5");
+    big.byPersons = true;
+    big.minPersons = 3;
+    big.maxPersons = 5;
+    const qint64 ranged = f.insertAccount(big);
+    const DebitOutcome negative = addManualDebit(*f.db, f.session, idab, idcon, f.today(), lei("-50"));
+    QVERIFY(negative.refusal);
+    QCOMPARE(negative.refusal->field, QStringLiteral("Rata"));
+    const DebitOutcome outside = addManualDebit(*f.db, f.session, idab, ranged, f.today(), lei("10"));
+    QVERIFY(outside.refusal);
+    QCOMPARE(outside.refusal->title, QStringLiteral("Alegere Cont"));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), qint64(0));
+    // A zero amount is the dialog's own question, not a refusal.
+    QVERIFY(!addManualDebit(*f.db, f.session, idab, idcon, f.today(), Money()).refusal);
+
+    const qint64 paid = f.insertDebit(idab, "20", f.today() - 3, 0, "0", QStringLiteral("zi"), QString(), 1, -1, "50");
+    for (const char *bad : {"-5", "29.99"}) { // negative, or below the 30 already paid
+        const ChangeOutcome o = changeDebitAmount(*f.db, f.session, paid, lei(bad), false);
+        QVERIFY2(o.refusal, bad);
+        QCOMPARE(o.refusal->field, QStringLiteral("Rata"));
+        QVERIFY(o.changed.isEmpty());
+    }
+    QCOMPARE(f.sold(paid), lei("20"));
+    QVERIFY(!changeDebitAmount(*f.db, f.session, paid, lei("30"), false).refusal);
+    QCOMPARE(f.sold(paid), Money());
 }
 
 QTEST_GUILESS_MAIN(TestDebits)
