@@ -37,6 +37,11 @@ ResultSet debitRow(Database &db, qint64 iddeb)
     return db.select(QStringLiteral("SELECT * FROM Debite WHERE IDDEB=?"), {iddeb});
 }
 
+bool isAdvance(const ResultSet &debit)
+{
+    return debit.money(0, QStringLiteral("SOLD")) < Money() || debit.money(0, QStringLiteral("RATA")) < Money();
+}
+
 QString subscriberName(Database &db, qint64 idab)
 {
     return db.scalar(QStringLiteral("SELECT NUME FROM Abonat WHERE IDAB=?"), {idab}).toString().trimmed();
@@ -107,6 +112,11 @@ MaybeRefusal checkDebitDeletion(Database &db, qint64 iddeb)
     if (d.integer(0, QStringLiteral("IDSERV")) != -1)
         return Refusal::asMessage(
             DeleteTitle, QStringLiteral("Acest debit este de la un Abonament!\rCa sa-l stergeti, trebuie sa Modificati/Opriti abonamentul!"));
+    // An advance is money received: deleting it would make the money vanish from the
+    // subscriber's account. Only cancelling the collection that made it takes it away.
+    if (isAdvance(d))
+        return Refusal::asMessage(
+            DeleteTitle, QStringLiteral("Acest debit este o plata in avans!\rCa sa-l stergeti, trebuie sa anulati incasarea care l-a creat!"));
     if (d.money(0, QStringLiteral("SOLD")) != d.money(0, QStringLiteral("RATA")))
         return Refusal::asMessage(
             DeleteTitle, QStringLiteral("La acest Debit s-au operat Chitante!\rCa sa-l stergeti, trebuie sa anulati incasarea!"));
@@ -147,6 +157,12 @@ ChangeOutcome changeDebitAmount(Database &db, const Session &session, qint64 idd
     const ResultSet d = debitRow(db, iddeb);
     if (d.isEmpty() || d.money(0, QStringLiteral("SOLD")).isZero()) {
         out.refusal = Refusal::asMessage(QStringLiteral("Modificare debite"), QStringLiteral("\rDebitul nu este in lista!"));
+        return out;
+    }
+    if (isAdvance(d)) {
+        out.refusal = Refusal::asMessage(QStringLiteral("Modificare debite"),
+                                         QStringLiteral("Aceasta este o plata in avans!\rCa sa o modificati, trebuie sa anulati "
+                                                        "incasarea care a creat-o!"));
         return out;
     }
     if (!fits(amount)) {

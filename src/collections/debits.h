@@ -24,8 +24,9 @@ ResultSet manualDebitAccounts(Database &db, int persons);
 Money proposedDebitAmount(const AccountRecord &account, int persons);
 
 // Adds a manual debit of the account to the subscriber, dated day, with the account's
-// penalty terms; logs it. Refuses a subscriber who left, an unknown account or a
-// periodic one, and an amount the field cannot hold. Returns the new IDDEB.
+// penalty terms; logs it. Refuses a subscriber who left, an unknown account, a periodic
+// one or one whose person range does not admit the household, and a negative amount or
+// one the field cannot hold. Returns the new IDDEB.
 struct DebitOutcome
 {
     MaybeRefusal refusal;
@@ -33,7 +34,8 @@ struct DebitOutcome
 };
 DebitOutcome addManualDebit(Database &db, const Session &session, qint64 idab, qint64 idcon, int day, Money amount);
 
-// The refusals of "Sterge Debit", in their order (subscription, paid, settlement).
+// The refusals of "Sterge Debit", in their order (subscription, advance, paid,
+// settlement). An advance is removed only by cancelling the collection that made it.
 MaybeRefusal checkDebitDeletion(Database &db, qint64 iddeb);
 // "\rDoriti sa stergeti debitul DENUM ?"
 QString debitDeletionQuestion(Database &db, qint64 iddeb);
@@ -42,7 +44,8 @@ MaybeRefusal deleteDebit(Database &db, const Session &session, qint64 iddeb);
 // Sets the amount of a debit, its rest becoming the new amount less what was paid on it.
 // With downward, the same amount goes to every later open debit of the subscriber (panel
 // order) while they belong to the same account. Returns the changed IDDEBs, first the
-// given one; a refusal when the debit is not open or the amount does not fit.
+// given one; a refusal when the debit is not open or is an advance, or the amount is
+// negative, below what was paid on a debit, or does not fit.
 struct ChangeOutcome
 {
     MaybeRefusal refusal;

@@ -24,6 +24,7 @@ private Q_SLOTS:
     void deletionRefusals_data();
     void deletionRefusals();
     void deletionOfUnpaidManualDebit();
+    void advanceIsNeitherDeletedNorChanged();
     void changeKeepsWhatWasPaid();
     void downwardStopsAtOtherAccount();
     void negativeAmountsAndPersonRangeRefusedOnEveryRoad();
@@ -156,12 +157,29 @@ void TestDebits::deletionOfUnpaidManualDebit()
 {
     CollectionsFixture f;
     const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
-    const qint64 iddeb = f.insertDebit(idab, "-20", f.today() - 3, 0, "0", QStringLiteral("luna"), QString(), -1, -1, nullptr,
-                                       QStringLiteral("PLATA IN AVANS"));
-    QCOMPARE(debitDeletionQuestion(*f.db, iddeb), QStringLiteral("\rDoriti sa stergeti debitul PLATA IN AVANS ?"));
+    const qint64 iddeb = f.insertDebit(idab, "20", f.today() - 3, 0, "0", QStringLiteral("luna"), QString(), 4, -1, nullptr,
+                                       QStringLiteral("TAXA"));
+    QCOMPARE(debitDeletionQuestion(*f.db, iddeb), QStringLiteral("\rDoriti sa stergeti debitul TAXA ?"));
     QVERIFY(!deleteDebit(*f.db, f.session, iddeb));
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), qint64(0));
-    QCOMPARE(f.logTexts().last(), QStringLiteral("Stergere debit: POPESCU ION - PLATA IN AVANS=-20"));
+    QCOMPARE(f.logTexts().last(), QStringLiteral("Stergere debit: POPESCU ION - TAXA=20"));
+}
+
+void TestDebits::advanceIsNeitherDeletedNorChanged()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 advance = f.insertDebit(idab, "-20", f.today() - 3, 0, "0", QStringLiteral("luna"), QString(), -1, -1, nullptr,
+                                         QStringLiteral("PLATA IN AVANS"));
+    const MaybeRefusal r = deleteDebit(*f.db, f.session, advance);
+    QVERIFY(r);
+    QCOMPARE(r->title, QStringLiteral("Stergere Debit"));
+    QCOMPARE(r->message,
+             QStringLiteral("Acest debit este o plata in avans!\rCa sa-l stergeti, trebuie sa anulati incasarea care l-a creat!"));
+    const ChangeOutcome c = changeDebitAmount(*f.db, f.session, advance, lei("5"), false);
+    QVERIFY(c.refusal);
+    QCOMPARE(f.sold(advance), lei("-20"));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite")), qint64(1));
 }
 
 void TestDebits::changeKeepsWhatWasPaid()
