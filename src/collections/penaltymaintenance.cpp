@@ -115,10 +115,12 @@ FreezeOutcome freezePenalties(Database &db, const Session &session, Progress &pr
     }
     {
         ProgressScope scope(progress, QStringLiteral("Sterg Penalitatile 2023..."), int(totals.size()) / 10 + 1);
-        Statement restart = db.prepare(
-            QStringLiteral("UPDATE Debite SET PENALDATA=? WHERE SOLD>0 AND DATADEB<=? AND PENAL>0 AND IDAB=?"));
+        // The clock restarts only where it ran before 2024: a debit overdue from a later day
+        // had nothing frozen and keeps its own start, and one without a start gets none.
+        Statement restart = db.prepare(QStringLiteral("UPDATE Debite SET PENALDATA=? WHERE SOLD>0 AND DATADEB<=? AND PENAL>0 "
+                                                      "AND PENALDATA>=? AND PENALDATA<? AND IDAB=?"));
         for (size_t i = 0; i < totals.size(); ++i) {
-            restart.exec({firstOf2024, lastOf2023, totals[i].idab});
+            restart.exec({firstOf2024, lastOf2023, FirstRealDayNumber, firstOf2024, totals[i].idab});
             if (i % 10 == 9)
                 progress.step();
         }

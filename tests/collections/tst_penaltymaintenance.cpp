@@ -17,6 +17,7 @@ class TestPenaltyMaintenance : public QObject
 private Q_SLOTS:
     void freezeGathersNaturalPersons();
     void redateSetsOneMonthAfterDate();
+    void freezeNeverMovesALaterPenaltyStartEarlier();
 };
 
 void TestPenaltyMaintenance::freezeGathersNaturalPersons()
@@ -77,6 +78,25 @@ void TestPenaltyMaintenance::redateSetsOneMonthAfterDate()
     QCOMPARE(r.text(0, QStringLiteral("PENALPE")), QStringLiteral("luna"));
     QCOMPARE(r.integer(1, QStringLiteral("IDDEB")), advance);
     QCOMPARE(r.integer(1, QStringLiteral("PENALDATA")), qint64(0));
+}
+
+void TestPenaltyMaintenance::freezeNeverMovesALaterPenaltyStartEarlier()
+{
+    CollectionsFixture f(QDate(2024, 3, 1));
+    const qint64 person = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 overdue = f.insertDebit(person, "100", day(2023, 10, 1), day(2023, 11, 1), "1");
+    // Debited in December, overdue only from 15.01.2024: nothing of it was frozen.
+    const qint64 december = f.insertDebit(person, "100", day(2023, 12, 15), day(2024, 1, 15), "1");
+    // No penalty start at all: the freeze does not invent one.
+    const qint64 unstarted = f.insertDebit(person, "100", day(2023, 12, 20), 0, "1");
+    NullProgress progress;
+    QCOMPARE(freezePenalties(*f.db, f.session, progress).settlementDebits, 1);
+    auto start = [&](qint64 iddeb) {
+        return int(f.db->scalar(QStringLiteral("SELECT PENALDATA FROM Debite WHERE IDDEB=?"), {iddeb}).toLongLong());
+    };
+    QCOMPARE(start(overdue), day(2024, 1, 1));
+    QCOMPARE(start(december), day(2024, 1, 15));
+    QCOMPARE(start(unstarted), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPenaltyMaintenance)
