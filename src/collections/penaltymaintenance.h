@@ -1,8 +1,8 @@
 #pragma once
 // The two operator tools on penalties: the freeze turns natural persons' penalties up to
 // 31.12.2023 into one "Penalitati 2023" debit each and restarts on 1.1.2024 the penalty
-// clock of their old debits that ran before it (a later start stays); "Refa" recomputes every debit's penalty start as one
-// month after its date. Each runs as one transaction.
+// clock of their old debits that ran before it (a later start stays); "Refa" recomputes
+// every debit's penalty start as one month after its date. Each runs as one transaction.
 
 #include <QString>
 
