@@ -3,6 +3,7 @@
 #include "collections/cashbook.h"
 
 #include "collections/identifiers.h"
+#include "core/clock.h"
 #include "core/dates.h"
 #include "core/session.h"
 #include "core/text.h"
@@ -71,6 +72,10 @@ MaybeRefusal checkCashEntry(CashEntry &e)
         return Refusal::atField(QStringLiteral("DocNr"), QStringLiteral("Numar de document incorect!"));
     if (!isDateSet(e.day))
         return Refusal::atField(QStringLiteral("DocData"), QStringLiteral("Data incorecta!"));
+    // The book is kept day by day up to today; a typo in the year would otherwise sit in
+    // the book until that day comes.
+    if (e.day > Clock::todayDayNumber())
+        return Refusal::atField(QStringLiteral("DocData"), QStringLiteral("Data documentului este dupa data de azi!"));
     return std::nullopt;
 }
 

@@ -44,7 +44,8 @@ struct CashEntry
     int day = 0;
     QString purpose;
 };
-// The dialog's refusals: amount not above 0 ("Suma"), no document type ("DocJus").
+// The dialog's refusals: amount not above 0 ("Suma"), no document type ("DocJus"), no
+// date or one after today ("DocData").
 // Cleans the texts.
 MaybeRefusal checkCashEntry(CashEntry &entry);
 struct CashOutcome

@@ -28,6 +28,7 @@ const QString Transfer = QStringLiteral("VIRAMENT BANCAR");
 const QString WriteOff = QStringLiteral("BORDEROU SCADERE");
 const QString Card = QStringLiteral("PLATA CU CARD");
 const QString Const = QStringLiteral("CONST");
+const QString FutureDate = QStringLiteral("Data documentului este dupa data de azi!");
 
 // The counter (automatic) and the Local.set key (manual) of a numbered document type.
 QString counterKey(const QString &docType)
@@ -110,6 +111,10 @@ MaybeRefusal checkCollectionDraft(Database &db, CollectionDraft &d)
     d.series = cleanText(d.series).toUpper();
     d.payer = cleanText(d.payer).toUpper();
     d.purpose = cleanText(d.purpose).toUpper();
+    // A document dated after today (a typo in the year) would stay the newest and refuse
+    // every later collection of the subscriber.
+    if (d.day > Clock::todayDayNumber())
+        return Refusal::atField(QStringLiteral("DocData"), FutureDate);
     if (d.day < lastDocumentDay(db, d.idab))
         return Refusal::atField(QStringLiteral("DocData"), QStringLiteral("Aveti Chitanta eliberata dupa aceasta data!"));
     d.amount = d.amount.roundedToCents();

@@ -60,8 +60,10 @@ struct CollectionDraft
     QString title;      // for the change-log entry; proposed when empty
 };
 
-// The dialog's refusals, in its order: a date before the last document ("DocData"), an
-// amount not above 0 or beyond the field ("Suma"). Cleans series, payer and purpose.
+// The refusals, in the dialog's order: a date after today or before the subscriber's
+// last document ("DocData"), an amount not above 0 or beyond the field ("Suma"), an
+// unknown document type ("DocJus"), a number out of range ("DocNr"). Cleans series,
+// payer and purpose. Every road that records a collection goes through it.
 MaybeRefusal checkCollectionDraft(Database &db, CollectionDraft &draft);
 
 struct RecordedCollection

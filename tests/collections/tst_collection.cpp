@@ -3,6 +3,7 @@
 
 #include "collections/balance.h"
 #include "collections/cancellation.h"
+#include "collections/cashbook.h"
 #include "collections/collection.h"
 #include "core/counters.h"
 #include "core/profilefile.h"
@@ -24,6 +25,7 @@ private Q_SLOTS:
     void consumedAdvanceAndNewAdvance();
     void penaltyOnlyLineIsKept();
     void dateBeforeLastDocumentRefused();
+    void documentDatedAfterTodayRefused();
     void refusalChangesNothing();
     void automaticNumberingTakesCounterOnSave();
     void manualNumberingStoresNextProposal();
@@ -148,6 +150,29 @@ void TestCollection::dateBeforeLastDocumentRefused()
     QVERIFY(o.refusal);
     QCOMPARE(o.refusal->field, QStringLiteral("DocData"));
     QCOMPARE(o.refusal->message, QStringLiteral("Aveti Chitanta eliberata dupa aceasta data!"));
+}
+
+void TestCollection::documentDatedAfterTodayRefused()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    // A typo (2030 for 2024) would otherwise block every later collection of his.
+    CollectionDraft typo = draft(f, idab, "10");
+    typo.day = day(2030, 6, 10);
+    const CollectionOutcome o = recordCollection(*f.db, f.session, typo);
+    QVERIFY(o.refusal);
+    QCOMPARE(o.refusal->field, QStringLiteral("DocData"));
+    QCOMPARE(o.refusal->message, QStringLiteral("Data documentului este dupa data de azi!"));
+    QVERIFY(!recordCollection(*f.db, f.session, draft(f, idab, "10")).refusal);
+
+    CashEntry cash;
+    cash.docType = QStringLiteral("DISPOZITIE");
+    cash.amount = lei("5");
+    cash.day = f.today() + 1;
+    const CashOutcome c = addCashEntry(*f.db, f.session, cash);
+    QVERIFY(c.refusal);
+    QCOMPARE(c.refusal->field, QStringLiteral("DocData"));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante")), qint64(1));
 }
 
 void TestCollection::refusalChangesNothing()
