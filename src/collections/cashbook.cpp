@@ -31,10 +31,12 @@ ResultSet cashDayRows(Database &db, int day)
 CashDay cashDay(Database &db, int day)
 {
     CashDay d;
-    d.previous = Money::fromVariant(db.scalar(QStringLiteral("SELECT SUM(INCASAT-PLATIT) FROM Chitante WHERE DOCDATA<? "
-                                                             "AND ((DOCJUS='CHITANTA') OR (PLATIT>0)) "
-                                                             "AND ((ANULAT IS NULL) OR (ANULAT<>'X'))"),
-                                              {day}));
+    // Every earlier row of the book, as the printed book carries it: the screen and the
+    // paper show one balance for the same till.
+    d.previous = Money::fromVariant(
+        db.scalar(QStringLiteral("SELECT SUM(INCASAT-PLATIT) FROM Chitante WHERE ") + cashBookCondition() +
+                      QStringLiteral(" AND DOCDATA<?"),
+                  {day}));
     const ResultSet rows = cashDayRows(db, day);
     for (int i = 0; i < rows.rowCount(); ++i) {
         d.in += rows.money(i, QStringLiteral("INCASAT"));

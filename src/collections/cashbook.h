@@ -25,9 +25,8 @@ struct CashDay
 
 // The rows of the book on one day, in entry order (the window's list).
 ResultSet cashDayRows(Database &db, int day);
-// The figures of one day. The carried balance counts the subscribers' receipts and the
-// payments out of earlier days, not the cash-desk receipts (the printed book counts
-// every row of the book).
+// The figures of one day. The carried balance counts every row of the book of earlier
+// days (subscribers' receipts, cash-desk receipts and payments), as the printed book.
 CashDay cashDay(Database &db, int day);
 
 // The document types offered for a payment (payment) or a receipt, without the

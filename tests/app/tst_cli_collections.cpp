@@ -186,9 +186,9 @@ void TestCliCollections::cashBookReadBack()
                   QStringLiteral("DISPOZITIE PLATA"), QStringLiteral("--date"), QStringLiteral("04.06.2024")}).exitCode, 0);
     QCOMPARE(cli({QStringLiteral("collect"), QStringLiteral("1"), QStringLiteral("10"), QStringLiteral("--date"),
                   QStringLiteral("05.06.2024")}, QStringLiteral("05.06.2024")).exitCode, 0);
-    // The day view does not carry the earlier cash-desk receipt; the printed book does.
+    // The day view carries the earlier cash-desk lines, as the printed book does.
     QCOMPARE(cli({QStringLiteral("cashday"), QStringLiteral("05.06.2024")}).out,
-             QStringLiteral("SOLD_PRECEDENT,INCASAT,PLATIT,SOLD_FINAL\n10.00,10.00,0.00,20.00\n"));
+             QStringLiteral("SOLD_PRECEDENT,INCASAT,PLATIT,SOLD_FINAL\n25.25,10.00,0.00,35.25\n"));
     const Result refused = cli({QStringLiteral("cash"), QStringLiteral("delete"), QStringLiteral("1")});
     QCOMPARE(refused.exitCode, 1);
     const QString xls = m_dir.filePath(QStringLiteral("registru.xls"));

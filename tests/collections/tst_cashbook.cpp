@@ -16,7 +16,7 @@ class TestCashBook : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void dayView();
+    void dayViewCarriesWhatThePrintedBookCarries();
     void emptyDayCarriesBalance();
     void entryRefusals();
     void deletionOfCashLinesOnly();
@@ -45,13 +45,13 @@ private:
     }
 };
 
-void TestCashBook::dayView()
+void TestCashBook::dayViewCarriesWhatThePrintedBookCarries()
 {
     CollectionsFixture f;
     const int today = f.today();
     const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
     collect(f, idab, "100", today - 2);                                      // counted before
-    cash(f, false, "40", today - 2);                                         // cash-desk receipt: not carried
+    cash(f, false, "40", today - 2);                                         // cash-desk receipt: carried too
     cash(f, true, "30", today - 1);                                          // payment out: carried
     collect(f, idab, "999", today - 1, QStringLiteral("VIRAMENT BANCAR"));   // not in the book
     const qint64 cancelled = collect(f, idab, "500", today - 1);
@@ -61,10 +61,15 @@ void TestCashBook::dayView()
     cash(f, true, "5.25", today);
     collect(f, idab, "70", today, QStringLiteral("PLATA CU CARD"));          // not in the book
     const CashDay d = cashDay(*f.db, today);
-    QCOMPARE(d.previous, lei("70"));
+    QCOMPARE(d.previous, lei("110"));
     QCOMPARE(d.in, lei("35.5"));
     QCOMPARE(d.out, lei("5.25"));
-    QCOMPARE(d.final(), lei("100.25"));
+    QCOMPARE(d.final(), lei("140.25"));
+    // The printed book's carried balance is taken over the same rows.
+    QCOMPARE(Money::fromVariant(f.db->scalar(QStringLiteral("SELECT SUM(INCASAT-PLATIT) FROM Chitante WHERE ") + cashBookCondition() +
+                                                 QStringLiteral(" AND DOCDATA<?"),
+                                             {today})),
+             d.previous);
     QCOMPARE(cashDayRows(*f.db, today).rowCount(), 3);
 }
 
