@@ -79,7 +79,8 @@ struct RecordedCollection
 // Checks the draft, takes the document number (or stores the next manual proposal),
 // allocates the amount and writes Debite, DebiteArh, Chitante, DetChit and the change
 // log inside one transaction. A refusal changes nothing. Throws SqlError/FileError; then
-// nothing is kept either.
+// nothing is kept either. The one road for every collection (the dialog, the command
+// line, a bank statement): each refusal of checkCollectionDraft applies to all of them.
 struct CollectionOutcome
 {
     MaybeRefusal refusal;

@@ -16,6 +16,7 @@ private Q_SLOTS:
     void initTestCase();
     void balanceCollectCancel();
     void debitCommands();
+    void panelsAndDryRun();
     void receiptReadBack();
     void cashBookReadBack();
     void penaltyMaintenance();
@@ -105,7 +106,7 @@ void TestCliCollections::balanceCollectCancel()
 {
     freshHome();
     Result r = cli({QStringLiteral("balance"), QStringLiteral("1")});
-    QCOMPARE(r.out, QStringLiteral("DEBIT,PENALITATI,AVANS,TOTAL\n140,11,0,151\n"));
+    QCOMPARE(r.out, QStringLiteral("DEBIT,PENALITATI,AVANS,TOTAL\n140.00,11.00,0.00,151.00\n"));
     r = cli({QStringLiteral("collect"), QStringLiteral("1"), QStringLiteral("60")});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, QStringLiteral("IDCHIT,DOCJUS,DOCSERIA,DOCNR,INCASAT\n1,CHITANTA,,1,60.00\n"));
@@ -114,14 +115,17 @@ void TestCliCollections::balanceCollectCancel()
     QCOMPARE(r.out, QStringLiteral("IDCHIT,DOCJUS,DOCSERIA,DOCNR,INCASAT\n2,PLATA CU CARD,,1,200.00\n"));
     r = cli({QStringLiteral("balance"), QStringLiteral("1")});
     // The card paid everything with its penalty; the rest is an advance.
-    QCOMPARE(r.out, QStringLiteral("DEBIT,PENALITATI,AVANS,TOTAL\n0,0,109,-109\n"));
+    QCOMPARE(r.out, QStringLiteral("DEBIT,PENALITATI,AVANS,TOTAL\n0.00,0.00,109.00,-109.00\n"));
     // The older collection cannot go first.
     r = cli({QStringLiteral("cancel"), QStringLiteral("1")});
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(QLatin1String("Nu puteti anula decat cea mai recenta incasare efectuata")));
-    QCOMPARE(cli({QStringLiteral("cancel"), QStringLiteral("2")}).exitCode, 0);
-    QCOMPARE(cli({QStringLiteral("cancel"), QStringLiteral("1")}).exitCode, 0);
-    QCOMPARE(cli({QStringLiteral("balance"), QStringLiteral("1")}).out, QStringLiteral("DEBIT,PENALITATI,AVANS,TOTAL\n140,11,0,151\n"));
+    QCOMPARE(cli({QStringLiteral("cancel"), QStringLiteral("2")}).out,
+             QStringLiteral("IDCHIT,DOCJUS,DOCNR,DOCDATA,INCASAT,STARE\n2,PLATA CU CARD,1,10.06.2024,200.00,STERS\n"));
+    QCOMPARE(cli({QStringLiteral("cancel"), QStringLiteral("1")}).out,
+             QStringLiteral("IDCHIT,DOCJUS,DOCNR,DOCDATA,INCASAT,STARE\n1,CHITANTA,1,10.06.2024,60.00,ANULAT\n"));
+    QCOMPARE(cli({QStringLiteral("balance"), QStringLiteral("1")}).out,
+             QStringLiteral("DEBIT,PENALITATI,AVANS,TOTAL\n140.00,11.00,0.00,151.00\n"));
     r = cli({QStringLiteral("collect"), QStringLiteral("1"), QStringLiteral("0")});
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(QLatin1String("Nu ati scris Suma!")));
@@ -135,15 +139,48 @@ void TestCliCollections::debitCommands()
                        "(7, 'TAXA SPECIALA', 12.5, '', 'X', 0, 0, 0, 0, 0, 0, 'luna', 'ziua', '-', 45000, 0)"));
     Result r = cli({QStringLiteral("debit"), QStringLiteral("add"), QStringLiteral("1"), QStringLiteral("7")});
     QCOMPARE(r.exitCode, 0);
-    const QString id = r.out.split(QLatin1Char('\n')).value(1);
+    const QString id = r.out.split(QLatin1Char('\n')).value(1).section(QLatin1Char(','), 0, 0);
+    QCOMPARE(r.out, QStringLiteral("IDDEB,DATADEB,DENUM,RATA,SOLD\n") + id + QStringLiteral(",10.06.2024,TAXA SPECIALA,37.50,37.50\n"));
     r = cli({QStringLiteral("sql"), QStringLiteral("SELECT RATA, SOLD FROM Debite WHERE IDDEB=") + id});
     QVERIFY2(r.out.contains(QLatin1String("37.50,37.50")), qPrintable(r.out));
-    QCOMPARE(cli({QStringLiteral("debit"), QStringLiteral("change"), id, QStringLiteral("20")}).exitCode, 0);
+    QCOMPARE(cli({QStringLiteral("debit"), QStringLiteral("change"), id, QStringLiteral("20")}).out,
+             QStringLiteral("IDDEB,DATADEB,DENUM,RATA,SOLD\n") + id + QStringLiteral(",10.06.2024,TAXA SPECIALA,20.00,20.00\n"));
+    r = cli({QStringLiteral("debit"), QStringLiteral("add"), QStringLiteral("1"), QStringLiteral("7"), QStringLiteral("--amount"),
+             QStringLiteral("-50")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(QLatin1String("Suma incorecta!")), qPrintable(r.err));
     QCOMPARE(cli({QStringLiteral("debit"), QStringLiteral("delete"), id}).exitCode, 0);
     sql(QStringLiteral("UPDATE Debite SET IDSERV=5 WHERE IDDEB=2"));
     r = cli({QStringLiteral("debit"), QStringLiteral("delete"), QStringLiteral("2")});
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(QLatin1String("Acest debit este de la un Abonament!")));
+}
+
+void TestCliCollections::panelsAndDryRun()
+{
+    freshHome();
+    QCOMPARE(cli({QStringLiteral("debits"), QStringLiteral("1")}).out,
+             QStringLiteral("IDDEB,DATADEB,DENUM,RATA,SOLD\n1,18.04.2024,SALUBRITATE 04.2024,100.00,100.00\n"
+                            "2,28.05.2024,SALUBRITATE 05.2024,40.00,40.00\n"));
+    // The spread of 200: the overdue debit with its penalty, the current one, 49 in advance.
+    Result r = cli({QStringLiteral("collect"), QStringLiteral("1"), QStringLiteral("200"), QStringLiteral("--dry-run")});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QStringLiteral("IDDEB,DENUM,RESTANTA,PENAL,CURENT,SOLD\n1,SALUBRITATE 04.2024,100.00,11.00,0.00,0.00\n"
+                                   "2,SALUBRITATE 05.2024,0.00,0.00,40.00,0.00\n0,PLATA IN AVANS,0.00,0.00,49.00,-49.00\n"));
+    // Nothing was written and no number was used.
+    QCOMPARE(cli({QStringLiteral("collections"), QStringLiteral("1")}).out,
+             QStringLiteral("IDCHIT,ANULAT,DOCJUS,DOCSERIA,DOCNR,DOCDATA,INCASAT,PLATIT,REPREZ\n"));
+    r = cli({QStringLiteral("collect"), QStringLiteral("1"), QStringLiteral("10"), QStringLiteral("--dry-run"), QStringLiteral("--date"),
+             QStringLiteral("10.06.2030")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(QLatin1String("Data documentului este dupa data de azi!")), qPrintable(r.err));
+    QCOMPARE(cli({QStringLiteral("collect"), QStringLiteral("1"), QStringLiteral("25"), QStringLiteral("--for"),
+                  QStringLiteral("taxa, iunie")}).exitCode, 0);
+    QCOMPARE(cli({QStringLiteral("collections"), QStringLiteral("1")}).out,
+             QStringLiteral("IDCHIT,ANULAT,DOCJUS,DOCSERIA,DOCNR,DOCDATA,INCASAT,PLATIT,REPREZ\n"
+                            "1,,CHITANTA,,1,10.06.2024,25.00,0.00,\"TAXA, IUNIE\"\n"));
+    r = cli({QStringLiteral("debits"), QStringLiteral("99")});
+    QCOMPARE(r.exitCode, 1);
 }
 
 void TestCliCollections::receiptReadBack()

@@ -1,7 +1,9 @@
 // The commands of debits, collections, the cash book and penalty maintenance: the same
 // services the register screen and the cash book window call, with their refusal texts.
+// What they print is CSV with a header line, money with two decimals.
 
 #include "app/cli/cli.h"
+#include "app/cli/csvrows.h"
 
 #include "collections/balance.h"
 #include "collections/cancellation.h"
@@ -94,7 +96,24 @@ int commandBalance(const CliContext &ctx, const QStringList &args)
     readSubscriber(db, *idab);
     const BalanceTotals t = balanceOf(db, *idab, Clock::todayDayNumber());
     printCsvRow({QStringLiteral("DEBIT"), QStringLiteral("PENALITATI"), QStringLiteral("AVANS"), QStringLiteral("TOTAL")},
-                {balanceText(t.rest), balanceText(t.penalties), balanceText(t.advance), balanceText(t.total)});
+                {t.rest.toFixed(2), t.penalties.toFixed(2), t.advance.toFixed(2), t.total.toFixed(2)});
+    return 0;
+}
+
+// The spread the collection dialog shows before saving, after the same refusals the
+// recording makes; nothing is written and no number is taken.
+int previewCollection(Database &db, CollectionDraft d)
+{
+    if (MaybeRefusal r = checkCollectionDraft(db, d))
+        return refuse(*r);
+    QList<QStringList> rows;
+    for (const AllocationRow &r : previewAllocation(db, d.idab, d.amount, Clock::todayDayNumber()))
+        if (r.touched())
+            rows << QStringList{QString::number(r.iddeb), r.denum, r.resti.toFixed(2), r.penali.toFixed(2),
+                                r.curenti.toFixed(2), r.sold.toFixed(2)};
+    printCsvRows({QStringLiteral("IDDEB"), QStringLiteral("DENUM"), QStringLiteral("RESTANTA"), QStringLiteral("PENAL"),
+                  QStringLiteral("CURENT"), QStringLiteral("SOLD")},
+                 rows);
     return 0;
 }
 
@@ -102,9 +121,10 @@ int commandCollect(const CliContext &ctx, const QStringList &arguments)
 {
     QStringList args = arguments;
     const QString use = QStringLiteral("collect IDAB SUMA [--doc TIP] [--date zz.ll.aaaa] [--series S] [--number N] "
-                                       "[--payer TEXT] [--for TEXT] [--receipt OUT.xls|OUT.pdf]");
+                                       "[--payer TEXT] [--for TEXT] [--receipt OUT.xls|OUT.pdf] [--dry-run]");
     Options o(args, {QStringLiteral("doc"), QStringLiteral("date"), QStringLiteral("series"), QStringLiteral("number"),
-                     QStringLiteral("payer"), QStringLiteral("for"), QStringLiteral("receipt")});
+                     QStringLiteral("payer"), QStringLiteral("for"), QStringLiteral("receipt")},
+              {QStringLiteral("dry-run")});
     const std::optional<qint64> idab = idArg(args.value(0));
     const std::optional<Money> amount = moneyArg(args.value(1));
     const std::optional<int> day = dayOption(o, QStringLiteral("date"));
@@ -131,6 +151,8 @@ int commandCollect(const CliContext &ctx, const QStringList &arguments)
     d.series = o.value(QStringLiteral("series"));
     if (d.automaticNumber && !documentTypeIsNumbered(d.docType) && !o.has(QStringLiteral("series")))
         d.series.clear();
+    if (o.has(QStringLiteral("dry-run")))
+        return previewCollection(db, d);
     const CollectionOutcome out = recordCollection(db, session, d);
     if (out.refusal)
         return refuse(*out.refusal);
@@ -150,10 +172,17 @@ int commandCancel(const CliContext &ctx, const QStringList &args)
         return usage(QStringLiteral("cancel IDCHIT"));
     const Session session = ctx.session();
     Database db(session.dataFolder);
+    const ResultSet doc = db.select(QStringLiteral("SELECT DOCJUS, DOCNR, DOCDATA, INCASAT FROM Chitante WHERE IDCHIT=?"), {*idchit});
     TerminalProgress progress;
     if (MaybeRefusal r = cancelCollection(db, session, *idchit, progress))
         return refuse(*r);
-    out() << flatMessage(QStringLiteral("\rIncasarea/plata a fost anulata!")) << '\n';
+    // A receipt stays marked cancelled; every other document is gone with its lines.
+    const bool kept = db.scalar(QStringLiteral("SELECT 1 FROM Chitante WHERE IDCHIT=?"), {*idchit}).isValid();
+    printCsvRow({QStringLiteral("IDCHIT"), QStringLiteral("DOCJUS"), QStringLiteral("DOCNR"), QStringLiteral("DOCDATA"),
+                 QStringLiteral("INCASAT"), QStringLiteral("STARE")},
+                {QString::number(*idchit), doc.text(0, QStringLiteral("DOCJUS")),
+                 QString::number(doc.integer(0, QStringLiteral("DOCNR"))), dayText(int(doc.integer(0, QStringLiteral("DOCDATA")))),
+                 doc.money(0, QStringLiteral("INCASAT")).toFixed(2), kept ? QStringLiteral("ANULAT") : QStringLiteral("STERS")});
     return 0;
 }
 
@@ -199,7 +228,7 @@ int commandDebit(const CliContext &ctx, const QStringList &arguments)
         const DebitOutcome r = addManualDebit(db, session, *idab, *idcon, *day, amount);
         if (r.refusal)
             return refuse(*r.refusal);
-        printCsvRow({QStringLiteral("IDDEB")}, {QString::number(r.iddeb)});
+        printDebitRows(db.select(QStringLiteral("SELECT * FROM Debite WHERE IDDEB=?"), {r.iddeb}));
         return 0;
     }
     if (verb == QLatin1String("delete")) {
@@ -218,8 +247,15 @@ int commandDebit(const CliContext &ctx, const QStringList &arguments)
         const ChangeOutcome r = changeDebitAmount(db, session, *iddeb, *amount, o.has(QStringLiteral("downward")));
         if (r.refusal)
             return refuse(*r.refusal);
-        for (qint64 id : r.changed)
-            out() << id << '\n';
+        QStringList marks;
+        QVariantList ids;
+        for (qint64 id : r.changed) {
+            marks << QStringLiteral("?");
+            ids << id;
+        }
+        printDebitRows(db.select(QStringLiteral("SELECT * FROM Debite WHERE IDDEB IN (") + marks.join(QLatin1Char(',')) +
+                                     QStringLiteral(") ORDER BY DATADEB, IDDEB"),
+                                 ids));
         return 0;
     }
     return usage(use);
@@ -333,7 +369,8 @@ int commandPenaltyRedate(const CliContext &ctx, const QStringList &args)
 const Registrar registrar({
     {QStringLiteral("balance"), QStringLiteral("balance IDAB"), commandBalance},
     {QStringLiteral("collect"),
-     QStringLiteral("collect IDAB SUMA [--doc TIP] [--date D] [--series S] [--number N] [--payer T] [--for T] [--receipt OUT]"),
+     QStringLiteral("collect IDAB SUMA [--doc TIP] [--date D] [--series S] [--number N] [--payer T] [--for T] [--receipt OUT] "
+                    "[--dry-run]"),
      commandCollect},
     {QStringLiteral("cancel"), QStringLiteral("cancel IDCHIT"), commandCancel},
     {QStringLiteral("receipt"), QStringLiteral("receipt IDCHIT OUT.xls|OUT.pdf"), commandReceipt},
