@@ -7,6 +7,7 @@
 #include "core/progress.h"
 #include "core/session.h"
 #include "store/changelog.h"
+#include "core/money.h"
 #include "store/database.h"
 
 #include <vector>
@@ -28,46 +29,10 @@ Refusal notMostRecent()
         Title, QStringLiteral("\rNu puteti anula decat cea mai recenta incasare efectuata, respectiv prima din tabelul cu Incasari!"));
 }
 
-} // namespace
-
-MaybeRefusal checkCancellation(Database &db, qint64 idchit)
+// What a cancellation will write, decided before the first write so that a refusal
+// leaves the books as they are.
+struct Plan
 {
-    const ResultSet doc = documentRow(db, idchit);
-    if (doc.isEmpty())
-        return Refusal::asMessage(Title, QStringLiteral("\rIncasarea nu mai exista!"));
-    const qint64 idab = doc.integer(0, QStringLiteral("IDAB"));
-    // Cash-desk lines belong to no subscriber; the cash book deletes them.
-    if (idab <= 0)
-        return notMostRecent();
-    const QVariant newest = db.scalar(QStringLiteral("SELECT IDCHIT FROM Chitante WHERE IDAB=? AND "
-                                                     "(ANULAT IS NULL OR ANULAT<>'X') ORDER BY DOCDATA DESC, IDCHIT DESC LIMIT 1"),
-                                      {idab});
-    if (!newest.isValid() || newest.toLongLong() != idchit)
-        return notMostRecent();
-    return std::nullopt;
-}
-
-QString cancellationQuestion(Database &db, qint64 idchit)
-{
-    const ResultSet doc = documentRow(db, idchit);
-    if (doc.isEmpty())
-        return {};
-    return QStringLiteral("\rDoriti sa anulati ") + doc.text(0, QStringLiteral("DOCJUS")) + QStringLiteral(" nr.") +
-           QString::number(doc.integer(0, QStringLiteral("DOCNR"))) + QStringLiteral(" / ") +
-           dayText(int(doc.integer(0, QStringLiteral("DOCDATA")))) + QStringLiteral(" ?");
-}
-
-MaybeRefusal cancelCollection(Database &db, const Session &session, qint64 idchit, Progress &progress)
-{
-    requireWriteAccess(session);
-    Transaction tx(db);
-    if (MaybeRefusal r = checkCancellation(db, idchit))
-        return r;
-    const ResultSet doc = documentRow(db, idchit);
-    const QString docType = doc.text(0, QStringLiteral("DOCJUS"));
-    const qint64 idab = doc.integer(0, QStringLiteral("IDAB"));
-    const ResultSet noted = db.select(QStringLiteral("SELECT IDDEB, IDAB, SOLD FROM DebiteArh WHERE IDCHIT=?"), {idchit});
-    // Decide everything before the first write, so a refusal leaves the books as they are.
     struct Restore
     {
         qint64 iddeb;
@@ -75,7 +40,14 @@ MaybeRefusal cancelCollection(Database &db, const Session &session, qint64 idchi
         Money rest; // with this collection's part given back
     };
     std::vector<Restore> restore;
-    std::vector<qint64> created;                    // advances of this collection, still untouched
+    std::vector<qint64> created; // advances of this collection, still untouched
+    MaybeRefusal refusal;
+};
+
+Plan planOf(Database &db, qint64 idchit, qint64 idab)
+{
+    const ResultSet noted = db.select(QStringLiteral("SELECT IDDEB, IDAB, SOLD FROM DebiteArh WHERE IDCHIT=?"), {idchit});
+    Plan plan;
     for (int i = 0; i < noted.rowCount(); ++i) {
         const qint64 iddeb = noted.integer(i, QStringLiteral("IDDEB"));
         const qint64 owner = noted.integer(i, QStringLiteral("IDAB"));
@@ -93,7 +65,7 @@ MaybeRefusal cancelCollection(Database &db, const Session &session, qint64 idchi
             const Money rest = paid.isValid() && !paid.isNull()
                                    ? debit.money(0, QStringLiteral("SOLD")) + Money::fromVariant(paid)
                                    : noted.money(i, QStringLiteral("SOLD"));
-            restore.push_back({iddeb, owner, rest});
+            plan.restore.push_back({iddeb, owner, rest});
             continue;
         }
         // An advance this collection created: it is removed only while it is this
@@ -104,11 +76,65 @@ MaybeRefusal cancelCollection(Database &db, const Session &session, qint64 idchi
         const QVariant put = db.scalar(QStringLiteral("SELECT SUM(CURENT) FROM DetChit WHERE IDCHIT=? AND IDDEB=?"), {idchit, iddeb});
         const Money rata = debit.money(0, QStringLiteral("RATA"));
         const Money sold = debit.money(0, QStringLiteral("SOLD"));
-        if (sold != rata || (put.isValid() && !put.isNull() && -Money::fromVariant(put) != sold))
-            return Refusal::asMessage(Title, QStringLiteral("\rPLATA IN AVANS facuta de aceasta incasare a fost modificata sau "
-                                                            "folosita intre timp!\rIncasarea nu poate fi anulata."));
-        created.push_back(iddeb);
+        if (sold != rata || (put.isValid() && !put.isNull() && -Money::fromVariant(put) != sold)) {
+            plan.refusal = Refusal::asMessage(Title, QStringLiteral("\rPLATA IN AVANS facuta de aceasta incasare a fost "
+                                                                    "modificata sau folosita intre timp!\rIncasarea nu poate "
+                                                                    "fi anulata."));
+            return plan;
+        }
+        plan.created.push_back(iddeb);
     }
+    return plan;
+}
+
+MaybeRefusal checkNewest(Database &db, qint64 idchit)
+{
+    const ResultSet doc = documentRow(db, idchit);
+    if (doc.isEmpty())
+        return Refusal::asMessage(Title, QStringLiteral("\rIncasarea nu mai exista!"));
+    const qint64 idab = doc.integer(0, QStringLiteral("IDAB"));
+    // Cash-desk lines belong to no subscriber; the cash book deletes them.
+    if (idab <= 0)
+        return notMostRecent();
+    const QVariant newest = db.scalar(QStringLiteral("SELECT IDCHIT FROM Chitante WHERE IDAB=? AND "
+                                                     "(ANULAT IS NULL OR ANULAT<>'X') ORDER BY DOCDATA DESC, IDCHIT DESC LIMIT 1"),
+                                      {idab});
+    if (!newest.isValid() || newest.toLongLong() != idchit)
+        return notMostRecent();
+    return std::nullopt;
+}
+
+} // namespace
+
+MaybeRefusal checkCancellation(Database &db, qint64 idchit)
+{
+    if (MaybeRefusal r = checkNewest(db, idchit))
+        return r;
+    return planOf(db, idchit, documentRow(db, idchit).integer(0, QStringLiteral("IDAB"))).refusal;
+}
+
+QString cancellationQuestion(Database &db, qint64 idchit)
+{
+    const ResultSet doc = documentRow(db, idchit);
+    if (doc.isEmpty())
+        return {};
+    return QStringLiteral("\rDoriti sa anulati ") + doc.text(0, QStringLiteral("DOCJUS")) + QStringLiteral(" nr.") +
+           QString::number(doc.integer(0, QStringLiteral("DOCNR"))) + QStringLiteral(" / ") +
+           dayText(int(doc.integer(0, QStringLiteral("DOCDATA")))) + QStringLiteral(" ?");
+}
+
+MaybeRefusal cancelCollection(Database &db, const Session &session, qint64 idchit, Progress &progress)
+{
+    requireWriteAccess(session);
+    Transaction tx(db);
+    if (MaybeRefusal r = checkNewest(db, idchit))
+        return r;
+    const ResultSet doc = documentRow(db, idchit);
+    const QString docType = doc.text(0, QStringLiteral("DOCJUS"));
+    const qint64 idab = doc.integer(0, QStringLiteral("IDAB"));
+    const Plan plan = planOf(db, idchit, idab);
+    if (plan.refusal)
+        return plan.refusal;
     addLog(db, session,
            QStringLiteral("Anulare ") + docType + QStringLiteral(" nr.") + QString::number(doc.integer(0, QStringLiteral("DOCNR"))) +
                QStringLiteral("/") + dayText(int(doc.integer(0, QStringLiteral("DOCDATA")))) + QStringLiteral(" - ") +
@@ -116,9 +142,9 @@ MaybeRefusal cancelCollection(Database &db, const Session &session, qint64 idchi
     ProgressScope scope(progress, QStringLiteral("Anulare ") + docType + QStringLiteral("..."), 3);
     db.exec(QStringLiteral("UPDATE Chitante SET ANULAT='X' WHERE IDCHIT=?"), {idchit});
     progress.step();
-    for (const Restore &r : restore)
+    for (const Plan::Restore &r : plan.restore)
         db.exec(QStringLiteral("UPDATE Debite SET SOLD=? WHERE IDDEB=? AND IDAB=?"), {QVariant::fromValue(r.rest), r.iddeb, r.idab});
-    for (qint64 iddeb : created)
+    for (qint64 iddeb : plan.created)
         db.exec(QStringLiteral("DELETE FROM Debite WHERE IDDEB=? AND IDAB=? AND IDCON=-1"), {iddeb, idab});
     progress.step();
     db.exec(QStringLiteral("DELETE FROM DebiteArh WHERE IDCHIT=?"), {idchit});

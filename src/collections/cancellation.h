@@ -15,7 +15,8 @@ class Progress;
 struct Session;
 
 // The refusal when idchit is not the subscriber's most recent active document (a
-// cancelled one at the top does not count), or is no subscriber's collection.
+// cancelled one at the top does not count), is no subscriber's collection, or created an
+// advance that was changed or spent since.
 MaybeRefusal checkCancellation(Database &db, qint64 idchit);
 // "\rDoriti sa anulati CHITANTA nr.12 / 05.06.2024 ?"
 QString cancellationQuestion(Database &db, qint64 idchit);
