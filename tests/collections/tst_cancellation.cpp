@@ -22,6 +22,7 @@ private Q_SLOTS:
     void cancellationNeverDeletesAnotherSubscribersDebit();
     void cancellationAfterDebitChangeGivesBackWhatWasPaid();
     void cancellationRefusesWhenItsAdvanceChanged();
+    void cancellingEveryCollectionWithChangesBetweenLeavesOnlyTheNewAmounts();
 
 private:
     static qint64 collect(CollectionsFixture &f, qint64 idab, const char *amount)
@@ -99,6 +100,47 @@ void TestCancellation::cancellationRefusesWhenItsAdvanceChanged()
     QCOMPARE(f.sold(debit), Money());
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante WHERE ANULAT='X'")), qint64(0));
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM DebiteArh WHERE IDCHIT=?"), {idchit}), qint64(2));
+}
+
+void TestCancellation::cancellingEveryCollectionWithChangesBetweenLeavesOnlyTheNewAmounts()
+{
+    // Collections of random amounts, with debit amounts changed between them; cancelling
+    // them all, newest first, must leave each debit owing exactly its current amount and
+    // no advance anywhere.
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    QList<qint64> debits;
+    for (int i = 0; i < 6; ++i)
+        debits << f.insertDebit(idab, i % 2 ? "35.50" : "80", f.today() - 200 + 30 * i, f.today() - 170 + 30 * i, "0.1");
+    quint32 seed = 20240610;
+    auto next = [&seed](quint32 range) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % range;
+    };
+    QList<qint64> documents;
+    for (int i = 0; i < 25; ++i) {
+        CollectionDraft d;
+        d.idab = idab;
+        d.amount = Money::fromUnits(qint64(1 + next(9000)) * 100); // 0.01 to 90.00 lei
+        d.day = f.today();
+        const CollectionOutcome o = recordCollection(*f.db, f.session, d);
+        QVERIFY(!o.refusal);
+        documents << o.recorded.idchit;
+        // Raise one open debit by a few lei now and then; what was paid on it stays paid.
+        const ResultSet open = f.db->select(QStringLiteral("SELECT IDDEB, RATA FROM Debite WHERE IDAB=? AND SOLD>0"), {idab});
+        if (i % 3 == 0 && open.rowCount() > 0) {
+            const int row = int(next(quint32(open.rowCount())));
+            QVERIFY(!changeDebitAmount(*f.db, f.session, open.integer(row, QStringLiteral("IDDEB")),
+                                       open.money(row, QStringLiteral("RATA")) + lei("3"), false)
+                         .refusal);
+        }
+    }
+    NullProgress progress;
+    while (!documents.isEmpty())
+        QVERIFY(!cancelCollection(*f.db, f.session, documents.takeLast(), progress));
+    for (qint64 iddeb : debits)
+        QCOMPARE(f.sold(iddeb), Money::fromVariant(f.db->scalar(QStringLiteral("SELECT RATA FROM Debite WHERE IDDEB=?"), {iddeb})));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDAB=?"), {idab}), qint64(debits.size()));
 }
 
 QTEST_GUILESS_MAIN(TestCancellation)
