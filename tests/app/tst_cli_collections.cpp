@@ -149,6 +149,13 @@ void TestCliCollections::debitCommands()
              QStringLiteral("-50")});
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains(QLatin1String("Suma incorecta!")), qPrintable(r.err));
+    // An account for households of 5 to 9 persons is not his (3 persons).
+    sql(QStringLiteral("INSERT INTO DefCont (IDCON, DENUM, RATA, PRETFIX, PEPERS, MINPERS, MAXPERS, PERLUNI, ZIUAIMP, PENAL, "
+                       "PENALDELA, PENALPE, PENALDELAP, MAXSOLD, DATASTART, DATASTOP) VALUES "
+                       "(8, 'TAXA FAMILII MARI', 5, '', 'X', 5, 9, 0, 0, 0, 0, 'luna', 'ziua', '-', 45000, 0)"));
+    r = cli({QStringLiteral("debit"), QStringLiteral("add"), QStringLiteral("1"), QStringLiteral("8")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(QLatin1String("nu se aplica unei gospodarii de 3 persoane")), qPrintable(r.err));
     QCOMPARE(cli({QStringLiteral("debit"), QStringLiteral("delete"), id}).exitCode, 0);
     sql(QStringLiteral("UPDATE Debite SET IDSERV=5 WHERE IDDEB=2"));
     r = cli({QStringLiteral("debit"), QStringLiteral("delete"), QStringLiteral("2")});
@@ -179,8 +186,8 @@ void TestCliCollections::panelsAndDryRun()
     QCOMPARE(cli({QStringLiteral("collections"), QStringLiteral("1")}).out,
              QStringLiteral("IDCHIT,ANULAT,DOCJUS,DOCSERIA,DOCNR,DOCDATA,INCASAT,PLATIT,REPREZ\n"
                             "1,,CHITANTA,,1,10.06.2024,25.00,0.00,\"TAXA, IUNIE\"\n"));
-    r = cli({QStringLiteral("debits"), QStringLiteral("99")});
-    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(cli({QStringLiteral("debits"), QStringLiteral("99")}).exitCode, 1);
+    QCOMPARE(cli({QStringLiteral("collections"), QStringLiteral("99")}).exitCode, 1);
 }
 
 void TestCliCollections::receiptReadBack()
