@@ -188,10 +188,13 @@ ChangeOutcome changeDebitAmount(Database &db, const Session &session, qint64 idd
             break;
         const Money paid = panel.money(i, QStringLiteral("RATA")) - panel.money(i, QStringLiteral("SOLD"));
         const Money rest = amount - paid;
-        // Below what was already paid the rest would turn into a hidden advance.
+        // Below what was already paid the rest would turn into a hidden advance. In a run
+        // the debit that stops it may be a later one: it is named, with its date.
         if (!fits(rest)) {
-            out.refusal = Refusal::atField(QStringLiteral("Rata"), QStringLiteral("Pe acest debit s-au incasat deja ") + paid.toFixed(2) +
-                                                                       QStringLiteral(" lei!\rSuma nu poate fi mai mica."));
+            out.refusal = Refusal::atField(
+                QStringLiteral("Rata"), QStringLiteral("Pe debitul ") + panel.text(i, QStringLiteral("DENUM")) + QStringLiteral(" din ") +
+                                            dayText(int(panel.integer(i, QStringLiteral("DATADEB")))) + QStringLiteral(" s-au incasat deja ") +
+                                            paid.toFixed(2) + QStringLiteral(" lei!\rSuma nu poate fi mai mica."));
             out.changed.clear();
             return out;
         }

@@ -27,6 +27,7 @@ private Q_SLOTS:
     void advanceIsNeitherDeletedNorChanged();
     void changeKeepsWhatWasPaid();
     void downwardStopsAtOtherAccount();
+    void downwardRefusalNamesTheLaterDebitAlreadyPaid();
     void negativeAmountsAndPersonRangeRefusedOnEveryRoad();
 };
 
@@ -210,6 +211,26 @@ void TestDebits::downwardStopsAtOtherAccount()
     QCOMPARE(f.sold(b1), lei("7"));
     QCOMPARE(f.sold(a3), lei("10"));
     QVERIFY(f.logTexts().last().startsWith(QStringLiteral("Modificare debite: POPESCU ION")));
+}
+
+// The run starts at a debit with nothing paid on it; the debit that stops it is a later
+// one, and the clerk must be told which.
+void TestDebits::downwardRefusalNamesTheLaterDebitAlreadyPaid()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const int d0 = day(2024, 3, 1);
+    const qint64 first = f.insertDebit(idab, "10", d0, 0, "0", QStringLiteral("zi"), QString(), 1, -1, nullptr,
+                                       QStringLiteral("SALUBRITATE 03.2024"));
+    const qint64 later = f.insertDebit(idab, "3", d0 + 31, 0, "0", QStringLiteral("zi"), QString(), 1, -1, "10",
+                                       QStringLiteral("SALUBRITATE 04.2024"));
+    const ChangeOutcome o = changeDebitAmount(*f.db, f.session, first, lei("5"), true);
+    QVERIFY(o.refusal);
+    QVERIFY2(o.refusal->message.contains(QLatin1String("SALUBRITATE 04.2024")), qPrintable(o.refusal->message));
+    QVERIFY2(o.refusal->message.contains(QLatin1String("7.00")), qPrintable(o.refusal->message));
+    QVERIFY(o.changed.isEmpty());
+    QCOMPARE(f.sold(first), lei("10"));
+    QCOMPARE(f.sold(later), lei("3"));
 }
 
 void TestDebits::negativeAmountsAndPersonRangeRefusedOnEveryRoad()
