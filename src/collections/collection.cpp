@@ -45,10 +45,15 @@ QString counterKey(const QString &docType)
 // The largest amount the "Suma" field takes: 7 integer digits and 2 decimals.
 const Money MaxAmount = Money::fromUnits(99999999900LL);
 
-int lastDocumentDay(Database &db, qint64 idab)
+// The subscriber's documents are entered in date order, cancelled ones included, except a
+// cancelled one dated after today (written by a workstation whose clock ran ahead): it
+// stays in the books marked cancelled and would refuse every collection until that day.
+int lastDocumentDay(Database &db, qint64 idab, int today)
 {
-    const QVariant v = db.scalar(
-        QStringLiteral("SELECT DOCDATA FROM Chitante WHERE IDAB=? ORDER BY DOCDATA DESC, IDCHIT DESC LIMIT 1"), {idab});
+    const QVariant v = db.scalar(QStringLiteral("SELECT DOCDATA FROM Chitante WHERE IDAB=? AND "
+                                                "(ANULAT IS NULL OR ANULAT<>'X' OR DOCDATA<=?) "
+                                                "ORDER BY DOCDATA DESC, IDCHIT DESC LIMIT 1"),
+                                 {idab, today});
     return v.isValid() ? int(v.toLongLong()) : 0;
 }
 
@@ -102,7 +107,7 @@ CollectionProposal proposeCollection(Database &db, qint64 idab, int today)
     p.payer = p.title;
     p.purpose = QStringLiteral("incasare debite ") + p.title;
     p.amount = balanceOf(db, idab, today).total;
-    p.lastDay = lastDocumentDay(db, idab);
+    p.lastDay = lastDocumentDay(db, idab, today);
     return p;
 }
 
@@ -115,7 +120,7 @@ MaybeRefusal checkCollectionDraft(Database &db, CollectionDraft &d)
     // every later collection of the subscriber.
     if (d.day > Clock::todayDayNumber())
         return Refusal::atField(QStringLiteral("DocData"), FutureDate);
-    if (d.day < lastDocumentDay(db, d.idab))
+    if (d.day < lastDocumentDay(db, d.idab, Clock::todayDayNumber()))
         return Refusal::atField(QStringLiteral("DocData"), QStringLiteral("Aveti Chitanta eliberata dupa aceasta data!"));
     d.amount = d.amount.roundedToCents();
     if (d.amount <= Money() || d.amount > MaxAmount)

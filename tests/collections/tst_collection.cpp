@@ -5,6 +5,7 @@
 #include "collections/cancellation.h"
 #include "collections/cashbook.h"
 #include "collections/collection.h"
+#include "core/clock.h"
 #include "core/counters.h"
 #include "core/profilefile.h"
 
@@ -26,6 +27,7 @@ private Q_SLOTS:
     void penaltyOnlyLineIsKept();
     void dateBeforeLastDocumentRefused();
     void documentDatedAfterTodayRefused();
+    void cancelledReceiptFromAWrongClockNoLongerBlocks();
     void refusalChangesNothing();
     void automaticNumberingTakesCounterOnSave();
     void manualNumberingStoresNextProposal();
@@ -173,6 +175,27 @@ void TestCollection::documentDatedAfterTodayRefused()
     QVERIFY(c.refusal);
     QCOMPARE(c.refusal->field, QStringLiteral("DocData"));
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante")), qint64(1));
+}
+
+// A workstation whose clock ran years ahead wrote a receipt dated in its "today". Once the
+// clerk cancels it, the receipt stays (marked cancelled) and must not keep refusing every
+// later collection of the subscriber until that date comes.
+void TestCollection::cancelledReceiptFromAWrongClockNoLongerBlocks()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const QDate realToday = Clock::today();
+    Clock::setToday(realToday.addYears(6));
+    const CollectionOutcome ahead = recordCollection(*f.db, f.session, draft(f, idab, "10"));
+    Clock::setToday(realToday);
+    QVERIFY(!ahead.refusal);
+    // While it stands it is the newest document: the order of his documents refuses today.
+    QVERIFY(recordCollection(*f.db, f.session, draft(f, idab, "10")).refusal);
+    NullProgress progress;
+    QVERIFY(!cancelCollection(*f.db, f.session, ahead.recorded.idchit, progress));
+    const CollectionOutcome o = recordCollection(*f.db, f.session, draft(f, idab, "10"));
+    QVERIFY2(!o.refusal, o.refusal ? qPrintable(o.refusal->message) : "");
+    QCOMPARE(proposeCollection(*f.db, idab, f.today()).lastDay, f.today());
 }
 
 void TestCollection::refusalChangesNothing()
