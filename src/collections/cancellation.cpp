@@ -93,9 +93,11 @@ MaybeRefusal checkNewest(Database &db, qint64 idchit)
     if (doc.isEmpty())
         return Refusal::asMessage(Title, QStringLiteral("\rIncasarea nu mai exista!"));
     const qint64 idab = doc.integer(0, QStringLiteral("IDAB"));
-    // Cash-desk lines belong to no subscriber; the cash book deletes them.
+    // Cash-desk lines belong to no subscriber; the cash book deletes them, and the clerk
+    // is sent there rather than told that a newer collection stands in the way.
     if (idab <= 0)
-        return notMostRecent();
+        return Refusal::asMessage(Title, QStringLiteral("\rAcest document este o linie a Registrului de casa!\r"
+                                                        "Se sterge din Registrul de casa."));
     const QVariant newest = db.scalar(QStringLiteral("SELECT IDCHIT FROM Chitante WHERE IDAB=? AND "
                                                      "(ANULAT IS NULL OR ANULAT<>'X') ORDER BY DOCDATA DESC, IDCHIT DESC LIMIT 1"),
                                       {idab});

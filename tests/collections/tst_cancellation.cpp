@@ -3,6 +3,7 @@
 
 #include "collections/balance.h"
 #include "collections/cancellation.h"
+#include "collections/cashbook.h"
 #include "collections/collection.h"
 #include "collections/debits.h"
 #include "core/progress.h"
@@ -23,6 +24,7 @@ private Q_SLOTS:
     void cancellationAfterDebitChangeGivesBackWhatWasPaid();
     void cancellationRefusesWhenItsAdvanceChanged();
     void cancellingEveryCollectionWithChangesBetweenLeavesOnlyTheNewAmounts();
+    void cashDeskLineIsSentToTheCashBookNotCalledOlder();
 
 private:
     static qint64 collect(CollectionsFixture &f, qint64 idab, const char *amount)
@@ -100,6 +102,27 @@ void TestCancellation::cancellationRefusesWhenItsAdvanceChanged()
     QCOMPARE(f.sold(debit), Money());
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante WHERE ANULAT='X'")), qint64(0));
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM DebiteArh WHERE IDCHIT=?"), {idchit}), qint64(2));
+}
+
+// A cash-desk line is no subscriber's collection: the clerk is sent to the cash book that
+// deletes it, not told that a more recent collection stands in the way.
+void TestCancellation::cashDeskLineIsSentToTheCashBookNotCalledOlder()
+{
+    CollectionsFixture f;
+    CashEntry e;
+    e.docType = QStringLiteral("DISPOZITIE");
+    e.amount = lei("25");
+    e.day = f.today();
+    const CashOutcome line = addCashEntry(*f.db, f.session, e);
+    QVERIFY(!line.refusal);
+    NullProgress progress;
+    const MaybeRefusal r = cancelCollection(*f.db, f.session, line.idchit, progress);
+    QVERIFY(r);
+    QVERIFY2(r->message.contains(QLatin1String("Registrul de casa")), qPrintable(r->message));
+    QVERIFY2(!r->message.contains(QLatin1String("cea mai recenta")), qPrintable(r->message));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante WHERE IDCHIT=? AND (ANULAT IS NULL OR ANULAT<>'X')"),
+                     {line.idchit}),
+             qint64(1));
 }
 
 void TestCancellation::cancellingEveryCollectionWithChangesBetweenLeavesOnlyTheNewAmounts()
