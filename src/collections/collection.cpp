@@ -152,16 +152,10 @@ CollectionOutcome recordCollection(Database &db, const Session &session, Collect
     }
     const QString settings = session.sharedSettings();
     const QString key = counterKey(d.docType);
-    if (!key.isEmpty()) {
-        if (d.automaticNumber) {
-            d.number = Counters::take(settings, key);
-            if (d.docType == Receipt)
-                d.series = ProfileFile::readText(settings, Const, QStringLiteral("CHITSERIA"));
-        } else {
-            if (d.docType == Receipt)
-                ProfileFile::writeText(session.localSettings(), Const, QStringLiteral("CHITSERIA"), d.series);
-            ProfileFile::writeNumber(session.localSettings(), Const, key, d.number + 1);
-        }
+    if (!key.isEmpty() && d.automaticNumber) {
+        d.number = Counters::take(settings, key);
+        if (d.docType == Receipt)
+            d.series = ProfileFile::readText(settings, Const, QStringLiteral("CHITSERIA"));
     }
     const int today = Clock::todayDayNumber();
 
@@ -214,6 +208,13 @@ CollectionOutcome recordCollection(Database &db, const Session &session, Collect
            QStringLiteral("Eliberat ") + d.docType + QStringLiteral(" nr.") + QString::number(d.number) + QStringLiteral(" = ") +
                d.amount.toString() + QStringLiteral(" lei, ") + d.title);
     tx.commit();
+    // The workstation's own proposal of the next manual number lies outside the
+    // transaction: it moves on only once the document is in the books.
+    if (!key.isEmpty() && !d.automaticNumber) {
+        if (d.docType == Receipt)
+            ProfileFile::writeText(session.localSettings(), Const, QStringLiteral("CHITSERIA"), d.series);
+        ProfileFile::writeNumber(session.localSettings(), Const, key, d.number + 1);
+    }
 
     outcome.recorded = {idchit, d.docType, d.series, d.number, d.amount, documentTypePrintsAtOnce(d.docType)};
     return outcome;

@@ -31,6 +31,7 @@ private Q_SLOTS:
     void refusalChangesNothing();
     void automaticNumberingTakesCounterOnSave();
     void manualNumberingStoresNextProposal();
+    void failedRecordingLeavesTheManualProposal();
     void transferIsNotPrintedAndKeepsItsNumber();
     void laggingCounterNeverRepeatsAnIdentifier();
     void cancelNewestFirst();
@@ -230,6 +231,28 @@ void TestCollection::automaticNumberingTakesCounterOnSave()
     CollectionDraft card = draft(f, idab, "5", QStringLiteral("PLATA CU CARD"));
     QCOMPARE(recordCollection(*f.db, f.session, card).recorded.number, qint64(1));
     QCOMPARE(Counters::peek(f.session.sharedSettings(), QStringLiteral("CARDNR")), qint64(2));
+}
+
+// The next manual number is proposed only for a document that was recorded: a recording
+// that fails half way (here an advance too large for its field) keeps the old proposal.
+void TestCollection::failedRecordingLeavesTheManualProposal()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    CollectionDraft d = draft(f, idab, "9999999.99");
+    d.automaticNumber = false;
+    d.series = QStringLiteral("AB");
+    d.number = 57;
+    bool failed = false;
+    try {
+        recordCollection(*f.db, f.session, d);
+    } catch (const std::exception &) {
+        failed = true;
+    }
+    QVERIFY(failed);
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante")), qint64(0));
+    QCOMPARE(ProfileFile::readNumber(f.session.localSettings(), QStringLiteral("CONST"), QStringLiteral("CHITNR")), qint64(0));
+    QVERIFY(ProfileFile::readText(f.session.localSettings(), QStringLiteral("CONST"), QStringLiteral("CHITSERIA")).isEmpty());
 }
 
 void TestCollection::manualNumberingStoresNextProposal()
