@@ -8,17 +8,23 @@ jobs=$(nproc)
 
 export QT_QPA_PLATFORM=offscreen
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESTRONIA_WERROR=ON
+# A compiler cache, when the machine has one, makes a rebuild after a small change cheap.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESTRONIA_WERROR=ON "${launcher[@]}"
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESTRONIA_SANITIZE=ON -DVESTRONIA_BENCH=OFF
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESTRONIA_SANITIZE=ON -DVESTRONIA_BENCH=OFF "${launcher[@]}"
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 if [ -f fuzz/CMakeLists.txt ]; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESTRONIA_FUZZ=ON \
-    -DVESTRONIA_BENCH=OFF
+    -DVESTRONIA_BENCH=OFF "${launcher[@]}"
   cmake --build build-fuzz -j "$jobs" --target fuzzers
   scripts/run-fuzzers.sh build-fuzz 30
 fi
