@@ -10,6 +10,7 @@
 #include "ledger/subscribers.h"
 
 #include <QDialog>
+#include <QRect>
 
 #include <functional>
 
@@ -46,6 +47,8 @@ public:
     void run();
     // The opening steps without the loop: lists, the four panels, the filter.
     void prepare();
+    // Sizes the screen and its panels for a screen area (run() uses the available one).
+    void fitTo(const QRect &area);
 
     // What runs when the register is empty at opening (the import of households); the
     // screen re-reads its lists afterwards. None by default.

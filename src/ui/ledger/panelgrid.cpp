@@ -44,11 +44,16 @@ QTableView *grid(QWidget *parent, const QString &name, ResultGridModel *model, c
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setAlternatingRowColors(true);
     view->setWordWrap(false);
+    // Tab leaves the grid for the next control (arrows move inside it): a grid that
+    // cycled through its cells would keep the keyboard in.
+    view->setTabKeyNavigation(false);
     view->verticalHeader()->hide();
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
     view->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     view->horizontalHeader()->setHighlightSections(false);
+    // The last column takes the width left over, so a narrow screen shows all of it.
+    view->horizontalHeader()->setStretchLastSection(true);
     // Widths are fixed from the fields' sizes: measuring ten thousand rows would cost
     // more than the whole filter.
     // Digits and capitals, which these columns mostly hold, are wider than the average.
