@@ -49,7 +49,7 @@ CollectionsPanel::CollectionsPanel(Database &db, const Session &session, Evident
 {
     setObjectName(QStringLiteral("IncasariPanel"));
     m_model = new ResultGridModel(collectionColumns(), this);
-    m_grid = vestronia::grid(this, QStringLiteral("SMDBGrid4"), m_model, {3, 14, 5, 7, 10, 8, 8, 12});
+    m_grid = vestronia::grid(this, QStringLiteral("SMDBGrid4"), m_model, {3, 12, 5, 7, 10, 8, 8, 12});
     m_restL = amountLabel(this, QStringLiteral("RestL"));
     m_penalL = amountLabel(this, QStringLiteral("PenalL"));
     m_avansL = amountLabel(this, QStringLiteral("AvansL"));

@@ -236,6 +236,7 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     QWidget *collectionsBox = m_collectionsPanel;
 
     auto *lower = new QSplitter(Qt::Horizontal, this);
+    m_lower = lower;
     lower->addWidget(debitsBox);
     lower->addWidget(collectionsBox);
     lower->setStretchFactor(0, 2);
@@ -375,7 +376,10 @@ void Evidenta::fitTo(const QRect &area)
     // subscriptions, debits, collections and totals.
     setGeometry(area);
     const int h = std::max(300, area.height() - 80);
-    m_vertical->setSizes({h * 56 / 100, h * 14 / 100, h * 30 / 100});
+    m_vertical->setSizes({h * 60 / 100, h * 12 / 100, h * 28 / 100});
+    // The collections, with their totals beside them, take the larger part of the width.
+    const int w = area.width();
+    m_lower->setSizes({w * 37 / 100, w * 63 / 100});
 }
 
 void Evidenta::applyFilter()

@@ -153,6 +153,7 @@ private:
     QMenu *m_subscriptionMenu;
     QAction *m_changeAmount;
     QSplitter *m_vertical = nullptr;
+    QSplitter *m_lower = nullptr;
     DebitsPanel *m_debitsPanel;
     CollectionsPanel *m_collectionsPanel;
 

@@ -52,8 +52,6 @@ QTableView *grid(QWidget *parent, const QString &name, ResultGridModel *model, c
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
     view->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     view->horizontalHeader()->setHighlightSections(false);
-    // The last column takes the width left over, so a narrow screen shows all of it.
-    view->horizontalHeader()->setStretchLastSection(true);
     // Widths are fixed from the fields' sizes: measuring ten thousand rows would cost
     // more than the whole filter.
     // Digits and capitals, which these columns mostly hold, are wider than the average.
@@ -65,6 +63,9 @@ QTableView *grid(QWidget *parent, const QString &name, ResultGridModel *model, c
             width = std::max(width, headerMetrics.horizontalAdvance(line));
         view->setColumnWidth(i, width + 14);
     }
+    // The last column takes the width left over, so a narrow screen shows all of it.
+    if (!widthsInChars.isEmpty())
+        view->horizontalHeader()->setSectionResizeMode(int(widthsInChars.size()) - 1, QHeaderView::Stretch);
     return view;
 }
 

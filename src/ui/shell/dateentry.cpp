@@ -87,8 +87,21 @@ private:
             return;
         const int day = m_pendingDay;
         m_pendingDay = 0;
-        const QDate shown = m_edit->date();
-        const QDate wanted(shown.year(), shown.month(), day);
+        // The month and year as typed so far: a one-digit month is not yet the field's date.
+        int year = m_edit->date().year();
+        int month = m_edit->date().month();
+        if (QLineEdit *l = line()) {
+            const QStringList parts = l->text().split(QLatin1Char('.'));
+            bool okMonth = false;
+            bool okYear = false;
+            const int typedMonth = parts.value(1).toInt(&okMonth);
+            const int typedYear = parts.value(2).toInt(&okYear);
+            if (parts.size() == 3 && okMonth && okYear && typedMonth >= 1 && typedMonth <= 12 && parts[2].size() == 4) {
+                month = typedMonth;
+                year = typedYear;
+            }
+        }
+        const QDate wanted(year, month, day);
         if (wanted.isValid() && wanted >= m_edit->minimumDate() && wanted <= m_edit->maximumDate()) {
             const QDateTimeEdit::Section section = m_edit->currentSection();
             m_edit->setDate(wanted);
