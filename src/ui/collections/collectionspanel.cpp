@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -50,6 +51,10 @@ CollectionsPanel::CollectionsPanel(Database &db, const Session &session, Evident
     setObjectName(QStringLiteral("IncasariPanel"));
     m_model = new ResultGridModel(collectionColumns(), this);
     m_grid = vestronia::grid(this, QStringLiteral("SMDBGrid4"), m_model, {3, 12, 5, 7, 10, 8, 8, 12});
+    // "Reprezentand" is free text: it takes the width the totals leave, so every column
+    // stays in sight on a 1366-pixel screen.
+    m_grid->horizontalHeader()->setStretchLastSection(false);
+    m_grid->horizontalHeader()->setSectionResizeMode(m_model->columnCount() - 1, QHeaderView::Stretch);
     m_restL = amountLabel(this, QStringLiteral("RestL"));
     m_penalL = amountLabel(this, QStringLiteral("PenalL"));
     m_avansL = amountLabel(this, QStringLiteral("AvansL"));

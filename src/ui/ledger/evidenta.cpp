@@ -168,7 +168,7 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
 
     m_subscribers = new ResultGridModel(subscriberColumns(), this);
     m_subscriberGrid = grid(subscribersBox, QStringLiteral("SMDBGrid1"), m_subscribers,
-                            {3, 26, 3, 13, 8, 4, 10, 13, 13, 5, 10, 10, 7, 10});
+                            {3, 24, 3, 13, 8, 4, 10, 13, 13, 5, 10, 10, 7, 10});
     m_subscriberGrid->horizontalHeader()->setSectionsClickable(true);
     m_subscriberGrid->horizontalHeader()->setToolTip(QStringLiteral("Click pe titlul coloanei: sortare"));
 

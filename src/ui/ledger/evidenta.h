@@ -87,7 +87,7 @@ public:
     DebitsPanel *debitsPanel() const { return m_debitsPanel; }
     CollectionsPanel *collectionsPanel() const { return m_collectionsPanel; }
 
-    // Hooks of the other subsystems, taking the selected IDAB: "Executare" (ExecutareB,
+    // Hooks of the other subsystems, taking the selected IDAB: "Executare silita" (ExecutareB,
     // enforcement) and "Fisa abonatului" (FisaB, the statement of account). Their buttons
     // stay disabled while no hook is set.
     void setOnExecutare(std::function<void(qint64)> handler);

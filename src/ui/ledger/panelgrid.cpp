@@ -63,9 +63,8 @@ QTableView *grid(QWidget *parent, const QString &name, ResultGridModel *model, c
             width = std::max(width, headerMetrics.horizontalAdvance(line));
         view->setColumnWidth(i, width + 14);
     }
-    // The last column takes the width left over, so a narrow screen shows all of it.
-    if (!widthsInChars.isEmpty())
-        view->horizontalHeader()->setSectionResizeMode(int(widthsInChars.size()) - 1, QHeaderView::Stretch);
+    // The last column takes any width left over (it never narrows below its own width).
+    view->horizontalHeader()->setStretchLastSection(true);
     return view;
 }
 
