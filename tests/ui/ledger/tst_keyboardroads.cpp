@@ -2,13 +2,14 @@
 // last field or a focused button, the focus frame from the first key, a typed day the month
 // lacks, Tab out of the grids and the mnemonics of the register screen, its fit on a
 // 1366x768 screen, and the roads that add a subscriber, record a collection, record a
-// cash-desk entry and choose a report period.
+// cash-desk entry and choose a report period; the file choosers' Romanian captions.
 
 #include "ledger/ledgerfixture.h"
 #include "ui/collections/regcasaf.h"
 #include "ui/ledger/evidenta.h"
 #include "ui/shell/balloon.h"
 #include "ui/shell/enternavigation.h"
+#include "ui/shell/filedialogs.h"
 #include "ui/shell/formbuttons.h"
 #include "ui/shell/perselect.h"
 #include "ui/shell/shelltesthelpers.h"
@@ -18,6 +19,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDialog>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,6 +46,7 @@ private Q_SLOTS:
     void addSubscriberByKeys();
     void recordCollectionByKeys();
     void recordCashDeskEntryByKeys();
+    void fileChoosersSpeakRomanian();
 
 private:
     static QWidget *focused() { return QApplication::focusWidget(); }
@@ -386,6 +389,19 @@ void TestKeyboardRoads::recordCashDeskEntryByKeys()
     QVERIFY(active);
     QCOMPARE(road, (QStringList{QStringLiteral("DocJus"), QStringLiteral("Suma"), QStringLiteral("Reprez")}));
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante WHERE IDAB=-1 AND INCASAT=12.5")), qint64(1));
+}
+
+void TestKeyboardRoads::fileChoosersSpeakRomanian()
+{
+    QStringList labels;
+    onModal(QStringLiteral("QFileDialog"), [&](QWidget *w) {
+        auto *dialog = static_cast<QFileDialog *>(w);
+        for (QFileDialog::DialogLabel l : {QFileDialog::FileName, QFileDialog::Accept, QFileDialog::Reject})
+            labels << dialog->labelText(l);
+        dialog->reject();
+    });
+    QVERIFY(chooseOpenFile(nullptr, QStringLiteral("Alegeti extrasul"), QStringLiteral("Extrase (*.xml)")).isEmpty());
+    QCOMPARE(labels, (QStringList{QStringLiteral("Nume fisier:"), QStringLiteral("Deschide"), QStringLiteral("Renunt")}));
 }
 
 QTEST_MAIN(TestKeyboardRoads)
