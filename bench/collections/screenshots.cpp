@@ -79,7 +79,7 @@ int main(int argc, char **argv)
         Evidenta screen(db, session);
         screen.prepare();
         screen.selectSubscriber(idab);
-        screen.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+        screen.fitTo(QGuiApplication::primaryScreen()->availableGeometry());
         save(&screen, out + QStringLiteral("/evidenta.png"));
 
         AddChit *chit = screen.collectionsPanel()->collectionDialog();

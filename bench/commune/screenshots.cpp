@@ -74,6 +74,7 @@ int main(int argc, char **argv)
 
         Evidenta screen(db, session);
         screen.prepare();
+        screen.fitTo(QGuiApplication::primaryScreen()->availableGeometry());
         auto *grid = screen.findChild<QTableView *>(QStringLiteral("SMDBGrid1"));
         grid->setCurrentIndex(grid->model()->index(grid->model()->rowCount() / 3, 1));
         bool ok = save(&screen, out + QStringLiteral("/evidenta.png"));

@@ -17,8 +17,11 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
 #include <QToolTip>
+#include <QTranslator>
 
 using namespace vestronia;
 
@@ -54,7 +57,14 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(programTitle());
-    QApplication::setApplicationDisplayName(programTitle());
+    // No application display name: the desktop would append it to every window title,
+    // cutting the pickers' short titles; the main window's title names the program.
+    // Qt's own dialogs (file choosers, colour and print dialogs) speak Romanian when the
+    // translations are installed; without them they stay in English.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(QLocale::Romanian, QLocale::Romania), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/MODEL/ico1.ico")));
 
     QStringList args = app.arguments().mid(1);

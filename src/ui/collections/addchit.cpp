@@ -149,7 +149,7 @@ void AddChit::prepare(qint64 idab)
     m_docJus->setCurrentIndex(0);
     applyDocumentTypeRule();
     updateSpread();
-    m_docJus->setFocus();
+    setKeyboardFocus(m_docJus);
 }
 
 bool AddChit::run(qint64 idab)

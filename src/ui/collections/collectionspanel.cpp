@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -49,7 +50,11 @@ CollectionsPanel::CollectionsPanel(Database &db, const Session &session, Evident
 {
     setObjectName(QStringLiteral("IncasariPanel"));
     m_model = new ResultGridModel(collectionColumns(), this);
-    m_grid = vestronia::grid(this, QStringLiteral("SMDBGrid4"), m_model, {3, 14, 5, 7, 10, 8, 8, 24});
+    m_grid = vestronia::grid(this, QStringLiteral("SMDBGrid4"), m_model, {3, 12, 5, 7, 10, 8, 8, 12});
+    // "Reprezentand" is free text: it takes the width the totals leave, so every column
+    // stays in sight on a 1366-pixel screen.
+    m_grid->horizontalHeader()->setStretchLastSection(false);
+    m_grid->horizontalHeader()->setSectionResizeMode(m_model->columnCount() - 1, QHeaderView::Stretch);
     m_restL = amountLabel(this, QStringLiteral("RestL"));
     m_penalL = amountLabel(this, QStringLiteral("PenalL"));
     m_avansL = amountLabel(this, QStringLiteral("AvansL"));
@@ -72,13 +77,13 @@ CollectionsPanel::CollectionsPanel(Database &db, const Session &session, Evident
     tl->addWidget(m_totalL, 3, 1);
     tl->setRowStretch(4, 1);
 
-    m_add = new QPushButton(QStringLiteral("Adauga Incasare"), this);
+    m_add = new QPushButton(QStringLiteral("Adauga &Incasare"), this);
     m_add->setObjectName(QStringLiteral("AddChitB"));
-    m_cancel = new QPushButton(QStringLiteral("Anuleaza Incasare"), this);
+    m_cancel = new QPushButton(QStringLiteral("A&nuleaza Incasare"), this);
     m_cancel->setObjectName(QStringLiteral("AnulChitB"));
-    m_list = new QPushButton(QStringLiteral("Listeaza Document"), this);
+    m_list = new QPushButton(QStringLiteral("&Listeaza Document"), this);
     m_list->setObjectName(QStringLiteral("ListChitB"));
-    m_fisa = new QPushButton(QStringLiteral("Fisa abonatului"), this);
+    m_fisa = new QPushButton(QStringLiteral("&Fisa abonatului"), this);
     m_fisa->setObjectName(QStringLiteral("FisaB"));
     m_buttons = new QHBoxLayout;
     for (QPushButton *b : {m_add, m_cancel, m_list, m_fisa}) {

@@ -48,10 +48,10 @@ DebitsPanel::DebitsPanel(Database &db, const Session &session, Evidenta &screen,
 {
     setObjectName(QStringLiteral("DebitePanel"));
     m_model = new ResultGridModel(debitColumns(), this);
-    m_grid = vestronia::grid(this, QStringLiteral("SMDBGrid2"), m_model, {10, 32, 8, 8});
-    m_add = new QPushButton(QStringLiteral("Adauga Debit"), this);
+    m_grid = vestronia::grid(this, QStringLiteral("SMDBGrid2"), m_model, {10, 24, 8, 8});
+    m_add = new QPushButton(QStringLiteral("Adauga &Debit"), this);
     m_add->setObjectName(QStringLiteral("AddDebB"));
-    m_delete = new QPushButton(QStringLiteral("Sterge Debit"), this);
+    m_delete = new QPushButton(QStringLiteral("Sterge D&ebit"), this);
     m_delete->setObjectName(QStringLiteral("DelDebB"));
     for (QPushButton *b : {m_add, m_delete})
         b->setAutoDefault(false);

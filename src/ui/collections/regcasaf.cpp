@@ -13,6 +13,7 @@
 #include "ui/collections/regcasachitplataf.h"
 #include "ui/ledger/panelgrid.h"
 #include "ui/shell/contor.h"
+#include "ui/shell/enternavigation.h"
 #include "ui/shell/mesaj.h"
 #include "ui/shell/perselect.h"
 #include "ui/shell/screenfit.h"
@@ -119,6 +120,7 @@ RegCasaF::RegCasaF(Database &db, const Session &session, QWidget *parent) : QDia
     connect(m_addReceipt, &QPushButton::clicked, this, [this] { addLine(false); });
     connect(m_delete, &QPushButton::clicked, this, &RegCasaF::deleteLine);
     connect(m_list, &QPushButton::clicked, this, &RegCasaF::printBook);
+    installEnterNavigation(this); // Enter on a focused button presses it
 }
 
 void RegCasaF::prepare()

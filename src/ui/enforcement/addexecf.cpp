@@ -139,7 +139,7 @@ void AddExecF::prepareAdd(const QString &name, const ActAmounts &amounts)
     m_total->setText(amounts.total.toString());
     m_filling = false;
     typeChanged();
-    m_number->setFocus();
+    setKeyboardFocus(m_number);
 }
 
 void AddExecF::prepareChange(const ResultSet &acts, int row)
@@ -158,7 +158,7 @@ void AddExecF::prepareChange(const ResultSet &acts, int row)
     if (day.isValid() && isDateSet(day.toInt()))
         m_date->setDate(dateOfDayNumber(day.toInt()));
     m_filling = false;
-    m_number->setFocus();
+    setKeyboardFocus(m_number);
 }
 
 bool AddExecF::run()

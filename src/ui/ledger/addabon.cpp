@@ -217,7 +217,7 @@ void AddAbon::prepareAdd(const QStringList &localities, const QStringList &stree
     m_heading->setText(QStringLiteral("Adaugare Abonat"));
     m_entry->setReadOnly(false);
     updateEnabling();
-    m_name->setFocus();
+    setKeyboardFocus(m_name);
 }
 
 bool AddAbon::runAdd(const QStringList &localities, const QStringList &streets)
@@ -253,7 +253,7 @@ void AddAbon::prepareChange(const SubscriberRecord &s, const QStringList &locali
     m_remarks->setPlainText(d.remarks);
     m_entry->setReadOnly(true);
     updateEnabling();
-    m_name->setFocus();
+    setKeyboardFocus(m_name);
 }
 
 bool AddAbon::runChange(const SubscriberRecord &s, const QStringList &localities, const QStringList &streets)

@@ -195,7 +195,7 @@ void AddCont::prepareNew()
     m_penaltyFrom->setText(QStringLiteral("0"));
     m_start->setDate(Clock::today());
     updateEnabling();
-    m_name->setFocus();
+    setKeyboardFocus(m_name);
 }
 
 bool AddCont::runNew()

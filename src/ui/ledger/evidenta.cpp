@@ -15,6 +15,7 @@
 #include "ui/collections/debitspanel.h"
 #include "ui/ledger/addabon.h"
 #include "ui/ledger/panelgrid.h"
+#include "ui/shell/enternavigation.h"
 #include "ui/shell/mesaj.h"
 #include "ui/shell/resultgridmodel.h"
 #include "ui/ledger/setdebit.h"
@@ -167,7 +168,7 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
 
     m_subscribers = new ResultGridModel(subscriberColumns(), this);
     m_subscriberGrid = grid(subscribersBox, QStringLiteral("SMDBGrid1"), m_subscribers,
-                            {3, 26, 3, 13, 8, 4, 10, 13, 13, 5, 10, 10, 7, 10});
+                            {3, 24, 3, 13, 8, 4, 10, 13, 13, 5, 10, 10, 7, 10});
     m_subscriberGrid->horizontalHeader()->setSectionsClickable(true);
     m_subscriberGrid->horizontalHeader()->setToolTip(QStringLiteral("Click pe titlul coloanei: sortare"));
 
@@ -181,13 +182,13 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     m_remarks->setReadOnly(true);
     m_remarks->setPlaceholderText(QStringLiteral("Observatii"));
 
-    m_add = new QPushButton(QStringLiteral("Adauga Abonat"), subscribersBox);
+    m_add = new QPushButton(QStringLiteral("&Adauga Abonat"), subscribersBox);
     m_add->setObjectName(QStringLiteral("AddAbonB"));
-    m_edit = new QPushButton(QStringLiteral("Modifica Abonat"), subscribersBox);
+    m_edit = new QPushButton(QStringLiteral("&Modifica Abonat"), subscribersBox);
     m_edit->setObjectName(QStringLiteral("EditAbonB"));
-    m_delete = new QPushButton(QStringLiteral("Sterge Abonat"), subscribersBox);
+    m_delete = new QPushButton(QStringLiteral("&Sterge Abonat"), subscribersBox);
     m_delete->setObjectName(QStringLiteral("DelAbonB"));
-    m_executare = new QPushButton(QStringLiteral("Executare"), subscribersBox);
+    m_executare = new QPushButton(QStringLiteral("E&xecutare silita"), subscribersBox);
     m_executare->setObjectName(QStringLiteral("ExecutareB"));
     m_executare->setEnabled(false);
     for (QPushButton *b : {m_add, m_edit, m_delete, m_executare})
@@ -235,6 +236,7 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     QWidget *collectionsBox = m_collectionsPanel;
 
     auto *lower = new QSplitter(Qt::Horizontal, this);
+    m_lower = lower;
     lower->addWidget(debitsBox);
     lower->addWidget(collectionsBox);
     lower->setStretchFactor(0, 2);
@@ -284,6 +286,10 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     connect(m_subscriptionGrid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { m_subscriptionMenu->popup(m_subscriptionGrid->viewport()->mapToGlobal(pos)); });
     connect(m_changeAmount, &QAction::triggered, this, &Evidenta::changeSubscriptionAmount);
+
+    // Keyboard roads: Enter on a focused button presses it, Enter in a filter moves on,
+    // and Tab walks filters, grid, buttons and the panels below in reading order.
+    installEnterNavigation(this);
 }
 
 Evidenta::~Evidenta() = default;
@@ -327,7 +333,7 @@ void Evidenta::prepare()
     const QString keepLocality = m_localityFilter->currentIndex() > 0 ? m_localityFilter->currentText() : QString();
     const QString keepStreet = m_streetFilter->currentIndex() > 0 ? m_streetFilter->currentText() : QString();
     m_suppressFilter = true;
-    m_nameFilter->setFocus();
+    setKeyboardFocus(m_nameFilter);
     fillFilterLists(keepLocality);
     m_streetFilter->clear();
     m_streetFilter->addItem(AnyItem);
@@ -353,20 +359,27 @@ void Evidenta::prepare()
 void Evidenta::run()
 {
     prepare();
-    // Maximized on the screen's available area, the splitters sharing its height, so the
-    // lower panels and the totals fit a 1366x768 laptop.
-    if (QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        setGeometry(area);
-        const int h = std::max(300, area.height() - 80);
-        m_vertical->setSizes({h * 44 / 100, h * 18 / 100, h * 38 / 100});
-    }
+    if (QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen())
+        fitTo(screen->availableGeometry());
     setWindowState(windowState() | Qt::WindowMaximized);
     exec();
     m_subscribers->clear();
     m_subscriptions->clear();
     m_debits->clear();
     m_collections->clear();
+}
+
+void Evidenta::fitTo(const QRect &area)
+{
+    // Maximized on the screen's available area (less a title bar), the splitters sharing
+    // its height so that a 1366x768 laptop shows a dozen subscribers and, below, the
+    // subscriptions, debits, collections and totals.
+    setGeometry(area);
+    const int h = std::max(300, area.height() - 80);
+    m_vertical->setSizes({h * 60 / 100, h * 12 / 100, h * 28 / 100});
+    // The collections, with their totals beside them, take the larger part of the width.
+    const int w = area.width();
+    m_lower->setSizes({w * 37 / 100, w * 63 / 100});
 }
 
 void Evidenta::applyFilter()

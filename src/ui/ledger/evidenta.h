@@ -10,6 +10,7 @@
 #include "ledger/subscribers.h"
 
 #include <QDialog>
+#include <QRect>
 
 #include <functional>
 
@@ -46,6 +47,8 @@ public:
     void run();
     // The opening steps without the loop: lists, the four panels, the filter.
     void prepare();
+    // Sizes the screen and its panels for a screen area (run() uses the available one).
+    void fitTo(const QRect &area);
 
     // What runs when the register is empty at opening (the import of households); the
     // screen re-reads its lists afterwards. None by default.
@@ -84,7 +87,7 @@ public:
     DebitsPanel *debitsPanel() const { return m_debitsPanel; }
     CollectionsPanel *collectionsPanel() const { return m_collectionsPanel; }
 
-    // Hooks of the other subsystems, taking the selected IDAB: "Executare" (ExecutareB,
+    // Hooks of the other subsystems, taking the selected IDAB: "Executare silita" (ExecutareB,
     // enforcement) and "Fisa abonatului" (FisaB, the statement of account). Their buttons
     // stay disabled while no hook is set.
     void setOnExecutare(std::function<void(qint64)> handler);
@@ -150,6 +153,7 @@ private:
     QMenu *m_subscriptionMenu;
     QAction *m_changeAmount;
     QSplitter *m_vertical = nullptr;
+    QSplitter *m_lower = nullptr;
     DebitsPanel *m_debitsPanel;
     CollectionsPanel *m_collectionsPanel;
 

@@ -44,6 +44,9 @@ QTableView *grid(QWidget *parent, const QString &name, ResultGridModel *model, c
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setAlternatingRowColors(true);
     view->setWordWrap(false);
+    // Tab leaves the grid for the next control (arrows move inside it): a grid that
+    // cycled through its cells would keep the keyboard in.
+    view->setTabKeyNavigation(false);
     view->verticalHeader()->hide();
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
@@ -60,6 +63,8 @@ QTableView *grid(QWidget *parent, const QString &name, ResultGridModel *model, c
             width = std::max(width, headerMetrics.horizontalAdvance(line));
         view->setColumnWidth(i, width + 14);
     }
+    // The last column takes any width left over (it never narrows below its own width).
+    view->horizontalHeader()->setStretchLastSection(true);
     return view;
 }
 

@@ -67,9 +67,9 @@ void SetDebit::prepare(const QString &title, bool dateEditable)
     m_descr->setText(title);
     m_date->setEnabled(dateEditable);
     if (dateEditable)
-        m_date->setFocus();
+        setKeyboardFocus(m_date);
     else
-        m_amount->setFocus();
+        setKeyboardFocus(m_amount);
 }
 
 bool SetDebit::run(const QString &title, bool dateEditable)

@@ -64,7 +64,7 @@ bool FisaSel::run(const QString &subscriberName)
     findChild<QLabel *>(QStringLiteral("Descr"))
         ->setText(subscriberName + QStringLiteral("\nDebite si plati incepand cu data"));
     m_date->setDate(lastSince());
-    m_date->setFocus();
+    setKeyboardFocus(m_date);
     return exec() == QDialog::Accepted;
 }
 

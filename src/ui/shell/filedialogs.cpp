@@ -1,4 +1,6 @@
-// Folder and file choosers over QFileDialog, answerable by a test hook.
+// Folder and file choosers over QFileDialog, answerable by a test hook. Their captions are
+// set in Romanian here: Debian 12 ships no Romanian translation of Qt's own texts, so
+// without this the clerk would read "Look in", "Save" and "Cancel".
 
 #include "ui/shell/filedialogs.h"
 
@@ -20,6 +22,23 @@ QString withSuffix(const QString &path, const QString &suffix)
         return path;
     return path + QLatin1Char('.') + suffix;
 }
+
+void speakRomanian(QFileDialog &dialog, const QString &accept)
+{
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Cauta in:"));
+    dialog.setLabelText(QFileDialog::FileName, dialog.fileMode() == QFileDialog::Directory ? QStringLiteral("Dosar:")
+                                                                                          : QStringLiteral("Nume fisier:"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Tip fisier:"));
+    dialog.setLabelText(QFileDialog::Accept, accept);
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Renunt"));
+}
+
+QString chosen(QFileDialog &dialog)
+{
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
 } // namespace
 
 void setFileDialogHook(FileDialogHook h)
@@ -31,7 +50,11 @@ QString chooseFolder(QWidget *parent, const QString &title)
 {
     if (hook())
         return hook()(FileDialogKind::Folder, title);
-    return QFileDialog::getExistingDirectory(parent, title);
+    QFileDialog dialog(parent, title);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    speakRomanian(dialog, QStringLiteral("Alege"));
+    return chosen(dialog);
 }
 
 QString chooseSaveFile(QWidget *parent, const QString &title, const QString &filter, const QString &suffix)
@@ -44,16 +67,18 @@ QString chooseSaveFile(QWidget *parent, const QString &title, const QString &fil
     dialog.setDefaultSuffix(suffix);
     // The overwrite question is the window's own, with the program's words.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return withSuffix(dialog.selectedFiles().first(), suffix);
+    speakRomanian(dialog, QStringLiteral("Salveaza"));
+    return withSuffix(chosen(dialog), suffix);
 }
 
 QString chooseOpenFile(QWidget *parent, const QString &title, const QString &filter)
 {
     if (hook())
         return hook()(FileDialogKind::OpenFile, title);
-    return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+    QFileDialog dialog(parent, title, QString(), filter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    speakRomanian(dialog, QStringLiteral("Deschide"));
+    return chosen(dialog);
 }
 
 } // namespace vestronia

@@ -2,6 +2,8 @@
 
 #include "ui/shell/formbuttons.h"
 
+#include "ui/shell/enternavigation.h"
+
 #include <QHBoxLayout>
 #include <QPushButton>
 
@@ -15,6 +17,7 @@ FormButtons makeFormButtons(QWidget *form, const QString &memoText)
     close->setObjectName(QStringLiteral("CloseBut"));
     memo->setAutoDefault(false);
     close->setAutoDefault(false);
+    setEnterButton(memo);
     auto *row = new QHBoxLayout;
     row->addStretch();
     row->addWidget(memo);

@@ -28,6 +28,7 @@
 #include "ui/shell/passwordprompt.h"
 #include "ui/shell/backupwindow.h"
 #include "ui/shell/logview.h"
+#include "ui/shell/enternavigation.h"
 #include "ui/shell/mesaj.h"
 #include "ui/remote/netf.h"
 #include "ui/remote/sugestii.h"
@@ -160,6 +161,7 @@ MainWindow::MainWindow(Database &db, Session &session, QWidget *parent)
     connect(m_cashBook, &QToolButton::clicked, this, &MainWindow::openCashBook);
     connect(m_penaltyFreeze, &QToolButton::clicked, this, &MainWindow::freezePenalties);
     connect(m_penaltyRedate, &QToolButton::clicked, this, &MainWindow::redatePenaltyStarts);
+    installEnterNavigation(this); // Enter on a focused button presses it
 }
 
 MainWindow::~MainWindow() = default;

@@ -1,9 +1,11 @@
-// The period picker: Enter moves from the first date to the second and on to the button.
+// The period picker: Enter moves from the first date to the second, and Enter on the second
+// presses "&Am ales", which refuses an end before the start.
 
 #include "ui/shell/perselect.h"
 
 #include "ui/shell/balloon.h"
 #include "ui/shell/enternavigation.h"
+#include "ui/shell/formbuttons.h"
 
 #include <QDateEdit>
 #include <QGridLayout>
@@ -16,8 +18,15 @@ namespace vestronia {
 PerSelect::PerSelect(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("PerSelect"));
-    auto *heading = new QLabel(QStringLiteral("Alegeti perioada dorita"), this);
-    heading->setAlignment(Qt::AlignCenter);
+    auto *header = new QLabel(QStringLiteral("Perioada"), this);
+    header->setObjectName(QStringLiteral("Label2"));
+    header->setAlignment(Qt::AlignCenter);
+    QFont bold = header->font();
+    bold.setBold(true);
+    header->setFont(bold);
+    auto *prompt = new QLabel(QStringLiteral("Alegeti perioada dorita"), this);
+    prompt->setObjectName(QStringLiteral("Label3"));
+    prompt->setAlignment(Qt::AlignCenter);
     auto makeDate = [this](const QString &name) {
         auto *d = new QDateEdit(this);
         d->setObjectName(name);
@@ -27,22 +36,26 @@ PerSelect::PerSelect(QWidget *parent) : QDialog(parent)
     };
     m_from = makeDate(QStringLiteral("Data0"));
     m_to = makeDate(QStringLiteral("Data1"));
-    m_choose = new QPushButton(QStringLiteral("&Am ales"), this);
-    m_choose->setObjectName(QStringLiteral("AlesB"));
-    m_choose->setAutoDefault(false);
+    const FormButtons row = makeFormButtons(this, QStringLiteral("&Am ales"));
+    m_choose = row.memo;
+    auto *fromLabel = new QLabel(QStringLiteral("de la"), this);
+    fromLabel->setBuddy(m_from);
+    auto *toLabel = new QLabel(QStringLiteral("pana la"), this);
+    toLabel->setBuddy(m_to);
     auto *g = new QGridLayout;
-    g->addWidget(new QLabel(QStringLiteral("Perioada"), this), 0, 0);
+    g->addWidget(fromLabel, 0, 0);
     g->addWidget(m_from, 0, 1);
-    g->addWidget(new QLabel(QStringLiteral("-"), this), 0, 2);
+    g->addWidget(toLabel, 0, 2);
     g->addWidget(m_to, 0, 3);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(heading);
+    layout->addWidget(header);
+    layout->addWidget(prompt);
     layout->addLayout(g);
-    layout->addWidget(m_choose, 0, Qt::AlignHCenter);
-    QWidget::setTabOrder(m_from, m_to);
-    QWidget::setTabOrder(m_to, m_choose);
+    layout->addLayout(row.row);
+    setTabChain({m_from, m_to, m_choose, row.close});
     installEnterNavigation(this);
     connect(m_choose, &QPushButton::clicked, this, &PerSelect::chosen);
+    connect(row.close, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void PerSelect::prepare(const QString &title, const QDate &from, const QDate &to)
@@ -50,7 +63,7 @@ void PerSelect::prepare(const QString &title, const QDate &from, const QDate &to
     setWindowTitle(title);
     m_from->setDate(from);
     m_to->setDate(to);
-    m_from->setFocus();
+    setKeyboardFocus(m_from);
 }
 
 bool PerSelect::run(const QString &title, const QDate &from, const QDate &to)

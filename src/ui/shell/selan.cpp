@@ -56,7 +56,7 @@ void SelAn::setYears(const QStringList &years)
 bool SelAn::run(const QString &title)
 {
     setWindowTitle(title);
-    m_years->setFocus();
+    setKeyboardFocus(m_years);
     return exec() == QDialog::Accepted;
 }
 

@@ -4,6 +4,7 @@
 #include "ui/shell/seldatas.h"
 
 #include "core/clock.h"
+#include "ui/shell/enternavigation.h"
 #include "ui/shell/formbuttons.h"
 
 #include <QDateEdit>
@@ -42,6 +43,7 @@ SelDataS::SelDataS(QWidget *parent) : QDialog(parent)
     layout->addSpacing(6);
     layout->addLayout(row.row);
     setMinimumWidth(300);
+    installEnterNavigation(this);
 
     connect(row.memo, &QPushButton::clicked, this, &QDialog::accept);
     connect(row.close, &QPushButton::clicked, this, &QDialog::reject);
@@ -50,7 +52,7 @@ SelDataS::SelDataS(QWidget *parent) : QDialog(parent)
 bool SelDataS::run(const QString &caption)
 {
     setWindowTitle(caption);
-    m_date->setFocus();
+    setKeyboardFocus(m_date);
     return exec() == QDialog::Accepted;
 }
 

@@ -128,12 +128,12 @@ void TestRegCasaF::periodPickerRefusesReversedPeriod()
     p.prepare(QStringLiteral("Registru de casa"), QDate(2024, 5, 1), QDate(2024, 4, 30));
     QCOMPARE(p.windowTitle(), QStringLiteral("Registru de casa"));
     clearLastProblem();
-    child<QPushButton>(p, "AlesB")->click();
+    child<QPushButton>(p, "MemoBut")->click();
     QCOMPARE(lastProblem().text, QStringLiteral("Perioada incorecta!"));
     QCOMPARE(lastProblem().control.data(), child<QWidget>(p, "Data1"));
     QVERIFY(p.result() != QDialog::Accepted);
     child<QDateEdit>(p, "Data1")->setDate(QDate(2024, 5, 31));
-    child<QPushButton>(p, "AlesB")->click();
+    child<QPushButton>(p, "MemoBut")->click();
     QCOMPARE(p.result(), int(QDialog::Accepted));
     QCOMPARE(p.to(), QDate(2024, 5, 31));
 }

@@ -149,8 +149,14 @@ void TestAddAbon::enterFollowsTheReadingOrder()
     AddAbon w;
     QStringList visited;
     bool stillOpen = false;
+    bool active = false;
     onModal(QStringLiteral("AddAbon"), [&](QWidget *form) {
+        active = QTest::qWaitForWindowActive(form);
         form->findChild<QLineEdit *>(QStringLiteral("ROL"))->setFocus();
+        if (!active || !QApplication::focusWidget()) {
+            static_cast<QDialog *>(form)->reject();
+            return;
+        }
         // Row by row: the register number, the persons beside it, then the locality below.
         for (int i = 0; i < 3; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
@@ -163,6 +169,7 @@ void TestAddAbon::enterFollowsTheReadingOrder()
         static_cast<QDialog *>(form)->reject();
     });
     QVERIFY(!w.runAdd({}, {}));
+    QVERIFY(active);
     QCOMPARE(visited, (QStringList{QStringLiteral("NrPers"), QStringLiteral("Loc"), QStringLiteral("Strada")}));
     QVERIFY(stillOpen);
 }

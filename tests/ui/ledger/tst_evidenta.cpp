@@ -126,7 +126,10 @@ void TestEvidenta::nameFilterIsAPrefix()
     QCOMPARE(shownNames(w), (QStringList{QStringLiteral("AGRO SRL"), QStringLiteral("IONESCU MARIA"),
                                          QStringLiteral("POPA ANA"), QStringLiteral("POPESCU ION"),
                                          QStringLiteral("POPOVICI DAN")}));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
     auto *name = child<QLineEdit>(w, "NumeP");
+    name->setFocus();
     QTest::keyClicks(name, QStringLiteral("pop"));
     QCOMPARE(name->text(), QStringLiteral("POP"));
     QCOMPARE(shownNames(w), (QStringList{QStringLiteral("POPA ANA"), QStringLiteral("POPESCU ION"),

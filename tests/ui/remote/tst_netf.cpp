@@ -226,7 +226,9 @@ void TestNetF::passwordDialogRefusesEmpty()
 {
     EditPassF dialog;
     QString result = QStringLiteral("neatins");
+    bool active = false;
     QTimer::singleShot(0, &dialog, [&] {
+        active = QTest::qWaitForWindowActive(&dialog);
         auto *memo = child<QPushButton>(&dialog, QStringLiteral("MemoBut"));
         memo->click();
         QCOMPARE(lastProblem().text, QStringLiteral("Nu ati scris nicio parola!"));
@@ -238,6 +240,7 @@ void TestNetF::passwordDialogRefusesEmpty()
         memo->click();
     });
     result = dialog.ask();
+    QVERIFY(active);
     QCOMPARE(result, QStringLiteral("NOUA"));
 }
 

@@ -114,10 +114,10 @@ void TestReportActions::periodPickerRefusesAReversedPeriodAndRemembers()
         firstUseIsSixMonths = from->date() == QDate(2023, 12, 10) && to->date() == QDate(2024, 6, 10);
         from->setDate(QDate(2024, 5, 1));
         to->setDate(QDate(2024, 4, 1));
-        buttonOf(d, "AlesB")->click();
+        buttonOf(d, "MemoBut")->click();
         refusedAndStayed = d->isVisible() && lastProblem().text == QLatin1String("Perioada incorecta!") && lastProblem().control == to;
         to->setDate(QDate(2024, 5, 31));
-        buttonOf(d, "AlesB")->click();
+        buttonOf(d, "MemoBut")->click();
     });
     QVERIFY(!actions.collectionList().isEmpty());
     QVERIFY(firstUseIsSixMonths);
@@ -181,7 +181,7 @@ void TestReportActions::menuItemsProduceTheirDocuments()
     };
     action("Rap1")->trigger();
     QCOMPARE(outputs(), 1);
-    whenShown<PerSelect>([](PerSelect *d) { buttonOf(d, "AlesB")->click(); });
+    whenShown<PerSelect>([](PerSelect *d) { buttonOf(d, "MemoBut")->click(); });
     action("BorderouIncasari1")->trigger();
     QCOMPARE(outputs(), 2);
     action("Bilantanaliticsintetic1")->trigger();
@@ -202,7 +202,7 @@ void TestReportActions::emptyFollowUpSummaryShowsTheMessage()
     Fixture f;
     QWidget parent;
     ReportActions actions(*f.db, f.session, &parent);
-    whenShown<PerSelect>([](PerSelect *d) { buttonOf(d, "AlesB")->click(); });
+    whenShown<PerSelect>([](PerSelect *d) { buttonOf(d, "MemoBut")->click(); });
     QVERIFY(actions.followUpSummary(FollowUpKind::Summons).isEmpty());
     QCOMPARE(f.messages.size(), 1);
     QCOMPARE(f.messages[0].title, QStringLiteral("Centralizator Somatii/Titluri"));

@@ -13,15 +13,18 @@
 
 namespace vestronia::testing {
 
-// Runs action on the first modal window whose objectName is name, as soon as it is up
-// (polling while the caller's exec() runs its loop). Gives up after timeoutMs.
+// Runs action on the first modal window whose objectName is name, as soon as it is up and
+// active (polling while the caller's exec() runs its loop): keys sent or focus read before
+// the window is active go nowhere. Gives up after timeoutMs; the action then still runs on
+// a visible window so that its checks fail instead of the dialog hanging.
 inline void onModal(const QString &name, std::function<void(QWidget *)> action, int timeoutMs = 10000)
 {
     auto *timer = new QTimer;
     const QDeadlineTimer deadline(timeoutMs);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, name, action, deadline] {
         QWidget *w = QApplication::activeModalWidget();
-        if ((w && w->objectName() == name && w->isVisible()) || deadline.hasExpired()) {
+        const bool ours = w && w->objectName() == name && w->isVisible();
+        if ((ours && w->isActiveWindow()) || deadline.hasExpired()) {
             timer->stop();
             timer->deleteLater();
             if (w && w->objectName() == name)

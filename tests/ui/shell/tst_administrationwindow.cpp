@@ -233,6 +233,9 @@ void TestAdministrationWindow::passwordChange()
     // Enter in the second field does the same as the button.
     p1->setText(QStringLiteral("noua"));
     p2->setText(QStringLiteral("noua"));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    p2->setFocus();
     QTest::keyClick(p2, Qt::Key_Return);
     QCOMPARE(recorder.calls.size(), 2);
     QCOMPARE(recorder.calls[1].title, QStringLiteral("Confirmare"));
@@ -456,7 +459,7 @@ void TestAdministrationWindow::enterOnTheCountyListMovesOn()
     Fixture f;
     AdministrationWindow w(*f.db, f.session, f.settings);
     w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(QTest::qWaitForWindowActive(&w));
     auto *county = child<QComboBox>(w, "JudetC");
     county->setFocus();
     QCOMPARE(QApplication::focusWidget(), county);
@@ -479,8 +482,11 @@ void TestAdministrationWindow::receiptSeriesKeepsTwentyCharacters()
     AdministrationWindow w(*f.db, f.session, f.settings);
     w.prepare();
     const QString series = QStringLiteral("ABCDEFGHIJKLMNOPQRST");
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
     auto *edit = child<QLineEdit>(w, "DocSeria");
     edit->clear();
+    edit->setFocus();
     QTest::keyClicks(edit, series + QStringLiteral("UV"));
     QCOMPARE(edit->text(), series);
     w.save();

@@ -85,6 +85,8 @@ void answerPrompt(const QString &text)
             w->findChild<QPushButton *>(QStringLiteral("InchideB"))->click();
             return;
         }
+        if (!QTest::qWaitForWindowActive(w))
+            qWarning("password prompt never became active");
         QTest::keyClicks(w->findChild<QLineEdit *>(QStringLiteral("Edit1")), text);
         w->findChild<QPushButton *>(QStringLiteral("VerificaB"))->click();
     });
@@ -366,7 +368,7 @@ void TestMainWindow::escapeAsksToClose()
     MainWindow w(*f.db, f.session);
     button(w, "MButAdm")->click();
     w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(QTest::qWaitForWindowActive(&w));
     recorder.calls.clear();
     recorder.answers << MesajResult::Nu;
     QTest::keyClick(&w, Qt::Key_Escape);

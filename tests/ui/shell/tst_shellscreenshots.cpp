@@ -215,7 +215,7 @@ void TestShellScreenshots::balloonAndProgress()
 
     PasswordPrompt prompt;
     prompt.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&prompt));
+    QVERIFY(QTest::qWaitForWindowActive(&prompt));
     QTest::keyClicks(prompt.findChild<QLineEdit *>(QStringLiteral("Edit1")), QStringLiteral("parola"));
     save(prompt, QStringLiteral("form5"));
     prompt.hide();
