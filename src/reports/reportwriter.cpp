@@ -135,7 +135,7 @@ bool ReportWriter::openTemplate(const QString &templatePath, bool useExternalApp
     if (templatePath.isEmpty() || !info.exists() || !info.isFile())
         return false;
     m_workbook.close();
-    m_outputPath = newWorkFile(m_tempFolder, QStringLiteral("XLSTmp"), QStringLiteral(".xls"));
+    m_outputPath = newDocumentFile(m_tempFolder, QStringLiteral("XLSTmp"), QStringLiteral(".xls"));
     m_workbook.open(templatePath);
     m_workbook.setActiveSheet(1);
     return true;
