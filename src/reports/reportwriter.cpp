@@ -82,6 +82,22 @@ QVariant cellValueOf(FieldKind kind, const QVariant &value)
     return number == 0 ? QVariant(QString()) : QVariant(number);
 }
 
+// A data-row cell meant for FillRows: "%NRCRT" or "#" and a field name, whole cell.
+bool isPlaceholder(const QString &cell)
+{
+    const QString text = asciiUpper(cell.trimmed());
+    if (text == QLatin1String("%NRCRT"))
+        return true;
+    if (text.size() < 2 || text[0] != QLatin1Char('#'))
+        return false;
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        if (!(ch.isLetterOrNumber() || ch == QLatin1Char('_')))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 QString replaceKeyInText(const QString &text, const QString &key, const QString &value)
@@ -202,6 +218,14 @@ int ReportWriter::fillRows(const ResultSet &rows, const QList<int> &requested)
         return 0;
 
     const int count = int(recordIndexes.size());
+    if (count == 0) {
+        // An empty list prints its headings and zero totals over one blank row: no
+        // placeholder may reach the page.
+        for (int c = 1; c <= lastColumn; ++c)
+            if (!m_workbook.isFormula(dataRow, c) && isPlaceholder(m_workbook.cellText(dataRow, c)))
+                m_workbook.setCell(dataRow, c, QString());
+        return dataRow;
+    }
     if (count > 1)
         insertRowCopies(dataRow, count - 1);
 

@@ -50,7 +50,8 @@ public:
     // for every record after the first, so totals spanning the row grow. Text fields are
     // written as text, DATE fields as date serial numbers, other fields as numbers with
     // zero left empty. Without a marker nothing changes. An empty result clears the
-    // marker and leaves the row's placeholders. Returns the first data row (0 without a
+    // marker and empties the row's placeholders, so the list prints as its headings, one
+    // blank row and zero totals. Returns the first data row (0 without a
     // marker).
     int fillRows(const ResultSet &rows);
     int fillRows(const ResultSet &rows, const QList<int> &recordIndexes);
