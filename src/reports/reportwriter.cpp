@@ -1,14 +1,16 @@
 // Report writer over the workbook engine: template opening, key replacement, data-row
 // filling from a query result, row copies and deletions, saving and the hand-over to
-// the user, and the PDF export through LibreOffice headless.
+// the user, and the PDF export through the document converter.
 
 #include "reports/reportwriter.h"
 
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/money.h"
+#include "core/progress.h"
 #include "core/session.h"
 #include "core/workfiles.h"
+#include "reports/documentconverter.h"
 #include "reports/opendocument.h"
 #include "store/database.h"
 #include "xls/xlserror.h"
@@ -18,9 +20,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QUrl>
 
 #include <cmath>
 
@@ -312,40 +311,16 @@ QString ReportWriter::finish(bool show)
 
 QString ReportWriter::exportPdf(const QString &workbookPath, bool open) const
 {
-    QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-    if (soffice.isEmpty())
-        soffice = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
-    const QFileInfo info(workbookPath);
-    const QString pdf = info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".pdf");
-    bool made = false;
-    if (!soffice.isEmpty() && info.isFile()) {
-        QFile::remove(pdf);
-        // A profile of its own, so a LibreOffice the user has open does not take the job.
-        const QString profile = newWorkFolder(m_tempFolder, QStringLiteral("LOProfil"));
-        if (!profile.isEmpty()) {
-            QProcess p;
-            p.start(soffice, {QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                              QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
-                              QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"),
-                              info.absolutePath(), info.absoluteFilePath()});
-            if (p.waitForStarted(10000)) {
-                if (!p.waitForFinished(180000)) {
-                    p.kill();
-                    p.waitForFinished(5000);
-                }
-            }
-            deleteFolder(profile);
-            made = QFileInfo(pdf).isFile() && QFileInfo(pdf).size() > 0;
-        }
-    }
-    if (!made) {
-        if (open && info.isFile())
+    NullProgress quiet;
+    const PdfConversion conv = DocumentConverter::instance().toPdf(workbookPath, documentProfileFolder(currentSession()), quiet);
+    if (conv.pdfPath.isEmpty()) {
+        if (open && QFileInfo(workbookPath).isFile())
             openDocument(workbookPath);
         return QString();
     }
     if (open)
-        openDocument(pdf);
-    return pdf;
+        openDocument(conv.pdfPath);
+    return conv.pdfPath;
 }
 
 } // namespace vestronia

@@ -66,8 +66,8 @@ public:
     // user. Returns the output path. Throws XlsError or FileError.
     QString finish(bool show);
 
-    // Converts a saved workbook to PDF next to it with LibreOffice headless when it is
-    // installed, and opens the PDF when asked. Returns the PDF path, or an empty string
+    // Converts a saved workbook to PDF next to it with the document converter, and opens
+    // the PDF when asked. Returns the PDF path, or an empty string
     // when no PDF could be made; then, when asked to open, the workbook itself is opened
     // so the user still gets the document.
     QString exportPdf(const QString &workbookPath, bool open) const;

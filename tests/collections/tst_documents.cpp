@@ -5,10 +5,13 @@
 #include "collections/documents/receipt.h"
 #include "core/progress.h"
 #include "core/workfiles.h"
+#include "reports/documentconverter.h"
 
 #include "collectionsfixture.h"
 #include "xls/xlstesttools.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -22,6 +25,9 @@ class TestDocuments : public QObject
 
 private Q_SLOTS:
     void twoPdfReceiptsAreTwoFiles();
+    void laterPdfReceiptsUseTheWarmInstance();
+    void withoutLibreOfficeTheSpreadsheetOpens();
+    void hungLibreOfficeIsStoppedInTime();
 
 private:
     static qint64 collect(CollectionsFixture &f, const QString &name, const char *amount)
@@ -75,6 +81,79 @@ void TestDocuments::twoPdfReceiptsAreTwoFiles()
     const QString next = newWorkFile(f.session.tempFolder, QStringLiteral("XLSTmp"), QStringLiteral(".pdf"));
     QVERIFY(next != a.pdfPath && next != b.pdfPath);
     QVERIFY(QFileInfo::exists(a.pdfPath) && QFileInfo::exists(b.pdfPath));
+    DocumentConverter::instance().stop();
+}
+
+// The first PDF receipt of a run may start LibreOffice; the next five are made by the
+// instance kept running. The figures are printed for the benchmark notes.
+void TestDocuments::laterPdfReceiptsUseTheWarmInstance()
+{
+    QVERIFY2(!xlstest::soffice().isEmpty(), "LibreOffice (libreoffice-calc-nogui) is needed");
+    DocumentConverter::instance().stop();
+    CollectionsFixture f;
+    NullProgress quiet;
+    QStringList figures;
+    QStringList pdfs;
+    for (int i = 0; i < 6; ++i) {
+        const qint64 id = collect(f, QStringLiteral("ABONAT %1").arg(i), "5");
+        QVERIFY(id > 0);
+        const ReceiptOutcome o = printReceipt(*f.db, f.session, id, ReceiptFormat::Pdf, false, quiet);
+        QVERIFY2(!o.pdfPath.isEmpty(), qPrintable(o.notice));
+        QVERIFY(!pdfs.contains(o.pdfPath));
+        pdfs << o.pdfPath;
+        figures << QString::number(o.pdfMs);
+    }
+    qInfo("PDF receipts (ms): %s", qPrintable(figures.join(QLatin1Char(' '))));
+    if (!DocumentConverter::instance().isRunning())
+        QSKIP("the python3 UNO bridge (python3-uno) is not installed: every PDF starts LibreOffice");
+    QVERIFY(pdfText(pdfs.last()).contains(QStringLiteral("ABONAT 5")));
+    DocumentConverter::instance().stop();
+    QVERIFY(!DocumentConverter::instance().isRunning());
+}
+
+void TestDocuments::withoutLibreOfficeTheSpreadsheetOpens()
+{
+    DocumentConverter::instance().stop();
+    CollectionsFixture f;
+    const qint64 id = collect(f, QStringLiteral("POPESCU ION"), "10");
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(f.dir.path() + QStringLiteral("/empty-bin")));
+    NullProgress quiet;
+    const ReceiptOutcome o = printReceipt(*f.db, f.session, id, ReceiptFormat::Pdf, false, quiet);
+    qputenv("PATH", path);
+    QVERIFY(o.pdfPath.isEmpty());
+    QVERIFY(QFileInfo(o.workbookPath).size() > 0);
+    QVERIFY(o.notice.contains(QStringLiteral("LibreOffice nu este instalat")));
+}
+
+void TestDocuments::hungLibreOfficeIsStoppedInTime()
+{
+    DocumentConverter::instance().stop();
+    CollectionsFixture f;
+    // A LibreOffice that never answers.
+    const QString bin = f.dir.path() + QStringLiteral("/bin");
+    QDir().mkpath(bin);
+    QFile fake(bin + QStringLiteral("/soffice"));
+    QVERIFY(fake.open(QIODevice::WriteOnly));
+    fake.write("#!/bin/sh\nexec sleep 60\n");
+    fake.close();
+    fake.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString xls = f.dir.path() + QStringLiteral("/a.xls");
+    QFile doc(xls);
+    QVERIFY(doc.open(QIODevice::WriteOnly));
+    doc.write("x");
+    doc.close();
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin) + ":/usr/bin:/bin");
+    NullProgress quiet;
+    QElapsedTimer timer;
+    timer.start();
+    const PdfConversion c = DocumentConverter::instance().toPdf(xls, f.dir.path() + QStringLiteral("/LOProfil"), quiet, 1500);
+    qputenv("PATH", path);
+    QVERIFY(c.pdfPath.isEmpty());
+    QVERIFY2(c.error.contains(QStringLiteral("nu a terminat")), qPrintable(c.error));
+    QVERIFY(timer.elapsed() < 15000);
+    QVERIFY(!DocumentConverter::instance().isRunning());
 }
 
 QTEST_GUILESS_MAIN(TestDocuments)
