@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vestronia {
@@ -79,6 +80,54 @@ QVariant cellValueOf(FieldKind kind, const QVariant &value)
     }
     // Zero is written as the empty text: an empty cell.
     return number == 0 ? QVariant(QString()) : QVariant(number);
+}
+
+// The printed width of a text in Arial 10 pt, in points, on the wide side: capitals and
+// digits as their widest common letters, so an estimate never falls short.
+double textPoints(QStringView text)
+{
+    double w = 0;
+    for (const QChar ch : text) {
+        if (ch == QLatin1Char(' ') || ch == QLatin1Char('.') || ch == QLatin1Char(',') || ch == QLatin1Char('-')
+            || ch == QLatin1Char('/') || ch == QLatin1Char('i') || ch == QLatin1Char('l') || ch == QLatin1Char('I'))
+            w += 3.4;
+        else if (ch.isDigit())
+            w += 5.6;
+        else if (ch.isLower())
+            w += 5.6;
+        else if (ch == QLatin1Char('M') || ch == QLatin1Char('W'))
+            w += 9.5;
+        else
+            w += 7.3;
+    }
+    return w;
+}
+
+// Lines a text takes when wrapped at blanks into a line of `width` points; a word longer
+// than the line is broken.
+int wrappedLines(const QString &text, double width)
+{
+    if (width <= 1)
+        return 1;
+    int lines = 1;
+    double used = 0;
+    const double space = textPoints(u" ");
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const double w = textPoints(word);
+        if (used > 0 && used + space + w <= width) {
+            used += space + w;
+            continue;
+        }
+        if (used > 0)
+            ++lines;
+        if (w > width) {
+            lines += int(w / width);
+            used = w - width * int(w / width);
+        } else {
+            used = w;
+        }
+    }
+    return lines;
 }
 
 // A data-row cell meant for FillRows: "%NRCRT" or "#" and a field name, whole cell.
@@ -270,8 +319,54 @@ int ReportWriter::fillRows(const ResultSet &rows, const QList<int> &requested)
             else
                 m_workbook.setCell(row, t.column, cellValueOf(t.kind, rows.value(record, t.field)));
         }
+        fitRowHeight(row);
     }
     return dataRow;
+}
+
+void ReportWriter::fitRowHeight(int row)
+{
+    if (!m_workbook.isOpen())
+        throw XlsError(QStringLiteral("There is no open file"));
+    // A column unit (1/256 of a character) prints 6.35/256 points wide; a cell keeps
+    // about 4 points for its borders and padding.
+    constexpr double PointsPerUnit = 6.35 / 256.0;
+    constexpr int DefaultUnits = 2340;
+    const QList<CellRange> merges = m_workbook.mergedRanges();
+    const int lastColumn = m_workbook.lastColumn();
+    int lines = 1;
+    for (int c = 1; c <= lastColumn; ++c) {
+        if (m_workbook.isFormula(row, c))
+            continue;
+        const QVariant value = m_workbook.cellValue(row, c);
+        if (value.typeId() != QMetaType::QString || value.toString().trimmed().isEmpty())
+            continue;
+        int first = c;
+        int last = c;
+        bool covered = false;
+        for (const CellRange &m : merges) {
+            if (row < m.firstRow || row > m.lastRow || c < m.firstColumn || c > m.lastColumn)
+                continue;
+            covered = m.firstColumn != c || m.firstRow != row;
+            first = m.firstColumn;
+            last = m.lastColumn;
+            break;
+        }
+        if (covered)
+            continue;
+        double units = 0;
+        for (int k = first; k <= last; ++k) {
+            const int w = m_workbook.columnWidth(k);
+            units += w < 0 ? DefaultUnits : w;
+        }
+        lines = std::max(lines, wrappedLines(value.toString().trimmed(), units * PointsPerUnit - 4));
+    }
+    if (lines < 2)
+        return;
+    // 12 points a line, and the cell's own margin.
+    const int twips = std::min(8192, lines * 240 + 60);
+    if (m_workbook.rowHeight(row) < twips)
+        m_workbook.setRowHeight(row, twips);
 }
 
 void ReportWriter::insertRowCopies(int row, int count)

@@ -56,6 +56,12 @@ public:
     int fillRows(const ResultSet &rows);
     int fillRows(const ResultSet &rows, const QList<int> &recordIndexes);
 
+    // Makes the row tall enough for each of its texts to print whole on the lines its
+    // cell (or the merged range it starts) wraps it into; never lowers a row. The width
+    // of a text is estimated for Arial 10 pt, erring on the wide side. fillRows does it
+    // for every row it fills.
+    void fitRowHeight(int row);
+
     // Inserts count copies of a row at that row (the row moves down by count).
     void insertRowCopies(int row, int count);
     // Inserts count copies of rows first..last at dest; rows from dest on move down.

@@ -2,6 +2,7 @@
 // one after another keep their own files and contents.
 
 #include "collections/collection.h"
+#include "collections/documents/cashbookprint.h"
 #include "collections/documents/receipt.h"
 #include "core/progress.h"
 #include "core/workfiles.h"
@@ -28,6 +29,7 @@ private Q_SLOTS:
     void laterPdfReceiptsUseTheWarmInstance();
     void withoutLibreOfficeTheSpreadsheetOpens();
     void hungLibreOfficeIsStoppedInTime();
+    void receiptAndCashBookPrintTheLongestValuesWhole();
 
 private:
     static qint64 collect(CollectionsFixture &f, const QString &name, const char *amount)
@@ -154,6 +156,59 @@ void TestDocuments::hungLibreOfficeIsStoppedInTime()
     QVERIFY2(c.error.contains(QStringLiteral("nu a terminat")), qPrintable(c.error));
     QVERIFY(timer.elapsed() < 15000);
     QVERIFY(!DocumentConverter::instance().isRunning());
+}
+
+// Every receipt line and code printed whole, read back from the PDF: the month a line
+// pays, a 60-character debit name, the 13-digit personal code; and the cash book's
+// longest document reference.
+void TestDocuments::receiptAndCashBookPrintTheLongestValuesWhole()
+{
+    QVERIFY2(!xlstest::soffice().isEmpty(), "LibreOffice (libreoffice-calc-nogui) is needed");
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const QString cnp = QStringLiteral("2991231123456");
+    f.db->exec(QStringLiteral("UPDATE Abonat SET CNP=? WHERE IDAB=?"), {cnp, idab});
+    const QString month = QStringLiteral("Salubrizare menajera - 07.2024");
+    const QString longest = QStringLiteral("SALUBRIZARE MENAJERA SI COLECTARE SELECTIVA DESEURIX 07.2024");
+    QCOMPARE(longest.size(), 60);
+    f.insertDebit(idab, "40", day(2024, 5, 5), 0, "0", QStringLiteral("zi"), QString(), 1, -1, nullptr, month);
+    f.insertDebit(idab, "35", day(2024, 6, 5), 0, "0", QStringLiteral("zi"), QString(), 1, -1, nullptr, longest);
+    CollectionDraft d;
+    d.idab = idab;
+    d.docType = QStringLiteral("CHITANTA");
+    d.amount = lei("75");
+    d.day = f.today();
+    d.payer = QStringLiteral("POPESCU ION");
+    d.purpose = QStringLiteral("incasare debite");
+    const CollectionOutcome o = recordCollection(*f.db, f.session, d);
+    QVERIFY(!o.refusal);
+    // A cash-desk operation with the longest reference the book prints.
+    f.db->exec(QStringLiteral("INSERT INTO Chitante (IDCHIT, IDAB, ANULAT, DOCJUS, DOCSERIA, DOCNR, DOCDATA, NUME, CNP, ROL, "
+                              "STRADA, NR, NUMEPLAT, INCASAT, PLATIT, REPREZ) VALUES (900, -1, '', ?, ?, ?, ?, '', '', '', '', "
+                              "'', '', 0, 12.5, ?)"),
+               {QStringLiteral("DISPOZITIE PLATA"), QStringLiteral("SERIA ABCDEFGHIJKLMN"), 1234567890, f.today(),
+                QStringLiteral("DEPUNERE NUMERAR LA BANCA TRANSILVANIA SUCURSALA SATU MARE")});
+    NullProgress quiet;
+    const ReceiptOutcome r = printReceipt(*f.db, f.session, o.recorded.idchit, ReceiptFormat::Pdf, false, quiet);
+    QVERIFY2(!r.pdfPath.isEmpty(), qPrintable(r.notice));
+    const QString book = printCashBook(*f.db, f.session, f.today(), f.today(), false, quiet);
+    const PdfConversion c = DocumentConverter::instance().toPdf(book, documentProfileFolder(f.session), quiet);
+    QVERIFY2(!c.pdfPath.isEmpty(), qPrintable(c.error));
+    DocumentConverter::instance().stop();
+
+    const auto flow = [](const QString &pdf) {
+        QString out;
+        xlstest::run(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), pdf, QStringLiteral("-")}, &out);
+        return out.simplified();
+    };
+    const QString receipt = flow(r.pdfPath);
+    // Both copies of the receipt carry every line whole.
+    QCOMPARE(receipt.count(month), 2);
+    QCOMPARE(receipt.count(longest), 2);
+    QCOMPARE(receipt.count(cnp), 2);
+    const QString cash = flow(c.pdfPath);
+    QVERIFY2(cash.contains(QStringLiteral("DISPOZITIE PLATA SERIA ABCDEFGHIJKLMN nr.1234567890")), qPrintable(cash));
+    QVERIFY2(cash.contains(QStringLiteral("DEPUNERE NUMERAR LA BANCA TRANSILVANIA SUCURSALA SATU MARE")), qPrintable(cash));
 }
 
 QTEST_GUILESS_MAIN(TestDocuments)

@@ -23,6 +23,7 @@ struct PrintedWord
 struct PrintedDocument
 {
     QString text;               // pdftotext -layout
+    QString flow;               // the text in drawing order, blanks collapsed to one space
     QList<PrintedWord> words;   // pdftotext -bbox
     int pages = 0;
     bool ok = false;
@@ -41,7 +42,9 @@ inline QMap<QString, PrintedDocument> printDocuments(const QStringList &workbook
         PrintedDocument doc;
         const QString pdf = outDir + QLatin1Char('/') + QFileInfo(xls).completeBaseName() + QStringLiteral(".pdf");
         QString html;
+        QString raw;
         if (xlstest::run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}, &doc.text)
+            && xlstest::run(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), pdf, QStringLiteral("-")}, &raw)
             && xlstest::run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")}, &html)) {
             static const QRegularExpression word(
                 QStringLiteral("<word xMin=\"([-0-9.]+)\" yMin=\"([-0-9.]+)\" xMax=\"([-0-9.]+)\" yMax=\"([-0-9.]+)\">([^<]*)</word>"));
@@ -54,12 +57,23 @@ inline QMap<QString, PrintedDocument> printDocuments(const QStringList &workbook
                     doc.words.append({m.captured(5), m.captured(4).toDouble() - m.captured(2).toDouble(), p});
                 }
             }
+            doc.flow = raw.simplified();
             doc.pages = int(pages.size()) - 1;
             doc.ok = true;
         }
         out.insert(xls, doc);
     }
     return out;
+}
+
+// The values of a list that do not print whole (a wrapped text counts as whole).
+inline QStringList cutValues(const PrintedDocument &doc, const QStringList &values)
+{
+    QStringList cut;
+    for (const QString &v : values)
+        if (!doc.flow.contains(v.simplified()))
+            cut << v;
+    return cut;
 }
 
 // Placeholders a template may still hold: "%NRCRT", "#NAME", "[KEY]".
