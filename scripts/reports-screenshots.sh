@@ -40,6 +40,8 @@ page() { # name, page: another page of a PDF already written
 }
 render rap1 rap1
 render bordinc bordinc --from 01.01.2024 --to 29.11.2024
+# An empty list: headings and zero totals only.
+render bordinc-gol bordinc --from 01.01.2001 --to 31.01.2001
 render bilant bilant
 render cenins cenins --from 01.01.2024 --to 29.11.2024
 render censom censom --from 01.01.2024 --to 29.11.2024
