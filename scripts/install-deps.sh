@@ -11,6 +11,7 @@ packages=(
   python3 python3-dbfread python3-dbf python3-xlrd
   libspreadsheet-writeexcel-perl
   libreoffice-calc-nogui libreoffice-writer-nogui poppler-utils
+  python3-uno
   xvfb xauth x11-apps imagemagick
   fonts-dejavu-core adwaita-icon-theme
 )

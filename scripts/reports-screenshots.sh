@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Pictures of the report pickers and of the first page of every report, rendered the way
-# a user prints them: the report written by vestronia-cli on a small generated commune,
+# Pictures of the report pickers and of the first page of every report (the yearly
+# balance's second page too, and a receipt and the cash book), rendered the way a user
+# prints them: the report written by vestronia-cli on a small generated commune,
 # converted to PDF by LibreOffice, its first page drawn by pdftoppm.
 # Usage: scripts/reports-screenshots.sh [OUTDIR]   (default: $BUILD/screenshots/reports)
 # BUILD is the build folder to use, build-rel (made as Release when missing) unless set.
@@ -33,10 +34,26 @@ render() { # name, then the report arguments
   pdftoppm -f 1 -l 1 -r 70 -png -singlefile "$out/$name.pdf" "$out/$name"
   echo "wrote $out/$name.png"
 }
+page() { # name, page: another page of a PDF already written
+  pdftoppm -f "$2" -l "$2" -r 70 -png -singlefile "$out/$1.pdf" "$out/$1-p$2"
+  echo "wrote $out/$1-p$2.png"
+}
 render rap1 rap1
 render bordinc bordinc --from 01.01.2024 --to 29.11.2024
+# An empty list: headings and zero totals only.
+render bordinc-gol bordinc --from 01.01.2001 --to 31.01.2001
 render bilant bilant
 render cenins cenins --from 01.01.2024 --to 29.11.2024
 render censom censom --from 01.01.2024 --to 29.11.2024
 render chitan chitan --year 2023
 render fisa fisa 1 --from 01.01.2023
+page bilant 2
+# The newest receipt, and the cash book of its month (written as .xls, printed as PDF).
+idchit=$("${cli[@]}" sql "SELECT MAX(IDCHIT) FROM Chitante WHERE DOCJUS='CHITANTA'" 2>/dev/null | tail -1 | tr -dc '0-9')
+"${cli[@]}" receipt "$idchit" "$out/chitanta.pdf"
+pdftoppm -f 1 -l 1 -r 70 -png -singlefile "$out/chitanta.pdf" "$out/chitanta"
+echo "wrote $out/chitanta.png"
+"${cli[@]}" cashbook 01.11.2024 29.11.2024 "$out/regcasa.xls"
+soffice --headless --norestore "-env:UserInstallation=file://$home/lo" --convert-to pdf --outdir "$out" "$out/regcasa.xls" >/dev/null 2>&1
+pdftoppm -f 1 -l 1 -r 70 -png -singlefile "$out/regcasa.pdf" "$out/regcasa"
+echo "wrote $out/regcasa.png"

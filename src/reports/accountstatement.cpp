@@ -229,6 +229,9 @@ ReportOutcome accountStatementReport(Database &db, const QString &tempFolder, co
     w.replaceKey(QStringLiteral("[CNP]"), st.cnp);
     w.replaceKey(QStringLiteral("[ADRESA]"), st.address);
     w.replaceKey(QStringLiteral("[PERIOADA]"), QString(QStringLiteral("Debite si plati incepand cu ") + dayText(since)));
+    // A long name or address wraps inside its header cells.
+    for (int r = 1; r < (debitRow > 0 ? debitRow : 10); ++r)
+        w.fitRowHeight(r);
     const auto number = [](Money m) { return QVariant::fromValue(m); };
     w.replaceKey(QStringLiteral("[SOLDANTERIOR]"), number(st.openingBalance));
     w.replaceKey(QStringLiteral("[NESCADENT]"), number(st.ages.notDue));

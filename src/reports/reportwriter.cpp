@@ -1,14 +1,16 @@
 // Report writer over the workbook engine: template opening, key replacement, data-row
 // filling from a query result, row copies and deletions, saving and the hand-over to
-// the user, and the PDF export through LibreOffice headless.
+// the user, and the PDF export through the document converter.
 
 #include "reports/reportwriter.h"
 
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/money.h"
+#include "core/progress.h"
 #include "core/session.h"
 #include "core/workfiles.h"
+#include "reports/documentconverter.h"
 #include "reports/opendocument.h"
 #include "store/database.h"
 #include "xls/xlserror.h"
@@ -18,10 +20,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vestronia {
@@ -82,6 +82,70 @@ QVariant cellValueOf(FieldKind kind, const QVariant &value)
     return number == 0 ? QVariant(QString()) : QVariant(number);
 }
 
+// The printed width of a text in Arial 10 pt, in points, on the wide side: capitals and
+// digits as their widest common letters, so an estimate never falls short.
+double textPoints(QStringView text)
+{
+    double w = 0;
+    for (const QChar ch : text) {
+        if (ch == QLatin1Char(' ') || ch == QLatin1Char('.') || ch == QLatin1Char(',') || ch == QLatin1Char('-')
+            || ch == QLatin1Char('/') || ch == QLatin1Char('i') || ch == QLatin1Char('l') || ch == QLatin1Char('I'))
+            w += 3.4;
+        else if (ch.isDigit())
+            w += 5.6;
+        else if (ch.isLower())
+            w += 5.6;
+        else if (ch == QLatin1Char('M') || ch == QLatin1Char('W'))
+            w += 9.5;
+        else
+            w += 7.3;
+    }
+    return w;
+}
+
+// Lines a text takes when wrapped at blanks into a line of `width` points; a word longer
+// than the line is broken.
+int wrappedLines(const QString &text, double width)
+{
+    if (width <= 1)
+        return 1;
+    int lines = 1;
+    double used = 0;
+    const double space = textPoints(u" ");
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const double w = textPoints(word);
+        if (used > 0 && used + space + w <= width) {
+            used += space + w;
+            continue;
+        }
+        if (used > 0)
+            ++lines;
+        if (w > width) {
+            lines += int(w / width);
+            used = w - width * int(w / width);
+        } else {
+            used = w;
+        }
+    }
+    return lines;
+}
+
+// A data-row cell meant for FillRows: "%NRCRT" or "#" and a field name, whole cell.
+bool isPlaceholder(const QString &cell)
+{
+    const QString text = asciiUpper(cell.trimmed());
+    if (text == QLatin1String("%NRCRT"))
+        return true;
+    if (text.size() < 2 || text[0] != QLatin1Char('#'))
+        return false;
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        if (!(ch.isLetterOrNumber() || ch == QLatin1Char('_')))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 QString replaceKeyInText(const QString &text, const QString &key, const QString &value)
@@ -135,7 +199,7 @@ bool ReportWriter::openTemplate(const QString &templatePath, bool useExternalApp
     if (templatePath.isEmpty() || !info.exists() || !info.isFile())
         return false;
     m_workbook.close();
-    m_outputPath = newWorkFile(m_tempFolder, QStringLiteral("XLSTmp"), QStringLiteral(".xls"));
+    m_outputPath = newDocumentFile(m_tempFolder, QStringLiteral("XLSTmp"), QStringLiteral(".xls"));
     m_workbook.open(templatePath);
     m_workbook.setActiveSheet(1);
     return true;
@@ -202,6 +266,14 @@ int ReportWriter::fillRows(const ResultSet &rows, const QList<int> &requested)
         return 0;
 
     const int count = int(recordIndexes.size());
+    if (count == 0) {
+        // An empty list prints its headings and zero totals over one blank row: no
+        // placeholder may reach the page.
+        for (int c = 1; c <= lastColumn; ++c)
+            if (!m_workbook.isFormula(dataRow, c) && isPlaceholder(m_workbook.cellText(dataRow, c)))
+                m_workbook.setCell(dataRow, c, QString());
+        return dataRow;
+    }
     if (count > 1)
         insertRowCopies(dataRow, count - 1);
 
@@ -247,8 +319,54 @@ int ReportWriter::fillRows(const ResultSet &rows, const QList<int> &requested)
             else
                 m_workbook.setCell(row, t.column, cellValueOf(t.kind, rows.value(record, t.field)));
         }
+        fitRowHeight(row);
     }
     return dataRow;
+}
+
+void ReportWriter::fitRowHeight(int row)
+{
+    if (!m_workbook.isOpen())
+        throw XlsError(QStringLiteral("There is no open file"));
+    // A column unit (1/256 of a character) prints 6.35/256 points wide; a cell keeps
+    // about 4 points for its borders and padding.
+    constexpr double PointsPerUnit = 6.35 / 256.0;
+    constexpr int DefaultUnits = 2340;
+    const QList<CellRange> merges = m_workbook.mergedRanges();
+    const int lastColumn = m_workbook.lastColumn();
+    int lines = 1;
+    for (int c = 1; c <= lastColumn; ++c) {
+        if (m_workbook.isFormula(row, c))
+            continue;
+        const QVariant value = m_workbook.cellValue(row, c);
+        if (value.typeId() != QMetaType::QString || value.toString().trimmed().isEmpty())
+            continue;
+        int first = c;
+        int last = c;
+        bool covered = false;
+        for (const CellRange &m : merges) {
+            if (row < m.firstRow || row > m.lastRow || c < m.firstColumn || c > m.lastColumn)
+                continue;
+            covered = m.firstColumn != c || m.firstRow != row;
+            first = m.firstColumn;
+            last = m.lastColumn;
+            break;
+        }
+        if (covered)
+            continue;
+        double units = 0;
+        for (int k = first; k <= last; ++k) {
+            const int w = m_workbook.columnWidth(k);
+            units += w < 0 ? DefaultUnits : w;
+        }
+        lines = std::max(lines, wrappedLines(value.toString().trimmed(), units * PointsPerUnit - 4));
+    }
+    if (lines < 2)
+        return;
+    // 12 points a line, and the cell's own margin.
+    const int twips = std::min(8192, lines * 240 + 60);
+    if (m_workbook.rowHeight(row) < twips)
+        m_workbook.setRowHeight(row, twips);
 }
 
 void ReportWriter::insertRowCopies(int row, int count)
@@ -288,40 +406,16 @@ QString ReportWriter::finish(bool show)
 
 QString ReportWriter::exportPdf(const QString &workbookPath, bool open) const
 {
-    QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-    if (soffice.isEmpty())
-        soffice = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
-    const QFileInfo info(workbookPath);
-    const QString pdf = info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".pdf");
-    bool made = false;
-    if (!soffice.isEmpty() && info.isFile()) {
-        QFile::remove(pdf);
-        // A profile of its own, so a LibreOffice the user has open does not take the job.
-        const QString profile = newWorkFolder(m_tempFolder, QStringLiteral("LOProfil"));
-        if (!profile.isEmpty()) {
-            QProcess p;
-            p.start(soffice, {QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                              QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
-                              QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"),
-                              info.absolutePath(), info.absoluteFilePath()});
-            if (p.waitForStarted(10000)) {
-                if (!p.waitForFinished(180000)) {
-                    p.kill();
-                    p.waitForFinished(5000);
-                }
-            }
-            deleteFolder(profile);
-            made = QFileInfo(pdf).isFile() && QFileInfo(pdf).size() > 0;
-        }
-    }
-    if (!made) {
-        if (open && info.isFile())
+    NullProgress quiet;
+    const PdfConversion conv = DocumentConverter::instance().toPdf(workbookPath, documentProfileFolder(currentSession()), quiet);
+    if (conv.pdfPath.isEmpty()) {
+        if (open && QFileInfo(workbookPath).isFile())
             openDocument(workbookPath);
         return QString();
     }
     if (open)
-        openDocument(pdf);
-    return pdf;
+        openDocument(conv.pdfPath);
+    return conv.pdfPath;
 }
 
 } // namespace vestronia

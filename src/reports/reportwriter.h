@@ -50,10 +50,17 @@ public:
     // for every record after the first, so totals spanning the row grow. Text fields are
     // written as text, DATE fields as date serial numbers, other fields as numbers with
     // zero left empty. Without a marker nothing changes. An empty result clears the
-    // marker and leaves the row's placeholders. Returns the first data row (0 without a
+    // marker and empties the row's placeholders, so the list prints as its headings, one
+    // blank row and zero totals. Returns the first data row (0 without a
     // marker).
     int fillRows(const ResultSet &rows);
     int fillRows(const ResultSet &rows, const QList<int> &recordIndexes);
+
+    // Makes the row tall enough for each of its texts to print whole on the lines its
+    // cell (or the merged range it starts) wraps it into; never lowers a row. The width
+    // of a text is estimated for Arial 10 pt, erring on the wide side. fillRows does it
+    // for every row it fills.
+    void fitRowHeight(int row);
 
     // Inserts count copies of a row at that row (the row moves down by count).
     void insertRowCopies(int row, int count);
@@ -65,8 +72,8 @@ public:
     // user. Returns the output path. Throws XlsError or FileError.
     QString finish(bool show);
 
-    // Converts a saved workbook to PDF next to it with LibreOffice headless when it is
-    // installed, and opens the PDF when asked. Returns the PDF path, or an empty string
+    // Converts a saved workbook to PDF next to it with the document converter, and opens
+    // the PDF when asked. Returns the PDF path, or an empty string
     // when no PDF could be made; then, when asked to open, the workbook itself is opened
     // so the user still gets the document.
     QString exportPdf(const QString &workbookPath, bool open) const;

@@ -208,6 +208,7 @@ ReportOutcome yearBalanceReport(Database &db, const QString &tempFolder, const Q
             book.setCell(row, 2, f.rol);
             book.setCell(row, 3, f.name);
             book.setCell(row, 4, f.cnp);
+            frame.writer().fitRowHeight(row);
             previous = f.idab;
             first = false;
             progress.step();

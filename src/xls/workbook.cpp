@@ -844,6 +844,26 @@ int Workbook::rowHeight(int row) const
     return rec.size() >= 16 ? (get16(rec.data() + 6) & 0x7FFF) : -1;
 }
 
+void Workbook::setRowHeight(int row, int twips)
+{
+    d->requireOpen();
+    checkCell(row, 1);
+    if (twips < 1 || twips > 8192)
+        throw XlsError(QStringLiteral("Inaltimea %1 a randului %2 nu este valida.").arg(twips).arg(row));
+    std::string &rec = d->ws().rowRecord(row - 1);
+    if (rec.size() < 16) {
+        // rw, first and last column, height, two reserved words, flags (0x100 always
+        // set), default format 15.
+        rec.assign(16, '\0');
+        set16(rec.data(), std::uint16_t(row - 1));
+        set16(rec.data() + 12, 0x0100);
+        set16(rec.data() + 14, 15);
+    }
+    set16(rec.data() + 6, std::uint16_t(twips));
+    // The height was set on purpose: readers keep it instead of recomputing it.
+    set16(rec.data() + 12, std::uint16_t(get16(rec.data() + 12) | 0x40));
+}
+
 namespace {
 
 QString headerFooterText(const Worksheet &ws, std::uint16_t id)

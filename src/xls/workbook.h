@@ -106,6 +106,8 @@ public:
     int columnWidth(int column) const;
     // Row height in twips; -1 when the row has no height of its own.
     int rowHeight(int row) const;
+    // Gives the row a height of its own (twips, 1..8192), kept by every reader.
+    void setRowHeight(int row, int twips);
     QList<DefinedName> definedNames() const;
     // The page header and footer of the active sheet in their stored code form
     // ("&Rpag. &P/&N"); empty when the sheet has none.

@@ -100,6 +100,8 @@ public:
     Cell &cellForWrite(int row, int col);
     const std::vector<Row> &rows() const { return m_rows; }
     std::vector<Row> &rows() { return m_rows; }
+    // The ROW record data of a row (0-based), made room for when the row has none yet.
+    std::string &rowRecord(int row) { return rowForWrite(row).record; }
     const std::vector<MergedRange> &merges() const { return m_merges; }
     const std::array<ColumnInfo, 256> &columns() const { return m_columns; }
     // The first kept record of a type outside the cell table (HEADER, FOOTER, SETUP...).

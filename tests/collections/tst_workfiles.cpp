@@ -18,6 +18,7 @@ private Q_SLOTS:
     void freeNameIsReused();
     void nameWithLibreOfficeLockIsSkipped();
     void nameHandedToShellIsSkipped();
+    void documentNameIsNeverReusedWhateverItsExtension();
 };
 
 namespace {
@@ -57,6 +58,27 @@ void TestWorkFiles::nameHandedToShellIsSkipped()
     QVERIFY(wasHandedToShell(shown));
     QCOMPARE(newWorkFile(dir.path(), QStringLiteral("Chit"), QStringLiteral(".pdf")), dir.path() + QStringLiteral("/Chit1.pdf"));
     QVERIFY(QFileInfo::exists(shown));
+}
+
+void TestWorkFiles::documentNameIsNeverReusedWhateverItsExtension()
+{
+    QTemporaryDir dir;
+    const QString xls = newDocumentFile(dir.path(), QStringLiteral("XLSTmp"), QStringLiteral(".xls"));
+    QCOMPARE(xls, dir.path() + QStringLiteral("/XLSTmp0.xls"));
+    // Its PDF is made beside it; the next document, of either extension, goes elsewhere
+    // even after the workbook itself is gone.
+    touch(dir.path() + QStringLiteral("/XLSTmp0.pdf"));
+    QCOMPARE(newDocumentFile(dir.path(), QStringLiteral("XLSTmp"), QStringLiteral(".xls")), dir.path() + QStringLiteral("/XLSTmp1.xls"));
+    QCOMPARE(newWorkFile(dir.path(), QStringLiteral("XLSTmp"), QStringLiteral(".pdf")), dir.path() + QStringLiteral("/XLSTmp2.pdf"));
+    QVERIFY(QFileInfo::exists(dir.path() + QStringLiteral("/XLSTmp0.pdf")));
+    // A document handed to the shell reserves its name for every extension.
+    const QString shown = dir.path() + QStringLiteral("/Chit0.pdf");
+    noteHandedToShell(shown);
+    QCOMPARE(newWorkFile(dir.path(), QStringLiteral("Chit"), QStringLiteral(".xls")), dir.path() + QStringLiteral("/Chit1.xls"));
+    // Scratch names are still reused, so a long run never runs out of them.
+    const QString scratch = newWorkFile(dir.path(), QStringLiteral("DebNew"), QStringLiteral(".dbf"));
+    touch(scratch);
+    QCOMPARE(newWorkFile(dir.path(), QStringLiteral("DebNew"), QStringLiteral(".dbf")), scratch);
 }
 
 QTEST_GUILESS_MAIN(TestWorkFiles)

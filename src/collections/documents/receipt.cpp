@@ -4,12 +4,12 @@
 
 #include "collections/documents/receipt.h"
 
-#include "collections/documents/pdfconverter.h"
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/profilefile.h"
 #include "core/session.h"
 #include "core/workfiles.h"
+#include "reports/documentconverter.h"
 #include "reports/opendocument.h"
 #include "reports/reportwriter.h"
 #include "reports/templateresource.h"
@@ -48,6 +48,12 @@ bool pdfWanted(const Session &session, ReceiptFormat format)
 bool missingToldOnce = false;
 
 } // namespace
+
+void prepareReceiptPdf(const Session &session)
+{
+    if (pdfWanted(session, ReceiptFormat::AsConfigured))
+        DocumentConverter::instance().warmUp(documentProfileFolder(session));
+}
 
 QString receiptAddress(const QString &locality, const QString &street, const QString &number)
 {
@@ -101,7 +107,7 @@ ReceiptOutcome printReceipt(Database &db, const Session &session, qint64 idchit,
     const bool pdf = pdfWanted(session, format);
     out.workbookPath = w.finish(false);
     if (pdf) {
-        const PdfConversion conv = convertToPdf(out.workbookPath, session.programFolder + QStringLiteral("/LOProfil"), progress);
+        const PdfConversion conv = DocumentConverter::instance().toPdf(out.workbookPath, documentProfileFolder(session), progress);
         out.pdfPath = conv.pdfPath;
         out.pdfMs = conv.elapsedMs;
         if (out.pdfPath.isEmpty() && (!conv.libreOfficeMissing || !missingToldOnce))

@@ -26,6 +26,10 @@ struct ReceiptOutcome
     qint64 pdfMs = 0; // time of the PDF conversion
 };
 
+// With PDF receipts asked for, starts the document converter's LibreOffice in the
+// background now, so the first receipt of the run does not wait for it.
+void prepareReceiptPdf(const Session &session);
+
 // The address line of a receipt: "loc.L str.S nr.N"; "loc.L " without street and number.
 QString receiptAddress(const QString &locality, const QString &street, const QString &number);
 

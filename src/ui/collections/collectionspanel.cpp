@@ -49,6 +49,7 @@ CollectionsPanel::CollectionsPanel(Database &db, const Session &session, Evident
     : QGroupBox(QStringLiteral("INCASARI"), &screen), m_db(db), m_session(session), m_screen(screen)
 {
     setObjectName(QStringLiteral("IncasariPanel"));
+    prepareReceiptPdf(session);
     m_model = new ResultGridModel(collectionColumns(), this);
     m_grid = vestronia::grid(this, QStringLiteral("SMDBGrid4"), m_model, {3, 12, 5, 7, 10, 8, 8, 12});
     // "Reprezentand" is free text: it takes the width the totals leave, so every column
