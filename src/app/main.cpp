@@ -13,12 +13,15 @@
 #include "ui/shell/mainwindow.h"
 #include "ui/shell/mesaj.h"
 #include "ui/shell/startwindow.h"
+#include "vestronia_version.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QIcon>
 #include <QTimer>
 #include <QToolTip>
+#include <cstdio>
+#include <cstring>
 
 using namespace vestronia;
 
@@ -52,6 +55,11 @@ void showWriterWaits()
 
 int main(int argc, char **argv)
 {
+    // Answered before the window system is touched, so it works without a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("vestronia %s\n", VESTRONIA_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(programTitle());
     QApplication::setApplicationDisplayName(programTitle());
