@@ -13,6 +13,7 @@ packages=(
   libreoffice-calc-nogui libreoffice-writer-nogui poppler-utils
   xvfb xauth x11-apps imagemagick
   fonts-dejavu-core adwaita-icon-theme
+  dpkg-dev fakeroot lintian desktop-file-utils appstream
 )
 
 missing=()
