@@ -158,7 +158,7 @@ installed_here=1
 # Recommends stay out so the step stays bounded; they are checked above.
 timeout 600 apt-get install -y -q --no-install-recommends "$desktop_deb" "$server_deb" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log"; fail "apt-get install"; }
-is_installed vestronia && is_installed vestronia-server || fail "packages not installed"
+{ is_installed vestronia && is_installed vestronia-server; } || fail "packages not installed"
 dpkg -L vestronia vestronia-server | while read -r f; do [ -d "$f" ] || echo "$f"; done >"$work/owned"
 [ "$(dpkg-query -W -f='${Conffiles}' vestronia-server | awk 'NF {print $1}')" = /etc/vestronia-server.conf ] ||
   fail "/etc/vestronia-server.conf is not a conffile"
@@ -182,6 +182,12 @@ uid=$(id -u "$user")
 [ "$uid" -lt 1000 ] || fail "$user is not a system user (uid $uid)"
 [ "$(stat -c '%U:%G %a' "$data")" = "$user:$user 750" ] || fail "$data: $(stat -c '%U:%G %a' "$data")"
 
+# Where systemd runs, the package has started the service: it must be up; it is stopped
+# so that the run below has the ports.
+if [ -d /run/systemd/system ]; then
+  systemctl is-active --quiet vestronia-server || fail "the service vestronia-server did not start"
+  systemctl stop vestronia-server
+fi
 # The server runs as its unit runs it: the ExecStart line, as the unit's user.
 exec_line=$(sed -n 's/^ExecStart=//p' "$unit")
 unit_user=$(sed -n 's/^User=//p' "$unit")
