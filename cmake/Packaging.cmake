@@ -19,9 +19,11 @@ function(vestronia_gzip src out)
     DEPENDS ${src} VERBATIM)
   set(gzipped ${gzipped} ${out} PARENT_SCOPE)
 endfunction()
-vestronia_gzip(${res}/man/vestronia.1 ${pkg_gen}/vestronia.1.gz)
-vestronia_gzip(${res}/man/vestronia-cli.1 ${pkg_gen}/vestronia-cli.1.gz)
-vestronia_gzip(${res}/man/vestronia-server.8 ${pkg_gen}/vestronia-server.8.gz)
+# The manual pages carry the project's version in their title line.
+foreach(page vestronia.1 vestronia-cli.1 vestronia-server.8)
+  configure_file(${res}/man/${page} ${pkg_gen}/${page} @ONLY)
+  vestronia_gzip(${pkg_gen}/${page} ${pkg_gen}/${page}.gz)
+endforeach()
 vestronia_gzip(${pkg_src}/changelog ${pkg_gen}/changelog.gz)
 add_custom_target(package-files ALL DEPENDS ${gzipped})
 
@@ -57,12 +59,12 @@ install(FILES ${pkg_gen}/vestronia.1.gz ${pkg_gen}/vestronia-cli.1.gz DESTINATIO
 install(FILES ${pkg_src}/copyright ${pkg_gen}/changelog.gz DESTINATION share/doc/vestronia COMPONENT desktop)
 
 # server: the binary comes from tools/server. The unit and the configuration file live
-# outside the prefix, so only the package carries them (EXCLUDE_FROM_ALL keeps them out
-# of a plain `cmake --install`).
+# outside the prefix and README.Debian describes the package, so only the package carries
+# them (EXCLUDE_FROM_ALL keeps them out of a plain `cmake --install`).
 if(TARGET vestronia-server)
   install(FILES ${pkg_gen}/vestronia-server.8.gz DESTINATION share/man/man8 COMPONENT server)
-  install(FILES ${pkg_src}/copyright ${pkg_gen}/changelog.gz ${pkg_src}/server/README.Debian
-          DESTINATION share/doc/vestronia-server COMPONENT server)
+  install(FILES ${pkg_src}/copyright ${pkg_gen}/changelog.gz DESTINATION share/doc/vestronia-server COMPONENT server)
+  install(FILES ${pkg_src}/server/README.Debian DESTINATION share/doc/vestronia-server COMPONENT server EXCLUDE_FROM_ALL)
   install(FILES ${PROJECT_SOURCE_DIR}/tools/server/README.md DESTINATION share/doc/vestronia-server COMPONENT server)
   install(FILES ${pkg_gen}/vestronia-server.service DESTINATION /lib/systemd/system
           COMPONENT server EXCLUDE_FROM_ALL)

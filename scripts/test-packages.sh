@@ -109,7 +109,7 @@ for deb in "$desktop_deb" "$server_deb"; do
   [ -n "$(field "$deb" Maintainer)" ] || fail "$(basename "$deb"): no Maintainer"
   [ "$(field "$deb" Description | wc -l)" -gt 2 ] || fail "$(basename "$deb"): no long description"
   doc=$(field "$deb" Package)
-  top=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/doc/$doc/changelog.gz" | zcat | head -n 1)
+  top=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/doc/$doc/changelog.gz" | zcat | sed -n 1p)
   [[ "$top" == *"($version)"* ]] || fail "$(basename "$deb"): the changelog's latest entry is not $version: $top"
 done
 [ "$(field "$desktop_deb" Package)" = vestronia ] || fail "desktop package name"
@@ -132,8 +132,12 @@ for s in postinst prerm postrm; do
   [ -x "$work/control/$s" ] || fail "vestronia-server has no executable $s"
 done
 
-step "desktop entry and metainfo"
+step "manual pages, desktop entry and metainfo"
 dpkg-deb -x "$desktop_deb" "$work/desktop"
+dpkg-deb -x "$server_deb" "$work/server"
+for page in "$work"/desktop/usr/share/man/man1/*.gz "$work"/server/usr/share/man/man8/*.gz; do
+  zcat "$page" | sed -n 1p | grep -qF "\"Vestronia $version\"" || fail "$(basename "$page") is not titled Vestronia $version"
+done
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$work/desktop/usr/share/applications/vestronia.desktop" || fail "desktop entry"
 fi
