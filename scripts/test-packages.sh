@@ -149,8 +149,9 @@ fi
 step "lintian"
 chmod 755 "$work"
 cp "$desktop_deb" "$server_deb" "$work/"
-# lintian reads the packages only; it runs as nobody rather than root.
-runuser -u nobody -- timeout 300 lintian --fail-on error -I "$work"/*.deb | tee "$work/lintian.log" ||
+# lintian reads the packages only; it runs as nobody rather than root, from a folder
+# nobody may enter.
+(cd "$work" && runuser -u nobody -- timeout 300 lintian --fail-on error -I ./*.deb) | tee "$work/lintian.log" ||
   fail "lintian found errors"
 echo "lintian: $(grep -c '^E:' "$work/lintian.log" || true) errors, $(grep -c '^W:' "$work/lintian.log" || true) warnings"
 
@@ -205,9 +206,10 @@ for p in "$port" "$http_port"; do
   fi
 done
 echo "starting: $exec_line (as $unit_user)"
-# setpriv becomes the server (no process in between), so the signal below reaches it.
+# setpriv becomes the server (no process in between), so the signal below reaches it; it
+# starts in / as systemd starts a unit.
 # shellcheck disable=SC2086  # the unit's command line is split into words as systemd does
-setpriv --reuid="$unit_user" --regid="$unit_user" --init-groups -- $exec_line >"$work/server.log" 2>&1 &
+(cd / && exec setpriv --reuid="$unit_user" --regid="$unit_user" --init-groups -- $exec_line) >"$work/server.log" 2>&1 &
 server_pid=$!
 answer=""
 for _ in $(seq 1 100); do
