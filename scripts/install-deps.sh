@@ -14,6 +14,7 @@ packages=(
   python3-uno
   xvfb xauth x11-apps imagemagick
   fonts-dejavu-core adwaita-icon-theme
+  dpkg-dev fakeroot lintian desktop-file-utils appstream
 )
 
 missing=()

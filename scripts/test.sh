@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test: the normal build, the build with
-# AddressSanitizer + UndefinedBehaviorSanitizer, and a short run of each fuzzer.
+# Installs what is missing, builds and runs every test: the normal build and its Debian
+# packages, the build with AddressSanitizer + UndefinedBehaviorSanitizer, and a short run
+# of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -17,6 +18,8 @@ fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESTRONIA_WERROR=ON "${launcher[@]}"
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+# The Debian packages, made from the build above, installed, run and purged.
+scripts/test-packages.sh build
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVESTRONIA_SANITIZE=ON -DVESTRONIA_BENCH=OFF "${launcher[@]}"
 cmake --build build-asan -j "$jobs"

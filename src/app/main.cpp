@@ -13,6 +13,7 @@
 #include "ui/shell/mainwindow.h"
 #include "ui/shell/mesaj.h"
 #include "ui/shell/startwindow.h"
+#include "vestronia_version.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -22,6 +23,8 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QTranslator>
+#include <cstdio>
+#include <cstring>
 
 using namespace vestronia;
 
@@ -55,6 +58,11 @@ void showWriterWaits()
 
 int main(int argc, char **argv)
 {
+    // Answered before the window system is touched, so it works without a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("vestronia %s\n", VESTRONIA_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(programTitle());
     // No application display name: the desktop would append it to every window title,

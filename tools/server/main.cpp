@@ -7,6 +7,7 @@
 #include "httpside.h"
 #include "mailer.h"
 #include "serverconfig.h"
+#include "vestronia_version.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -45,6 +46,10 @@ int usage()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (app.arguments().size() == 2 && app.arguments().at(1) == QLatin1String("--version")) {
+        std::printf("vestronia-server %s\n", VESTRONIA_VERSION);
+        return 0;
+    }
     ServerConfig config;
     QStringList rest;
     QString error;

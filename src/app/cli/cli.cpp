@@ -8,9 +8,13 @@
 #include "core/error.h"
 #include "startup/installation.h"
 #include "store/folderlock.h"
+#include "vestronia_version.h"
 
 #include <QCoreApplication>
 #include <cstdio>
+
+// The version the programs show and store is the project's version.
+static_assert(VESTRONIA_VERSION_TEN_THOUSANDTHS == vestronia::ProgramVersionTenThousandths);
 
 namespace vestronia::cli {
 
@@ -165,6 +169,9 @@ int main(int argc, char **argv)
                 return 2;
             }
             Clock::setToday(*date);
+        } else if (option == QLatin1String("--version")) {
+            std::printf("vestronia-cli %s\n", VESTRONIA_VERSION);
+            return 0;
         } else if (option == QLatin1String("--help")) {
             printUsage();
             return 0;
