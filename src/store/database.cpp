@@ -431,9 +431,8 @@ bool outsideTransactions(sqlite3_stmt *stmt)
 
 qint64 Database::runStatement(sqlite3_stmt *stmt, ResultSet *out)
 {
-    if (!m_folder || m_depth > 0 || outsideTransactions(stmt))
-        return run(m_db, stmt, out);
-    if (!sqlite3_stmt_readonly(stmt)) {
+    const bool reader = m_folder && m_depth == 0 && !outsideTransactions(stmt) && sqlite3_stmt_readonly(stmt);
+    if (m_folder && m_depth == 0 && !outsideTransactions(stmt) && !sqlite3_stmt_readonly(stmt)) {
         // A change outside a transaction is a transaction of its own.
         begin();
         qint64 changed = 0;
@@ -449,15 +448,13 @@ qint64 Database::runStatement(sqlite3_stmt *stmt, ResultSet *out)
         commit();
         return changed;
     }
-    // A reader holds the read range for the statement, so no commit writes under it, and
-    // sees the change counters as they stand.
-    m_folder->lockRead(false);
-    struct Unlock
-    {
-        FolderLock *f;
-        ~Unlock() { f->unlockRead(); }
-    } unlock{m_folder.get()};
-    m_folder->readCounters();
+    // A reader brings its snapshots up to date under the read range and then runs
+    // without it: a long report never keeps a commit elsewhere waiting.
+    try {
+        dbfvtabStatementStart(m_module, reader);
+    } catch (const DbfError &e) {
+        throw SqlError(e.message());
+    }
     return run(m_db, stmt, out);
 }
 

@@ -73,6 +73,7 @@ struct DbfModule
     FolderLock *folder = nullptr;      // the data folder's lock file, owned by Database
     std::string dataFolder;            // its path: tables in it are shared and journalled
     std::vector<DbfTable *> tables;    // every attached table of the connection
+    unsigned long long statement = 1;  // bumped at each statement start
 };
 
 namespace {
@@ -359,6 +360,7 @@ struct DbfTable : sqlite3_vtab
     bool stale = false;               // re-read at the next chance
     bool shared = false;              // in the data folder: journalled, counted, locked
     TableCounter seen;                // the change counter the snapshot reflects
+    unsigned long long checkedAt = 0; // the statement whose start found the snapshot current
 
     // Transaction state.
     bool inTransaction = false;
@@ -415,6 +417,33 @@ int guarded(sqlite3_vtab *v, F &&body)
     }
     return SQLITE_ERROR;
 }
+
+// Holds the data folder's read range while a snapshot is read or refreshed, so no commit
+// writes under it; nothing when the range is already held (a commit's own write phase)
+// or the table is not in the data folder.
+class FolderRead
+{
+public:
+    explicit FolderRead(const DbfTable *t)
+    {
+        FolderLock *f = t->module ? t->module->folder : nullptr;
+        // The writer of the folder needs no range: no other commit can write meanwhile.
+        if (!t->shared || !f || f->holdsRead() || f->holdsWriter())
+            return;
+        f->lockRead(false);
+        m_folder = f;
+    }
+    ~FolderRead()
+    {
+        if (m_folder)
+            m_folder->unlockRead();
+    }
+    FolderRead(const FolderRead &) = delete;
+    FolderRead &operator=(const FolderRead &) = delete;
+
+private:
+    FolderLock *m_folder = nullptr;
+};
 
 FileStamp statPath(const DbfTable *t)
 {
@@ -481,7 +510,7 @@ void openFile(DbfTable *t)
         fail("Tabela " + t->fileName + " nu poate fi deschisa: " + osError(errno));
 }
 
-dbf::Header readHeader(const DbfTable *t)
+dbf::Header readHeaderOnce(const DbfTable *t)
 {
     struct stat st;
     if (::fstat(t->fd, &st) != 0)
@@ -490,6 +519,23 @@ dbf::Header readHeader(const DbfTable *t)
     std::vector<unsigned char> buf(want);
     readExactly(t->fd, reinterpret_cast<char *>(buf.data()), want, 0, t->fileName);
     return dbf::parseHeader(buf.data(), buf.size(), std::uint64_t(st.st_size), t->fileName);
+}
+
+// The header as the file holds it. Our own writers are kept out by the folder's read
+// range, but another dBase tool may be half way through an append (records written, count
+// not yet, or the other way round): a header that does not agree with the file's size is
+// read again a few times before the file is called damaged.
+dbf::Header readHeader(const DbfTable *t)
+{
+    for (int attempt = 0;; ++attempt) {
+        try {
+            return readHeaderOnce(t);
+        } catch (const DbfError &) {
+            if (attempt >= 8)
+                throw;
+        }
+        ::usleep(useconds_t(2000 * (attempt + 1)));
+    }
 }
 
 bool sameColumns(const std::vector<Field> &a, const std::vector<Field> &b)
@@ -579,9 +625,12 @@ void ensureFresh(DbfTable *t)
 {
     if (t->inTransaction && t->snap && t->hasChanges())
         return;
+    const FolderRead read(t);
+    t->checkedAt = t->module ? t->module->statement : 0;
     const FileStamp now = statPath(t);
     const bool usable = t->snap && !t->stale && t->generation == t->module->generation;
     if (t->shared && t->module->folder) {
+        t->module->folder->readCounters();
         const TableCounter counter = t->module->folder->counter(t->fileName);
         if (usable && counter == t->seen && now.sameFile(t->stamp) && diskRecordCount(t) == t->stamp.count)
             return;
@@ -722,8 +771,12 @@ int dbfvtabConnect(sqlite3 *db, void *aux, int argc, const char *const *argv, sq
             const size_t cut = t->path.find_last_of('/');
             t->shared = cut != std::string::npos && t->path.substr(0, cut) == t->module->dataFolder;
         }
-        openFile(t.get());
-        const dbf::Header h = readHeader(t.get());
+        dbf::Header h;
+        {
+            const FolderRead read(t.get());
+            openFile(t.get());
+            h = readHeader(t.get());
+        }
         t->fields = h.fields;
         t->declaredCount = h.recordCount;
         std::string sql = "CREATE TABLE x(";
@@ -829,7 +882,10 @@ int dbfvtabOpen(sqlite3_vtab *v, sqlite3_vtab_cursor **ppCursor)
 {
     DbfTable *t = tableOf(v);
     return guarded(v, [&] {
-        ensureFresh(t);
+        // Checked at this statement's start (all tables under one hold of the read range,
+        // so a join sees one state of the folder); otherwise now.
+        if (!t->snap || t->stale || t->generation != t->module->generation || t->checkedAt != t->module->statement)
+            ensureFresh(t);
         auto *c = new DbfCursor();
         std::memset(static_cast<sqlite3_vtab_cursor *>(c), 0, sizeof(sqlite3_vtab_cursor));
         c->snap = t->snap;
@@ -1315,8 +1371,16 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
     for (const StagedFile &f : staged)
         images.push_back(settingsImage(f));
 
-    // The journal is durable before any byte of data changes.
+    // The journal is durable before any byte of data changes. Its range is held from
+    // before it exists until it is gone, so a reader tells our journal (files still whole)
+    // from one whose writer died (files maybe half written).
     const std::string journalPath = folder->journalPath();
+    folder->claimJournal();
+    struct ReleaseJournal
+    {
+        FolderLock *f;
+        ~ReleaseJournal() { f->releaseJournal(); }
+    } releaseJournal{folder};
     if (!journal::writeJournal(journalPath, images))
         fail("Jurnalul modificarilor nu poate fi scris in dosarul de date: " + osError(errno) +
              ". Nimic nu a fost modificat.");
@@ -1553,6 +1617,32 @@ void dbfvtabInvalidate(DbfModule *module)
 } // namespace vestronia
 
 namespace vestronia {
+
+void dbfvtabStatementStart(DbfModule *module, bool refresh)
+{
+    if (!module)
+        return;
+    ++module->statement;
+    FolderLock *folder = module->folder;
+    if (!refresh || !folder)
+        return;
+    const bool took = !folder->holdsRead();
+    if (took)
+        folder->lockRead(false);
+    struct Unlock
+    {
+        FolderLock *f;
+        bool took;
+        ~Unlock()
+        {
+            if (took)
+                f->unlockRead();
+        }
+    } unlock{folder, took};
+    for (DbfTable *t : module->tables)
+        if (t->shared && t->snap)
+            ensureFresh(t);
+}
 
 void dbfvtabSetFolder(DbfModule *module, FolderLock *folder, const std::string &dataFolder)
 {

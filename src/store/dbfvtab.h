@@ -24,6 +24,13 @@ void dbfvtabInvalidate(DbfModule *module);
 // through the folder's lock file and journal. Call before attaching them.
 void dbfvtabSetFolder(DbfModule *module, FolderLock *folder, const std::string &dataFolder);
 
+// Called as each statement starts. With `refresh` (a reader outside a transaction), every
+// shared table already read is brought up to date under one hold of the folder's read
+// range, so the statement sees one state of the folder; the range is not held while the
+// statement runs. Tables read for the first time load when the statement opens them.
+// Throws DbfError.
+void dbfvtabStatementStart(DbfModule *module, bool refresh);
+
 // The new whole content of a settings file of the data folder, committed with the tables.
 struct StagedFile
 {
