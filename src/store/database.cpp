@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -279,6 +280,28 @@ Database::Database(const QString &dataFolder) : m_dataFolder(dataFolder)
         m_db = nullptr;
         throw;
     }
+    openConnections().push_back(this);
+}
+
+std::vector<Database *> &Database::openConnections()
+{
+    thread_local std::vector<Database *> connections;
+    return connections;
+}
+
+void Database::reattachDataTables()
+{
+    if (m_dataFolder.isEmpty())
+        return;
+    for (const TableDef &t : tableCatalogue()) {
+        const QString name = QLatin1String(t.name);
+        const QString fileName = QLatin1String(t.fileName);
+        if (fileExistsNoCase(m_dataFolder, fileName))
+            attach(name, findFileNoCase(m_dataFolder, fileName));
+        else if (isAttached(name))
+            detach(name);
+    }
+    refresh();
 }
 
 void Database::openFolder()
@@ -307,6 +330,8 @@ void Database::openFolder()
 
 Database::~Database()
 {
+    auto &open = openConnections();
+    open.erase(std::remove(open.begin(), open.end(), this), open.end());
     if (m_db) {
         // Anything still pending is given up, as a rollback would.
         if (!sqlite3_get_autocommit(m_db))
@@ -511,18 +536,30 @@ void Database::commit()
                                   std::string(content.constData(), size_t(content.size()))});
             }
             try {
+                // Private work tables first: whatever can still fail must fail before the
+                // commit point, or a stored change would be reported as failed.
+                dbfvtabSyncPrivate(m_module);
                 dbfvtabCommitFolder(m_module, staged);
             } catch (const DbfError &e) {
                 // Callers see a failed commit as every failed statement: an SqlError.
                 throw SqlError(e.message());
             }
-            execPlain(QStringLiteral("COMMIT"));
         } catch (...) {
             // A failed commit leaves nothing half open: SQLite rolled back, or we do.
             if (!sqlite3_get_autocommit(m_db))
                 sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
             endWrite();
             throw;
+        }
+        // The change is stored. Every table has written its part, so SQLite's own COMMIT
+        // only ends the transaction; should it still refuse, the tables re-read their
+        // files and the change is not reported as failed.
+        try {
+            execPlain(QStringLiteral("COMMIT"));
+        } catch (...) {
+            if (!sqlite3_get_autocommit(m_db))
+                sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            dbfvtabInvalidate(m_module);
         }
         endWrite();
         return;
@@ -711,6 +748,86 @@ QStringList &Database::exclusiveFolders()
 {
     thread_local QStringList folders;
     return folders;
+}
+
+// ---- Replacing the folder's files ------------------------------------------------------
+
+FolderReplacement::FolderReplacement(const QString &dataFolder)
+    : m_folder(QDir::cleanPath(QFileInfo(dataFolder).absoluteFilePath()))
+{
+    for (Database *db : Database::openConnections()) {
+        if (!db->m_folder || QDir::cleanPath(QFileInfo(db->m_dataFolder).absoluteFilePath()) != m_folder)
+            continue;
+        if (db->m_depth > 0)
+            throw DbfError(QStringLiteral("Datele nu pot fi inlocuite in timpul unei modificari de date."));
+        m_stepped.push_back(db);
+    }
+    for (Database *db : m_stepped)
+        db->m_folder->detach();
+    try {
+        m_lock = std::make_unique<FolderLock>(m_folder);
+        if (!m_lock->tryExclusive())
+            throw DbfError(QStringLiteral("Dosarul de date este folosit de alt calculator; datele nu pot fi inlocuite "
+                                          "cat timp programul este deschis si pe alt calculator."));
+        m_lock->lockWriter(false);
+    } catch (...) {
+        m_lock.reset();
+        for (Database *db : m_stepped) {
+            try {
+                db->m_folder->attach();
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+}
+
+QString FolderReplacement::setJournalAside(const QString &toFolder)
+{
+    const QString journal = QDir(m_folder).filePath(QLatin1String(FolderLock::JournalFileName));
+    if (!QFileInfo::exists(journal))
+        return {};
+    try {
+        m_lock->lockRead(true);
+        m_lock->recoverJournal();
+        m_lock->unlockRead();
+    } catch (const DbfError &) {
+        m_lock->unlockRead();
+    }
+    if (!QFileInfo::exists(journal))
+        return {};
+    const QString name = QLatin1String(FolderLock::JournalFileName);
+    const QString target = QDir(toFolder).filePath(name);
+    QFile::remove(target);
+    if (!QFile::rename(journal, target))
+        throw DbfError(QStringLiteral("Jurnalul %1 nu poate fi mutat in %2.").arg(journal, toFolder));
+    return name;
+}
+
+void FolderReplacement::finish(const QStringList &replacedFiles)
+{
+    const QString journal = QDir(m_folder).filePath(QLatin1String(FolderLock::JournalFileName));
+    if (QFileInfo::exists(journal) && !QFile::remove(journal))
+        throw DbfError(QStringLiteral("Jurnalul %1 nu poate fi sters.").arg(journal));
+    for (const QString &name : replacedFiles) {
+        const QByteArray n = QFile::encodeName(name);
+        m_lock->bump(std::string(n.constData(), size_t(n.size())), true);
+    }
+}
+
+FolderReplacement::~FolderReplacement()
+{
+    m_lock->unlockWriter();
+    m_lock->releaseExclusive();
+    m_lock.reset();
+    for (Database *db : m_stepped) {
+        try {
+            db->m_folder->attach();
+            db->reattachDataTables();
+        } catch (...) {
+            // The connection reads the new files at its next statement or reports why.
+        }
+    }
 }
 
 // ---- Transaction ---------------------------------------------------------------------

@@ -132,6 +132,10 @@ public:
 
     sqlite3 *handle() const { return m_db; }
 
+    // Points every catalogue table at the file the data folder holds now (after its files
+    // were replaced: a name may differ in case, a table may be gone) and drops snapshots.
+    void reattachDataTables();
+
     // For the settings-file backend: the writing connection of this thread for a file's
     // folder, and the content its transaction gives the file.
     static Database *writerFor(const QString &path);
@@ -140,6 +144,8 @@ public:
 
 private:
     friend class Statement;
+    friend class FolderReplacement;
+    static std::vector<Database *> &openConnections();
     void openFolder();
     static void installSharedFileBackend();
     static std::vector<Database *> &activeWriters();
@@ -157,6 +163,34 @@ private:
     QStringList m_paths;            // file of each attachment, same order
     DbfModule *m_module = nullptr;  // owned by the connection
     int m_depth = 0;                // open begin() calls
+};
+
+// The data folder held for replacing its files (a restore). This thread's own
+// connections to the folder step aside; anyone else attached makes it throw DbfError
+// ("used by another workstation"); the writer lock is taken, but a journal left behind is
+// not played: it belongs to the files being replaced (setJournalAside). When it ends, the
+// change counters of the replaced files move, so every reader re-reads them, and this
+// thread's connections attach again to the new files.
+class FolderReplacement
+{
+public:
+    explicit FolderReplacement(const QString &dataFolder);
+    ~FolderReplacement();
+    FolderReplacement(const FolderReplacement &) = delete;
+    FolderReplacement &operator=(const FolderReplacement &) = delete;
+
+    // Settles a journal left by a dead writer by playing it back, so the files that go
+    // away are one state; one that cannot be played is moved into `toFolder` with them.
+    // Returns the name it moved there, if any. Throws DbfError when it can do neither.
+    QString setJournalAside(const QString &toFolder);
+    // Removes every journal of the folder (one the new files brought along included) and
+    // marks the given files as rewritten.
+    void finish(const QStringList &replacedFiles);
+
+private:
+    QString m_folder;
+    std::unique_ptr<FolderLock> m_lock;
+    std::vector<Database *> m_stepped; // this thread's connections that stepped aside
 };
 
 // RAII group of statements: commits when commit() is called, rolls back otherwise.

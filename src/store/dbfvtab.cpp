@@ -475,18 +475,12 @@ void readExactly(int fd, char *dst, size_t size, off_t at, const std::string &fi
     }
 }
 
+// Every record and header write goes through fileops: it is what the fault-injection and
+// kill tests reach.
 void writeExactly(int fd, const char *src, size_t size, off_t at, const std::string &fileName)
 {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, src, size, at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            fail("Nu se poate scrie in tabela " + fileName + ": " + osError(n < 0 ? errno : EIO));
-        src += n;
-        size -= size_t(n);
-        at += n;
-    }
+    if (!fileops::writeAll(fd, src, size, at))
+        fail("Nu se poate scrie in tabela " + fileName + ": " + osError(errno ? errno : EIO));
 }
 
 std::uint32_t diskRecordCount(const DbfTable *t)
@@ -1617,6 +1611,18 @@ void dbfvtabInvalidate(DbfModule *module)
 } // namespace vestronia
 
 namespace vestronia {
+
+void dbfvtabSyncPrivate(DbfModule *module)
+{
+    if (!module)
+        return;
+    for (DbfTable *t : module->tables) {
+        if (t->shared || !t->inTransaction || !t->snap || !t->hasChanges() || t->synced)
+            continue;
+        if (dbfvtabSync(t) != SQLITE_OK)
+            fail(t->zErrMsg ? std::string(t->zErrMsg) : "Nu se poate scrie in tabela " + t->fileName);
+    }
+}
 
 void dbfvtabStatementStart(DbfModule *module, bool refresh)
 {
