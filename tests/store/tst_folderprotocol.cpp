@@ -160,7 +160,72 @@ private Q_SLOTS:
     void longReportDoesNotMakeACommitElsewhereTimeOut();
     void readerWaitsForSecondWriterToPlayDeadJournal();
     void readerAfterEveryStepOfAnInterruptedRecoverySeesBeforeState();
+    void workTableFailureNeverReportsAStoredChangeAsFailed();
 };
+
+namespace {
+// A collection with its private work table, as the collection entry records one: the
+// debits copied into DebNew (TEMP folder), a document, the debits paid.
+void collectionWithWorkTable(const QString &folder, const QString &workTable, qint64 id)
+{
+    QFile::remove(workTable);
+    QVERIFY(createTable(workTable, tableDef(TableId::Debite).columns));
+    Database db(folder);
+    db.attach(QStringLiteral("DebNew"), workTable);
+    Transaction tx(db);
+    db.exec(QStringLiteral("INSERT INTO DebNew (IDDEB, IDAB, SOLD) SELECT IDDEB, IDAB, SOLD FROM Debite WHERE IDDEB<=20"));
+    db.exec(QStringLiteral("INSERT INTO Chitante (IDCHIT, IDAB, INCASAT) VALUES (?, 1, 20)"), {id});
+    db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD-1 WHERE IDDEB<=20"));
+    db.exec(QStringLiteral("UPDATE DebNew SET SOLD=SOLD-1"));
+    tx.commit();
+}
+} // namespace
+
+void TestFolderProtocol::workTableFailureNeverReportsAStoredChangeAsFailed()
+{
+    QTemporaryDir dir, temp;
+    const QString folder = dir.path();
+    createFolder(folder, 50);
+    const QString work = temp.filePath(QStringLiteral("DebNew0.dbf"));
+    fileops::injectFault(~0ULL);
+    collectionWithWorkTable(folder, work, 1);
+    const std::uint64_t calls = fileops::countedCalls();
+    fileops::injectFault(0);
+
+    auto stored = [&] {
+        return Database(folder).scalar(QStringLiteral("SELECT COUNT(*) FROM Chitante")).toLongLong();
+    };
+    qint64 documents = stored();
+    QCOMPARE(documents, 1);
+    int failed = 0;
+    // Every counted operation fails once in turn: the work table's writes (a full TEMP
+    // folder) among them.
+    for (std::uint64_t n = 1; n <= calls + 1; ++n) {
+        bool threw = false;
+        fileops::injectFault(n, fileops::Fault::Error);
+        try {
+            collectionWithWorkTable(folder, work, 100 + qint64(n));
+        } catch (const VestroniaError &) {
+            threw = true;
+        }
+        fileops::injectFault(0);
+        const qint64 now = stored();
+        QVERIFY2(now == documents + (threw ? 0 : 1),
+                 qPrintable(QStringLiteral("operation %1: reported %2, stored %3").arg(n).arg(threw ? QStringLiteral("failed") : QStringLiteral("done")).arg(now - documents)));
+        failed += threw ? 1 : 0;
+        documents = now;
+        // The clerk tries again: stored once.
+        if (threw) {
+            collectionWithWorkTable(folder, work, 1000 + qint64(n));
+            QCOMPARE(stored(), documents + 1);
+            documents += 1;
+        }
+    }
+    QVERIFY(failed >= 3);
+    Database db(folder);
+    QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(DISTINCT IDCHIT) FROM Chitante")).toLongLong(), documents);
+    QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite WHERE IDDEB<=20")).toLongLong(), 20 * (5 - documents));
+}
 
 void TestFolderProtocol::tornHeaderNeverReportedAsDamagedTable()
 {
