@@ -726,28 +726,43 @@ void Database::runExclusive(const std::function<void()> &work)
         throw DbfError(QStringLiteral("Dosarul de date este folosit de alt calculator; operatia nu se poate face "
                                       "acum."));
     }
-    exclusiveFolders().push_back(QDir::cleanPath(QFileInfo(m_dataFolder).absoluteFilePath()));
+    const QString folder = QDir::cleanPath(QFileInfo(m_dataFolder).absoluteFilePath());
     struct Restore
     {
         Database *db;
+        QString folder;
         ~Restore()
         {
-            exclusiveFolders().removeOne(QDir::cleanPath(QFileInfo(db->m_dataFolder).absoluteFilePath()));
+            auto &held = exclusiveFolders();
+            held.erase(std::remove_if(held.begin(), held.end(), [&](const auto &p) { return p.first == folder; }),
+                       held.end());
+            db->m_folder->unlockWriter();
             db->m_folder->releaseExclusive();
             try {
                 db->m_folder->attach();
             } catch (...) {
             }
         }
-    } restore{this};
+    } restore{this, folder};
+    m_folder->lockWriter();
+    exclusiveFolders().emplace_back(folder, m_folder.get());
     work();
     dbfvtabInvalidate(m_module);
 }
 
-QStringList &Database::exclusiveFolders()
+std::vector<std::pair<QString, FolderLock *>> &Database::exclusiveFolders()
 {
-    thread_local QStringList folders;
+    thread_local std::vector<std::pair<QString, FolderLock *>> folders;
     return folders;
+}
+
+FolderLock *Database::exclusiveLock(const QString &folder)
+{
+    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    for (const auto &[f, lock] : exclusiveFolders())
+        if (f == clean)
+            return lock;
+    return nullptr;
 }
 
 // ---- Replacing the folder's files ------------------------------------------------------

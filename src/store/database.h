@@ -124,17 +124,24 @@ public:
     void rollback();
     bool inTransaction() const;
 
-    // Runs `work` with the data folder held exclusively (packing, adding columns): throws
+    // Runs `work` with the data folder held exclusively (packing, adding columns) and the
+    // writer lock taken (a journal left by a dead writer played back first): throws
     // DbfError when another connection is attached. Not inside a transaction.
     void runExclusive(const std::function<void()> &work);
-    // Folders this thread holds exclusively through runExclusive().
-    static QStringList &exclusiveFolders();
+    // The lock of a folder this thread holds exclusively through runExclusive(), or null.
+    static FolderLock *exclusiveLock(const QString &folder);
 
     sqlite3 *handle() const { return m_db; }
 
     // Points every catalogue table at the file the data folder holds now (after its files
     // were replaced: a name may differ in case, a table may be gone) and drops snapshots.
     void reattachDataTables();
+
+    // Makes every settings-file access of the process go through the data folder's
+    // protocol (the writer lock, a hot journal played first; inside a write transaction,
+    // part of it). Done by the first connection; the start-up calls it before its first
+    // settings write, when no connection exists yet.
+    static void installSharedFileBackend();
 
     // For the settings-file backend: the writing connection of this thread for a file's
     // folder, and the content its transaction gives the file.
@@ -146,8 +153,8 @@ private:
     friend class Statement;
     friend class FolderReplacement;
     static std::vector<Database *> &openConnections();
+    static std::vector<std::pair<QString, FolderLock *>> &exclusiveFolders();
     void openFolder();
-    static void installSharedFileBackend();
     static std::vector<Database *> &activeWriters();
     qint64 runStatement(sqlite3_stmt *stmt, ResultSet *out);
     void execPlain(const QString &sql);
