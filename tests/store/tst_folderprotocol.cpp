@@ -5,7 +5,9 @@
 
 #include "core/counters.h"
 #include "core/tablecatalogue.h"
+#include "core/progress.h"
 #include "store/database.h"
+#include "store/datafolder.h"
 #include "store/dbftable.h"
 #include "store/fileops.h"
 #include "store/folderlock.h"
@@ -89,6 +91,13 @@ int runWorker(const QStringList &args)
 {
     const QString kind = args.value(0);
     const QString folder = args.value(1);
+    if (kind == QLatin1String("pack")) {
+        // The weekly packing, killed at one of its file operations.
+        fileops::injectFault(args.value(2).toULongLong(), fileops::Fault::Kill);
+        NullProgress none;
+        packDataTables(folder, none);
+        return 0;
+    }
     if (kind == QLatin1String("recover")) {
         // A second writer that dies at one step of playing back the dead writer's journal.
         fileops::injectFault(args.value(2).toULongLong(), fileops::Fault::Kill);
@@ -161,7 +170,63 @@ private Q_SLOTS:
     void readerWaitsForSecondWriterToPlayDeadJournal();
     void readerAfterEveryStepOfAnInterruptedRecoverySeesBeforeState();
     void workTableFailureNeverReportsAStoredChangeAsFailed();
+    void packingOverDeadWritersJournalOrKilledLeavesTablesWhole();
 };
+
+namespace {
+// Deleted records for the packing to drop.
+void addDeletedRecords(const QString &folder)
+{
+    Database db(folder);
+    Transaction tx(db);
+    for (int i = 0; i < 30; ++i)
+        db.exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD) VALUES (?, 1, 9)"), {5000 + i});
+    tx.commit();
+    db.exec(QStringLiteral("DELETE FROM Debite WHERE IDDEB>=5000"));
+}
+
+QString packedState(const QString &folder)
+{
+    Database db(folder);
+    return soldState(db) + QLatin1Char(' ') + db.scalar(QStringLiteral("SELECT COUNT(DISTINCT IDDEB) FROM Debite")).toString();
+}
+} // namespace
+
+void TestFolderProtocol::packingOverDeadWritersJournalOrKilledLeavesTablesWhole()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    createFolder(folder, 300);
+    const QString whole = QStringLiteral("5 5 300 300");
+
+    // Packing started over a dead writer's journal plays it back first.
+    addDeletedRecords(folder);
+    leaveDeadWritersJournal(folder);
+    NullProgress none;
+    packDataTables(folder, none);
+    QVERIFY(!QFile::exists(folder + QStringLiteral("/Vestronia.jrn")));
+    QCOMPARE(packedState(folder), whole);
+
+    // Packing killed at each of its steps, then the next start: every table whole.
+    int died = 0;
+    for (int n = 1; n <= 60; ++n) {
+        addDeletedRecords(folder);
+        leaveDeadWritersJournal(folder);
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--worker"), QStringLiteral("pack"), folder, QString::number(n)});
+        QVERIFY(child.waitForFinished(30000));
+        const bool killed = child.exitStatus() == QProcess::CrashExit;
+        QVERIFY2(packedState(folder) == whole,
+                 qPrintable(QStringLiteral("killed at step %1: %2").arg(n).arg(packedState(folder))));
+        if (!killed) {
+            QCOMPARE(Database(folder).scalar(QStringLiteral("SELECT COUNT(*) FROM Debite")).toLongLong(), 300);
+            break;
+        }
+        ++died;
+    }
+    QVERIFY(died >= 5);
+}
 
 namespace {
 // A collection with its private work table, as the collection entry records one: the
