@@ -10,6 +10,7 @@
 #include "core/sharedfile.h"
 #include "core/text.h"
 #include "store/dbfvtab.h"
+#include "store/fileops.h"
 #include "store/folderlock.h"
 
 #include <QDate>
@@ -687,6 +688,7 @@ public:
         const std::optional<QByteArray> current = SharedFile::readFile(path);
         if (const std::optional<QByteArray> next = change(current)) {
             SharedFile::replaceFile(path, *next);
+            fileops::adoptFolderAccess(std::string(QFile::encodeName(path).constData()));
             const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
             lock.bump(std::string(name.constData(), size_t(name.size())), true);
         }

@@ -287,6 +287,7 @@ bool createTable(const QString &path, const QList<DbfColumn> &columns)
         file.remove();
         throw DbfError(QStringLiteral("Tabela %1 nu poate fi creata: %2").arg(info.fileName(), why));
     }
+    fileops::adoptFolderAccess(file.handle(), std::string(QFile::encodeName(info.absolutePath()).constData()));
     file.close();
     return true;
 }
@@ -381,7 +382,9 @@ qint64 packTable(const QString &path)
     const QString aside = path + QStringLiteral(".pak");
     {
         QFile copy(aside);
-        if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate) || copy.write(image) != image.size() ||
+        if (copy.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            fileops::adoptFolderAccess(copy.handle(), std::string(QFile::encodeName(QFileInfo(path).absolutePath()).constData()));
+        if (!copy.isOpen() || copy.write(image) != image.size() ||
             !copy.flush() || fileops::fsyncFile(copy.handle()) != 0) {
             const QString why = copy.errorString();
             copy.close();

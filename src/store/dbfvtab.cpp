@@ -1241,9 +1241,11 @@ void writeTable(TableWrite &w)
 void replaceFile(const std::string &path, const std::string &content)
 {
     const std::string temp = path + ".tmp";
-    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         fail("Fisierul " + path + " nu poate fi scris: " + osError(errno));
+    const size_t slash = path.find_last_of('/');
+    fileops::adoptFolderAccess(fd, slash == std::string::npos ? std::string(".") : path.substr(0, slash));
     const bool ok = fileops::writeAll(fd, content.data(), content.size(), 0) && fileops::fsyncFile(fd) == 0;
     const int err = errno;
     ::close(fd);

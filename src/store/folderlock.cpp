@@ -126,10 +126,11 @@ FolderLock::FolderLock(const QString &folder)
     const QByteArray f = QFile::encodeName(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()));
     m_folder = std::string(f.constData(), size_t(f.size()));
     const std::string path = m_folder + "/" + LockFileName;
-    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (m_fd < 0)
         fail("Fisierul de blocare " + path + " nu poate fi deschis: " + std::strerror(errno) +
              ". Dosarul de date trebuie sa permita scrierea.");
+    fileops::adoptFolderAccess(m_fd, m_folder);
 }
 
 FolderLock::~FolderLock()

@@ -23,6 +23,7 @@
 #include <QTest>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 using namespace vestronia;
 
@@ -171,7 +172,39 @@ private Q_SLOTS:
     void readerAfterEveryStepOfAnInterruptedRecoverySeesBeforeState();
     void workTableFailureNeverReportsAStoredChangeAsFailed();
     void packingOverDeadWritersJournalOrKilledLeavesTablesWhole();
+    void newFilesFollowTheFolderGroupAndUmask();
 };
+
+void TestFolderProtocol::newFilesFollowTheFolderGroupAndUmask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    for (const bool groupWritable : {true, false}) {
+        QTemporaryDir dir;
+        const QString folder = dir.path();
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), groupWritable ? 0770 : 0755) == 0);
+        createFolder(folder, 5);
+        Counters::take(settingsOf(folder), QStringLiteral("IDAB")); // a settings write on its own
+        {
+            Database db(folder);
+            Transaction tx(db); // and one journalled with a change
+            const qint64 id = Counters::take(settingsOf(folder), QStringLiteral("IDCHIT"));
+            db.exec(QStringLiteral("INSERT INTO Chitante (IDCHIT, IDAB) VALUES (?, 1)"), {id});
+            tx.commit();
+            db.exec(QStringLiteral("DELETE FROM Debite WHERE IDDEB=1"));
+        }
+        NullProgress none;
+        packDataTables(folder, none); // Debite is written anew
+        const mode_t expected = (0666 & ~mask) | (groupWritable ? 0060 : 0);
+        for (const QString &name : {QStringLiteral("Vestronia.lck"), QStringLiteral("Vestrona.set"),
+                                    QStringLiteral("Debite.dbf"), QStringLiteral("Chitante.dbf")}) {
+            struct stat st;
+            QVERIFY(::stat(QFile::encodeName(folder + QLatin1Char('/') + name).constData(), &st) == 0);
+            QVERIFY2((st.st_mode & 0777) == expected,
+                     qPrintable(QStringLiteral("%1: %2 instead of %3").arg(name).arg(st.st_mode & 0777, 0, 8).arg(expected, 0, 8)));
+        }
+    }
+}
 
 namespace {
 // Deleted records for the packing to drop.
