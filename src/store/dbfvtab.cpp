@@ -1400,7 +1400,6 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
         // Removing the journal is the commit.
         if (fileops::unlinkFile(journalPath.c_str()) != 0)
             fail("Jurnalul modificarilor nu poate fi sters: " + osError(errno));
-        fileops::syncFolder(module->dataFolder);
     } catch (...) {
         for (TableWrite &w : writes)
             w.table->stale = true;
@@ -1411,6 +1410,11 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
         }
         folder->unlockRead();
         throw;
+    }
+    // The removal makes the change durable only once the folder is synced. The change is
+    // stored and visible by now, so a failing sync is tried again rather than reported as
+    // the change's failure (a journal that came back after a power cut would undo it).
+    for (int attempt = 0; attempt < 3 && !fileops::syncFolder(module->dataFolder); ++attempt) {
     }
     folder->unlockRead();
 
