@@ -1316,11 +1316,27 @@ journal::FileImage tableImage(TableWrite &w)
     img.chunks.push_back(std::move(head));
     const Snapshot &s = *t->snap;
     const off_t recLen = off_t(s.header.recordLength);
-    for (std::uint32_t row : t->dirty) {
+    // What each changed record held when we read it: its first undo entry.
+    std::vector<const std::string *> original(t->dirty.size(), nullptr);
+    for (const UndoEntry &e : t->undo) {
+        const auto at = std::lower_bound(t->dirty.begin(), t->dirty.end(), e.row);
+        if (at != t->dirty.end() && *at == e.row && !original[size_t(at - t->dirty.begin())])
+            original[size_t(at - t->dirty.begin())] = &e.bytes;
+    }
+    for (size_t i = 0; i < t->dirty.size(); ++i) {
+        const std::uint32_t row = t->dirty[i];
         journal::Chunk c;
         c.offset = std::uint64_t(off_t(s.header.headerLength) + off_t(row - 1) * recLen);
         c.bytes.resize(size_t(recLen));
         readExactly(t->fd, c.bytes.data(), c.bytes.size(), off_t(c.offset), t->fileName);
+        // Another dBase tool changed the record in place since we read it (our own
+        // workstations are seen through the change counters): writing ours over it would
+        // lose that change. The table is read again; the clerk repeats the operation.
+        if (original[i] && *original[i] != c.bytes) {
+            t->stale = true;
+            fail("Inregistrarea " + std::to_string(row) + " din tabela " + t->fileName +
+                 " a fost modificata de alt program intre timp; modificarea nu a fost facuta. Reluati operatia.");
+        }
         img.chunks.push_back(std::move(c));
     }
     // Appends start on the end-of-file mark (and any bytes past the last record).

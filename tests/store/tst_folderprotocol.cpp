@@ -8,6 +8,7 @@
 #include "core/progress.h"
 #include "store/database.h"
 #include "store/datafolder.h"
+#include "store/dbfcodec.h"
 #include "store/dbftable.h"
 #include "store/fileops.h"
 #include "store/folderlock.h"
@@ -23,6 +24,7 @@
 #include <QTest>
 
 #include <sqlite3.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 using namespace vestronia;
@@ -173,7 +175,53 @@ private Q_SLOTS:
     void workTableFailureNeverReportsAStoredChangeAsFailed();
     void packingOverDeadWritersJournalOrKilledLeavesTablesWhole();
     void newFilesFollowTheFolderGroupAndUmask();
+    void foreignInPlaceEditAfterOurAppendIsNotOverwritten();
 };
+
+void TestFolderProtocol::foreignInPlaceEditAfterOurAppendIsNotOverwritten()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    createFolder(folder, 10);
+    Database clerk(folder); // a long-lived connection
+    QCOMPARE(clerk.scalar(QStringLiteral("SELECT SOLD FROM Debite WHERE IDDEB=1")).toLongLong(), 5);
+    // Another workstation of ours appends (the change counters say: appends only).
+    Database(folder).exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD) VALUES (11, 1, 5)"));
+    // Another dBase tool then edits debit 1 in place: SOLD 5 -> 3, size unchanged, and the
+    // file's time put back as it was, as a coarse clock would leave it.
+    const QString path = folder + QStringLiteral("/Debite.dbf");
+    struct stat st;
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QByteArray all = f.readAll();
+    const dbf::Header h = dbf::parseHeader(reinterpret_cast<const unsigned char *>(all.constData()), size_t(all.size()),
+                                           std::uint64_t(all.size()), "Debite.dbf");
+    const int field = h.fieldIndex("SOLD");
+    QVERIFY(field >= 0);
+    const dbf::Field &sold = h.fields[size_t(field)];
+    const qsizetype at = qsizetype(h.headerLength) + qsizetype(sold.offset);
+    QByteArray value = QByteArray::number(3.0, 'f', sold.decimals);
+    value = QByteArray(qsizetype(sold.length) - value.size(), ' ') + value;
+    QVERIFY(f.seek(at));
+    QCOMPARE(f.write(value), value.size());
+    f.close();
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0);
+
+    // The clerk's next change of that debit keeps the other tool's amount: at once, or
+    // after a refusal that re-reads the table.
+    const QString update = QStringLiteral("UPDATE Debite SET RATA=RATA+1 WHERE IDDEB=1");
+    try {
+        clerk.exec(update);
+    } catch (const VestroniaError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("modificata de alt program")), qPrintable(e.message()));
+        clerk.exec(update);
+    }
+    Database check(folder);
+    QCOMPARE(check.scalar(QStringLiteral("SELECT SOLD FROM Debite WHERE IDDEB=1")).toLongLong(), 3);
+    QCOMPARE(check.scalar(QStringLiteral("SELECT RATA FROM Debite WHERE IDDEB=1")).toLongLong(), 11);
+}
 
 void TestFolderProtocol::newFilesFollowTheFolderGroupAndUmask()
 {
