@@ -1,6 +1,7 @@
 // Save, automatic save and restore of the data folder over the archive codec. Files are
-// copied, never opened by the database engine; in network mode other workstations may
-// write while the copy is taken, and nothing is locked (the copy is what was on disk).
+// copied, never opened by the database engine. A save copies under the folder's writer
+// lock (a journal left behind played first), so the copy is one state of the folder; a
+// restore replaces the files only while no other workstation is attached.
 
 #include "backup/localbackup.h"
 
@@ -9,6 +10,7 @@
 #include "core/tablecatalogue.h"
 #include "core/workfiles.h"
 #include "store/database.h"
+#include "store/dbferror.h"
 #include "store/folderlock.h"
 
 #include <QDir>
@@ -117,11 +119,17 @@ QString prepareCopy(const Session &session, Progress &progress)
     if (work.isEmpty())
         throw FileError(QStringLiteral("Nu pot crea un dosar de lucru in %1.").arg(native(session.tempFolder)));
     // The copy is taken while no commit writes, so the tables and the settings file in it
-    // are one state of the folder (a journal left behind is played back first).
+    // are one state of the folder (a journal left behind is played back first). The writer
+    // lock, not the read range: readers go on meanwhile.
     std::unique_ptr<FolderLock> lock;
     if (QFileInfo::exists(QDir(session.dataFolder).filePath(QLatin1String(FolderLock::LockFileName)))) {
         lock = std::make_unique<FolderLock>(session.dataFolder);
-        lock->lockRead(false);
+        try {
+            lock->lockWriter();
+        } catch (const DbfError &e) {
+            deleteFolder(work);
+            throw FileError(e.message());
+        }
     }
     const QStringList files = archiveFileList(session.dataFolder);
     progress.setText(QStringLiteral("Pregatesc datele..."));
@@ -160,8 +168,10 @@ bool sameFolder(const QString &a, const QString &b)
 }
 
 // Moves the data folder's files to DataBAK and copies the unpacked files in; on any
-// failure puts everything back. Returns an empty text on success, else the reason.
-QString replaceDataFolder(const Session &session, const QString &unpacked)
+// failure puts everything back. A journal left behind belongs to the old files: it is
+// played on them, or goes to DataBAK with them. Returns an empty text on success, else the
+// reason.
+QString replaceDataFolder(const Session &session, const QString &unpacked, FolderReplacement &hold)
 {
     const QString data = session.dataFolder;
     const QString bak = QDir(session.programFolder).filePath(QStringLiteral("DataBAK"));
@@ -195,6 +205,13 @@ QString replaceDataFolder(const Session &session, const QString &unpacked)
         return trouble;
     };
 
+    try {
+        const QString journal = hold.setJournalAside(bak);
+        if (!journal.isEmpty())
+            moved << journal;
+    } catch (const DbfError &e) {
+        return e.message();
+    }
     for (const QString &name : oldFiles) {
         if (!QFile::rename(QDir(data).filePath(name), QDir(bak).filePath(name))) {
             const QString trouble = rollBack();
@@ -266,9 +283,26 @@ void restoreFromArchive(const Session &session, const QString &archivePath, Prog
         reason = QStringLiteral("Salvarea nu contine niciun fisier.");
     if (!unpacked || !reason.isEmpty())
         throw BackupError(QStringLiteral("Restaurare date"), QStringLiteral("Restaurare esuata!"), reason);
-    reason = replaceDataFolder(session, work);
+    // Nobody else may be attached while the files are replaced: a change committed
+    // elsewhere meanwhile would land in the old files only.
+    std::unique_ptr<FolderReplacement> hold;
+    try {
+        hold = std::make_unique<FolderReplacement>(session.dataFolder);
+    } catch (const DbfError &e) {
+        throw BackupError(QStringLiteral("Restaurare date"),
+                          QStringLiteral("\rDatele sunt folosite si pe alt calculator!\rInchideti programul pe celelalte "
+                                         "calculatoare si incercati din nou."),
+                          e.message());
+    }
+    const QStringList oldFiles = archiveFileList(session.dataFolder);
+    reason = replaceDataFolder(session, work, *hold);
     if (!reason.isEmpty())
         throw BackupError(QStringLiteral("Restaurare date"), QStringLiteral("Restaurare esuata!"), reason);
+    try {
+        hold->finish(oldFiles + archiveFileList(session.dataFolder));
+    } catch (const DbfError &e) {
+        throw BackupError(QStringLiteral("Restaurare date"), QStringLiteral("Restaurare esuata!"), e.message());
+    }
 }
 
 QString automaticSaveName(const QString &folder, const QDate &day)
@@ -325,15 +359,7 @@ bool openBackupInto(const QString &archivePath, const QString &dataFolder, Progr
 
 void reattachDataTables(Database &db)
 {
-    for (const TableDef &t : tableCatalogue()) {
-        const QString name = QLatin1String(t.name);
-        const QString fileName = QLatin1String(t.fileName);
-        if (fileExistsNoCase(db.dataFolder(), fileName))
-            db.attach(name, findFileNoCase(db.dataFolder(), fileName));
-        else if (db.isAttached(name))
-            db.detach(name);
-    }
-    db.refresh();
+    db.reattachDataTables();
 }
 
 } // namespace vestronia

@@ -56,10 +56,15 @@ void packDataFolder(const Session &session, const QString &archivePath, Progress
 // files (program folder + "/DataBAK") are deleted, the data folder's regular non-empty
 // files are moved there and the unpacked files copied in. If moving or copying fails
 // part-way, the new files are removed and the old ones moved back, so the data folder is
-// never left half old, half new. The working folder is always removed; the progress is
-// finished.
+// never left half old, half new. The files are replaced only while no other workstation
+// is attached (this thread's own connections step aside and attach again to the new
+// files); a journal left by a dead writer is played on the old files or moved to DataBAK
+// with them, and no journal stays beside the new ones. The working folder is always
+// removed; the progress is finished.
 // Throws BackupError("Incarcare date", "\rNu pot scrie pe harddisk!") when no working
-// folder can be made, BackupError("Restaurare date", "Restaurare esuata!") otherwise.
+// folder can be made, BackupError("Restaurare date", "\rDatele sunt folosite si pe alt
+// calculator!...") while another workstation is attached, BackupError("Restaurare date",
+// "Restaurare esuata!") otherwise.
 void restoreFromArchive(const Session &session, const QString &archivePath, Progress &progress);
 
 // The file name of an automatic save: folder + "/" + yyyyMMdd + "_" + n + ".vrn" with the

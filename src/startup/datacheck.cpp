@@ -9,6 +9,8 @@
 #include "core/tablecatalogue.h"
 #include "core/workfiles.h"
 #include "store/database.h"
+#include "store/dbferror.h"
+#include "store/folderlock.h"
 #include "store/dbfcodec.h"
 
 #include <QDir>
@@ -151,22 +153,50 @@ DataCheckReport checkDataFolder(const QString &dataFolder, Progress &progress)
     progress.setTotal(int(catalogue.size() + std::size(Identities) + std::size(References)));
     progress.start();
 
+    // The connection first: opening it plays back a journal a dead writer left, so the
+    // files scanned below are one state, not a half-written commit.
+    std::unique_ptr<Database> db;
+    QString unopened;
+    try {
+        db = std::make_unique<Database>(dataFolder);
+    } catch (const VestroniaError &e) {
+        unopened = e.message();
+    }
+    // Each file is scanned under the folder's read range, so no commit writes under it.
+    std::unique_ptr<FolderLock> lock;
+    if (db && QFileInfo(dataFolder).isWritable()) {
+        try {
+            lock = std::make_unique<FolderLock>(dataFolder);
+        } catch (const DbfError &) {
+        }
+    }
+
     QSet<QString> readable;
     for (const TableDef &t : catalogue) {
         const QString name = QLatin1String(t.name);
         const QString fileName = QLatin1String(t.fileName);
-        if (!fileExistsNoCase(dataFolder, fileName))
+        if (!fileExistsNoCase(dataFolder, fileName)) {
             out.add({name, 0, {}, {}, QStringLiteral("tabelul lipseste")});
-        else if (checkTableFile(name, findFileNoCase(dataFolder, fileName), out, report))
-            readable << name;
+        } else {
+            try {
+                if (lock)
+                    lock->lockRead(false);
+            } catch (const DbfError &e) {
+                out.add({name, 0, {}, {}, QStringLiteral("tabelul nu poate fi citit acum: ") + e.message()});
+                progress.step();
+                continue;
+            }
+            const bool ok = checkTableFile(name, findFileNoCase(dataFolder, fileName), out, report);
+            if (lock)
+                lock->unlockRead();
+            if (ok)
+                readable << name;
+        }
         progress.step();
     }
 
-    std::unique_ptr<Database> db;
-    try {
-        db = std::make_unique<Database>(dataFolder);
-    } catch (const VestroniaError &e) {
-        out.add({QString(), 0, {}, {}, QStringLiteral("datele nu pot fi deschise: ") + e.message()});
+    if (!db) {
+        out.add({QString(), 0, {}, {}, QStringLiteral("datele nu pot fi deschise: ") + unopened});
         progress.finish();
         return report;
     }

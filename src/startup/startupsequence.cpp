@@ -163,6 +163,10 @@ void StartupSequence::weeklyPacking()
 
 StartupOutcome StartupSequence::run()
 {
+    // The shared settings file is written before any connection exists (the version,
+    // then the administration settings): those writes take the folder's writer lock like
+    // every other, or one could undo a counter another workstation takes meanwhile.
+    Database::installSharedFileBackend();
     settleFolders();
     if (handOverToPendingUpdate())
         return StartupOutcome::HandedToUpdate;

@@ -10,6 +10,7 @@
 #include "core/sharedfile.h"
 #include "core/text.h"
 #include "store/dbfvtab.h"
+#include "store/fileops.h"
 #include "store/folderlock.h"
 
 #include <QDate>
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -279,6 +281,28 @@ Database::Database(const QString &dataFolder) : m_dataFolder(dataFolder)
         m_db = nullptr;
         throw;
     }
+    openConnections().push_back(this);
+}
+
+std::vector<Database *> &Database::openConnections()
+{
+    thread_local std::vector<Database *> connections;
+    return connections;
+}
+
+void Database::reattachDataTables()
+{
+    if (m_dataFolder.isEmpty())
+        return;
+    for (const TableDef &t : tableCatalogue()) {
+        const QString name = QLatin1String(t.name);
+        const QString fileName = QLatin1String(t.fileName);
+        if (fileExistsNoCase(m_dataFolder, fileName))
+            attach(name, findFileNoCase(m_dataFolder, fileName));
+        else if (isAttached(name))
+            detach(name);
+    }
+    refresh();
 }
 
 void Database::openFolder()
@@ -307,6 +331,8 @@ void Database::openFolder()
 
 Database::~Database()
 {
+    auto &open = openConnections();
+    open.erase(std::remove(open.begin(), open.end(), this), open.end());
     if (m_db) {
         // Anything still pending is given up, as a rollback would.
         if (!sqlite3_get_autocommit(m_db))
@@ -431,9 +457,8 @@ bool outsideTransactions(sqlite3_stmt *stmt)
 
 qint64 Database::runStatement(sqlite3_stmt *stmt, ResultSet *out)
 {
-    if (!m_folder || m_depth > 0 || outsideTransactions(stmt))
-        return run(m_db, stmt, out);
-    if (!sqlite3_stmt_readonly(stmt)) {
+    const bool reader = m_folder && m_depth == 0 && !outsideTransactions(stmt) && sqlite3_stmt_readonly(stmt);
+    if (m_folder && m_depth == 0 && !outsideTransactions(stmt) && !sqlite3_stmt_readonly(stmt)) {
         // A change outside a transaction is a transaction of its own.
         begin();
         qint64 changed = 0;
@@ -449,15 +474,13 @@ qint64 Database::runStatement(sqlite3_stmt *stmt, ResultSet *out)
         commit();
         return changed;
     }
-    // A reader holds the read range for the statement, so no commit writes under it, and
-    // sees the change counters as they stand.
-    m_folder->lockRead(false);
-    struct Unlock
-    {
-        FolderLock *f;
-        ~Unlock() { f->unlockRead(); }
-    } unlock{m_folder.get()};
-    m_folder->readCounters();
+    // A reader brings its snapshots up to date under the read range and then runs
+    // without it: a long report never keeps a commit elsewhere waiting.
+    try {
+        dbfvtabStatementStart(m_module, reader);
+    } catch (const DbfError &e) {
+        throw SqlError(e.message());
+    }
     return run(m_db, stmt, out);
 }
 
@@ -514,18 +537,30 @@ void Database::commit()
                                   std::string(content.constData(), size_t(content.size()))});
             }
             try {
+                // Private work tables first: whatever can still fail must fail before the
+                // commit point, or a stored change would be reported as failed.
+                dbfvtabSyncPrivate(m_module);
                 dbfvtabCommitFolder(m_module, staged);
             } catch (const DbfError &e) {
                 // Callers see a failed commit as every failed statement: an SqlError.
                 throw SqlError(e.message());
             }
-            execPlain(QStringLiteral("COMMIT"));
         } catch (...) {
             // A failed commit leaves nothing half open: SQLite rolled back, or we do.
             if (!sqlite3_get_autocommit(m_db))
                 sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
             endWrite();
             throw;
+        }
+        // The change is stored. Every table has written its part, so SQLite's own COMMIT
+        // only ends the transaction; should it still refuse, the tables re-read their
+        // files and the change is not reported as failed.
+        try {
+            execPlain(QStringLiteral("COMMIT"));
+        } catch (...) {
+            if (!sqlite3_get_autocommit(m_db))
+                sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            dbfvtabInvalidate(m_module);
         }
         endWrite();
         return;
@@ -653,6 +688,7 @@ public:
         const std::optional<QByteArray> current = SharedFile::readFile(path);
         if (const std::optional<QByteArray> next = change(current)) {
             SharedFile::replaceFile(path, *next);
+            fileops::adoptFolderAccess(std::string(QFile::encodeName(path).constData()));
             const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
             lock.bump(std::string(name.constData(), size_t(name.size())), true);
         }
@@ -692,28 +728,123 @@ void Database::runExclusive(const std::function<void()> &work)
         throw DbfError(QStringLiteral("Dosarul de date este folosit de alt calculator; operatia nu se poate face "
                                       "acum."));
     }
-    exclusiveFolders().push_back(QDir::cleanPath(QFileInfo(m_dataFolder).absoluteFilePath()));
+    const QString folder = QDir::cleanPath(QFileInfo(m_dataFolder).absoluteFilePath());
     struct Restore
     {
         Database *db;
+        QString folder;
         ~Restore()
         {
-            exclusiveFolders().removeOne(QDir::cleanPath(QFileInfo(db->m_dataFolder).absoluteFilePath()));
+            auto &held = exclusiveFolders();
+            held.erase(std::remove_if(held.begin(), held.end(), [&](const auto &p) { return p.first == folder; }),
+                       held.end());
+            db->m_folder->unlockWriter();
             db->m_folder->releaseExclusive();
             try {
                 db->m_folder->attach();
             } catch (...) {
             }
         }
-    } restore{this};
+    } restore{this, folder};
+    m_folder->lockWriter();
+    exclusiveFolders().emplace_back(folder, m_folder.get());
     work();
     dbfvtabInvalidate(m_module);
 }
 
-QStringList &Database::exclusiveFolders()
+std::vector<std::pair<QString, FolderLock *>> &Database::exclusiveFolders()
 {
-    thread_local QStringList folders;
+    thread_local std::vector<std::pair<QString, FolderLock *>> folders;
     return folders;
+}
+
+FolderLock *Database::exclusiveLock(const QString &folder)
+{
+    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    for (const auto &[f, lock] : exclusiveFolders())
+        if (f == clean)
+            return lock;
+    return nullptr;
+}
+
+// ---- Replacing the folder's files ------------------------------------------------------
+
+FolderReplacement::FolderReplacement(const QString &dataFolder)
+    : m_folder(QDir::cleanPath(QFileInfo(dataFolder).absoluteFilePath()))
+{
+    for (Database *db : Database::openConnections()) {
+        if (!db->m_folder || QDir::cleanPath(QFileInfo(db->m_dataFolder).absoluteFilePath()) != m_folder)
+            continue;
+        if (db->m_depth > 0)
+            throw DbfError(QStringLiteral("Datele nu pot fi inlocuite in timpul unei modificari de date."));
+        m_stepped.push_back(db);
+    }
+    for (Database *db : m_stepped)
+        db->m_folder->detach();
+    try {
+        m_lock = std::make_unique<FolderLock>(m_folder);
+        if (!m_lock->tryExclusive())
+            throw DbfError(QStringLiteral("Dosarul de date este folosit de alt calculator; datele nu pot fi inlocuite "
+                                          "cat timp programul este deschis si pe alt calculator."));
+        m_lock->lockWriter(false);
+    } catch (...) {
+        m_lock.reset();
+        for (Database *db : m_stepped) {
+            try {
+                db->m_folder->attach();
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+}
+
+QString FolderReplacement::setJournalAside(const QString &toFolder)
+{
+    const QString journal = QDir(m_folder).filePath(QLatin1String(FolderLock::JournalFileName));
+    if (!QFileInfo::exists(journal))
+        return {};
+    try {
+        m_lock->lockRead(true);
+        m_lock->recoverJournal();
+        m_lock->unlockRead();
+    } catch (const DbfError &) {
+        m_lock->unlockRead();
+    }
+    if (!QFileInfo::exists(journal))
+        return {};
+    const QString name = QLatin1String(FolderLock::JournalFileName);
+    const QString target = QDir(toFolder).filePath(name);
+    QFile::remove(target);
+    if (!QFile::rename(journal, target))
+        throw DbfError(QStringLiteral("Jurnalul %1 nu poate fi mutat in %2.").arg(journal, toFolder));
+    return name;
+}
+
+void FolderReplacement::finish(const QStringList &replacedFiles)
+{
+    const QString journal = QDir(m_folder).filePath(QLatin1String(FolderLock::JournalFileName));
+    if (QFileInfo::exists(journal) && !QFile::remove(journal))
+        throw DbfError(QStringLiteral("Jurnalul %1 nu poate fi sters.").arg(journal));
+    for (const QString &name : replacedFiles) {
+        const QByteArray n = QFile::encodeName(name);
+        m_lock->bump(std::string(n.constData(), size_t(n.size())), true);
+    }
+}
+
+FolderReplacement::~FolderReplacement()
+{
+    m_lock->unlockWriter();
+    m_lock->releaseExclusive();
+    m_lock.reset();
+    for (Database *db : m_stepped) {
+        try {
+            db->m_folder->attach();
+            db->reattachDataTables();
+        } catch (...) {
+            // The connection reads the new files at its next statement or reports why.
+        }
+    }
 }
 
 // ---- Transaction ---------------------------------------------------------------------

@@ -124,13 +124,24 @@ public:
     void rollback();
     bool inTransaction() const;
 
-    // Runs `work` with the data folder held exclusively (packing, adding columns): throws
+    // Runs `work` with the data folder held exclusively (packing, adding columns) and the
+    // writer lock taken (a journal left by a dead writer played back first): throws
     // DbfError when another connection is attached. Not inside a transaction.
     void runExclusive(const std::function<void()> &work);
-    // Folders this thread holds exclusively through runExclusive().
-    static QStringList &exclusiveFolders();
+    // The lock of a folder this thread holds exclusively through runExclusive(), or null.
+    static FolderLock *exclusiveLock(const QString &folder);
 
     sqlite3 *handle() const { return m_db; }
+
+    // Points every catalogue table at the file the data folder holds now (after its files
+    // were replaced: a name may differ in case, a table may be gone) and drops snapshots.
+    void reattachDataTables();
+
+    // Makes every settings-file access of the process go through the data folder's
+    // protocol (the writer lock, a hot journal played first; inside a write transaction,
+    // part of it). Done by the first connection; the start-up calls it before its first
+    // settings write, when no connection exists yet.
+    static void installSharedFileBackend();
 
     // For the settings-file backend: the writing connection of this thread for a file's
     // folder, and the content its transaction gives the file.
@@ -140,8 +151,10 @@ public:
 
 private:
     friend class Statement;
+    friend class FolderReplacement;
+    static std::vector<Database *> &openConnections();
+    static std::vector<std::pair<QString, FolderLock *>> &exclusiveFolders();
     void openFolder();
-    static void installSharedFileBackend();
     static std::vector<Database *> &activeWriters();
     qint64 runStatement(sqlite3_stmt *stmt, ResultSet *out);
     void execPlain(const QString &sql);
@@ -157,6 +170,34 @@ private:
     QStringList m_paths;            // file of each attachment, same order
     DbfModule *m_module = nullptr;  // owned by the connection
     int m_depth = 0;                // open begin() calls
+};
+
+// The data folder held for replacing its files (a restore). This thread's own
+// connections to the folder step aside; anyone else attached makes it throw DbfError
+// ("used by another workstation"); the writer lock is taken, but a journal left behind is
+// not played: it belongs to the files being replaced (setJournalAside). When it ends, the
+// change counters of the replaced files move, so every reader re-reads them, and this
+// thread's connections attach again to the new files.
+class FolderReplacement
+{
+public:
+    explicit FolderReplacement(const QString &dataFolder);
+    ~FolderReplacement();
+    FolderReplacement(const FolderReplacement &) = delete;
+    FolderReplacement &operator=(const FolderReplacement &) = delete;
+
+    // Settles a journal left by a dead writer by playing it back, so the files that go
+    // away are one state; one that cannot be played is moved into `toFolder` with them.
+    // Returns the name it moved there, if any. Throws DbfError when it can do neither.
+    QString setJournalAside(const QString &toFolder);
+    // Removes every journal of the folder (one the new files brought along included) and
+    // marks the given files as rewritten.
+    void finish(const QStringList &replacedFiles);
+
+private:
+    QString m_folder;
+    std::unique_ptr<FolderLock> m_lock;
+    std::vector<Database *> m_stepped; // this thread's connections that stepped aside
 };
 
 // RAII group of statements: commits when commit() is called, rolls back otherwise.

@@ -46,6 +46,8 @@ void syncCountersFromTables(Database &db, const QString &sharedSettingsPath)
                     {"IDDEB", "Debite"},    {"IDCHIT", "Chitante"}, {"IDDCHIT", "DetChit"}};
     // Under the writer lock the largest identifiers and the counters are read and set
     // together: another workstation's numbers are committed with its rows or not at all.
+    // A counter only rises: after the newest row was deleted its number may still be
+    // named by other tables (a debit by DetChit and DebiteArh), so it is never given again.
     Transaction tx(db);
     for (const auto &c : counters) {
         const QString key = QLatin1String(c.key);
@@ -54,7 +56,9 @@ void syncCountersFromTables(Database &db, const QString &sharedSettingsPath)
             continue;
         // Names come from the fixed list above, never from outside.
         const QVariant max = db.scalar(QStringLiteral("SELECT MAX(%1) FROM %2").arg(key, table));
-        Counters::set(sharedSettingsPath, key, (max.isValid() ? max.toLongLong() : 0) + 1);
+        const qint64 next = (max.isValid() ? max.toLongLong() : 0) + 1;
+        if (Counters::peek(sharedSettingsPath, key) < next)
+            Counters::set(sharedSettingsPath, key, next);
     }
     tx.commit();
 }

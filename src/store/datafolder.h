@@ -19,8 +19,9 @@ class Database;
 QStringList createMissingTables(const QString &dataFolder);
 // The table-list file names missing from a folder (empty when all nine are there).
 QStringList missingTables(const QString &folder);
-// Sets IDCON, IDAB, IDSERV, IDDEB, IDCHIT and IDDCHIT to the largest identifier of their
-// table plus one (1 for an empty table), even when the stored value was higher.
+// Raises IDCON, IDAB, IDSERV, IDDEB, IDCHIT and IDDCHIT to the largest identifier of their
+// table plus one (1 for an empty table) when they lag behind it; never lowers one, so a
+// deleted identifier is not handed out again. One write transaction.
 void syncCountersFromTables(Database &db, const QString &sharedSettingsPath);
 // The distinct values of a column that are not blank after trimming, in order: the
 // lists of localities and streets the filters offer. Table and column names come from

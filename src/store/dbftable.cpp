@@ -171,15 +171,18 @@ QByteArray headerBytes(std::vector<dbf::Field> &fields, std::uint32_t count)
 
 // Holds the data folder of a table alone for a change of the whole file: no other
 // connection may be attached meanwhile, since its snapshot and record numbers would no
-// longer match. A folder the thread already holds this way (Database::runExclusive) is
-// taken as held.
+// longer match, and the writer lock is held, a journal left by a dead writer played back
+// first (packing the half-written files and then playing the journal over the packed
+// ones would scramble them). A folder the thread already holds this way
+// (Database::runExclusive) is taken as held.
 class FolderAlone
 {
 public:
     FolderAlone(const QString &path, const QString &refusal)
         : m_folder(QDir::cleanPath(QFileInfo(path).absolutePath()))
     {
-        if (Database::exclusiveFolders().contains(m_folder))
+        m_held = Database::exclusiveLock(m_folder);
+        if (m_held)
             return;
         try {
             m_lock = std::make_unique<FolderLock>(m_folder);
@@ -188,25 +191,26 @@ public:
         }
         if (!m_lock->tryExclusive())
             throw DbfError(refusal);
+        m_lock->lockWriter();
+        m_held = m_lock.get();
     }
 
     // Tells every connection that the file changed as a whole.
     void changed(const QString &fileName)
     {
+        if (!m_held)
+            return; // readers still see the new size and time
+        const QByteArray name = QFile::encodeName(fileName);
         try {
-            FolderLock lock(m_folder);
-            lock.lockWriter();
-            const QByteArray name = QFile::encodeName(fileName);
-            lock.bump(std::string(name.constData(), size_t(name.size())), true);
-            lock.unlockWriter();
+            m_held->bump(std::string(name.constData(), size_t(name.size())), true);
         } catch (const DbfError &) {
-            // Readers still see the new size and time.
         }
     }
 
 private:
     QString m_folder;
     std::unique_ptr<FolderLock> m_lock;
+    FolderLock *m_held = nullptr;
 };
 
 // A new header for `fields` that keeps the bytes of the old one this layer does not own
@@ -283,6 +287,7 @@ bool createTable(const QString &path, const QList<DbfColumn> &columns)
         file.remove();
         throw DbfError(QStringLiteral("Tabela %1 nu poate fi creata: %2").arg(info.fileName(), why));
     }
+    fileops::adoptFolderAccess(file.handle(), std::string(QFile::encodeName(info.absolutePath()).constData()));
     file.close();
     return true;
 }
@@ -377,7 +382,9 @@ qint64 packTable(const QString &path)
     const QString aside = path + QStringLiteral(".pak");
     {
         QFile copy(aside);
-        if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate) || copy.write(image) != image.size() ||
+        if (copy.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            fileops::adoptFolderAccess(copy.handle(), std::string(QFile::encodeName(QFileInfo(path).absolutePath()).constData()));
+        if (!copy.isOpen() || copy.write(image) != image.size() ||
             !copy.flush() || fileops::fsyncFile(copy.handle()) != 0) {
             const QString why = copy.errorString();
             copy.close();

@@ -73,6 +73,7 @@ struct DbfModule
     FolderLock *folder = nullptr;      // the data folder's lock file, owned by Database
     std::string dataFolder;            // its path: tables in it are shared and journalled
     std::vector<DbfTable *> tables;    // every attached table of the connection
+    unsigned long long statement = 1;  // bumped at each statement start
 };
 
 namespace {
@@ -359,6 +360,7 @@ struct DbfTable : sqlite3_vtab
     bool stale = false;               // re-read at the next chance
     bool shared = false;              // in the data folder: journalled, counted, locked
     TableCounter seen;                // the change counter the snapshot reflects
+    unsigned long long checkedAt = 0; // the statement whose start found the snapshot current
 
     // Transaction state.
     bool inTransaction = false;
@@ -416,6 +418,33 @@ int guarded(sqlite3_vtab *v, F &&body)
     return SQLITE_ERROR;
 }
 
+// Holds the data folder's read range while a snapshot is read or refreshed, so no commit
+// writes under it; nothing when the range is already held (a commit's own write phase)
+// or the table is not in the data folder.
+class FolderRead
+{
+public:
+    explicit FolderRead(const DbfTable *t)
+    {
+        FolderLock *f = t->module ? t->module->folder : nullptr;
+        // The writer of the folder needs no range: no other commit can write meanwhile.
+        if (!t->shared || !f || f->holdsRead() || f->holdsWriter())
+            return;
+        f->lockRead(false);
+        m_folder = f;
+    }
+    ~FolderRead()
+    {
+        if (m_folder)
+            m_folder->unlockRead();
+    }
+    FolderRead(const FolderRead &) = delete;
+    FolderRead &operator=(const FolderRead &) = delete;
+
+private:
+    FolderLock *m_folder = nullptr;
+};
+
 FileStamp statPath(const DbfTable *t)
 {
     struct stat st;
@@ -446,18 +475,12 @@ void readExactly(int fd, char *dst, size_t size, off_t at, const std::string &fi
     }
 }
 
+// Every record and header write goes through fileops: it is what the fault-injection and
+// kill tests reach.
 void writeExactly(int fd, const char *src, size_t size, off_t at, const std::string &fileName)
 {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, src, size, at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            fail("Nu se poate scrie in tabela " + fileName + ": " + osError(n < 0 ? errno : EIO));
-        src += n;
-        size -= size_t(n);
-        at += n;
-    }
+    if (!fileops::writeAll(fd, src, size, at))
+        fail("Nu se poate scrie in tabela " + fileName + ": " + osError(errno ? errno : EIO));
 }
 
 std::uint32_t diskRecordCount(const DbfTable *t)
@@ -481,7 +504,7 @@ void openFile(DbfTable *t)
         fail("Tabela " + t->fileName + " nu poate fi deschisa: " + osError(errno));
 }
 
-dbf::Header readHeader(const DbfTable *t)
+dbf::Header readHeaderOnce(const DbfTable *t)
 {
     struct stat st;
     if (::fstat(t->fd, &st) != 0)
@@ -490,6 +513,23 @@ dbf::Header readHeader(const DbfTable *t)
     std::vector<unsigned char> buf(want);
     readExactly(t->fd, reinterpret_cast<char *>(buf.data()), want, 0, t->fileName);
     return dbf::parseHeader(buf.data(), buf.size(), std::uint64_t(st.st_size), t->fileName);
+}
+
+// The header as the file holds it. Our own writers are kept out by the folder's read
+// range, but another dBase tool may be half way through an append (records written, count
+// not yet, or the other way round): a header that does not agree with the file's size is
+// read again a few times before the file is called damaged.
+dbf::Header readHeader(const DbfTable *t)
+{
+    for (int attempt = 0;; ++attempt) {
+        try {
+            return readHeaderOnce(t);
+        } catch (const DbfError &) {
+            if (attempt >= 8)
+                throw;
+        }
+        ::usleep(useconds_t(2000 * (attempt + 1)));
+    }
 }
 
 bool sameColumns(const std::vector<Field> &a, const std::vector<Field> &b)
@@ -579,9 +619,12 @@ void ensureFresh(DbfTable *t)
 {
     if (t->inTransaction && t->snap && t->hasChanges())
         return;
+    const FolderRead read(t);
+    t->checkedAt = t->module ? t->module->statement : 0;
     const FileStamp now = statPath(t);
     const bool usable = t->snap && !t->stale && t->generation == t->module->generation;
     if (t->shared && t->module->folder) {
+        t->module->folder->readCounters();
         const TableCounter counter = t->module->folder->counter(t->fileName);
         if (usable && counter == t->seen && now.sameFile(t->stamp) && diskRecordCount(t) == t->stamp.count)
             return;
@@ -722,8 +765,12 @@ int dbfvtabConnect(sqlite3 *db, void *aux, int argc, const char *const *argv, sq
             const size_t cut = t->path.find_last_of('/');
             t->shared = cut != std::string::npos && t->path.substr(0, cut) == t->module->dataFolder;
         }
-        openFile(t.get());
-        const dbf::Header h = readHeader(t.get());
+        dbf::Header h;
+        {
+            const FolderRead read(t.get());
+            openFile(t.get());
+            h = readHeader(t.get());
+        }
         t->fields = h.fields;
         t->declaredCount = h.recordCount;
         std::string sql = "CREATE TABLE x(";
@@ -829,7 +876,10 @@ int dbfvtabOpen(sqlite3_vtab *v, sqlite3_vtab_cursor **ppCursor)
 {
     DbfTable *t = tableOf(v);
     return guarded(v, [&] {
-        ensureFresh(t);
+        // Checked at this statement's start (all tables under one hold of the read range,
+        // so a join sees one state of the folder); otherwise now.
+        if (!t->snap || t->stale || t->generation != t->module->generation || t->checkedAt != t->module->statement)
+            ensureFresh(t);
         auto *c = new DbfCursor();
         std::memset(static_cast<sqlite3_vtab_cursor *>(c), 0, sizeof(sqlite3_vtab_cursor));
         c->snap = t->snap;
@@ -1191,9 +1241,11 @@ void writeTable(TableWrite &w)
 void replaceFile(const std::string &path, const std::string &content)
 {
     const std::string temp = path + ".tmp";
-    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         fail("Fisierul " + path + " nu poate fi scris: " + osError(errno));
+    const size_t slash = path.find_last_of('/');
+    fileops::adoptFolderAccess(fd, slash == std::string::npos ? std::string(".") : path.substr(0, slash));
     const bool ok = fileops::writeAll(fd, content.data(), content.size(), 0) && fileops::fsyncFile(fd) == 0;
     const int err = errno;
     ::close(fd);
@@ -1264,11 +1316,27 @@ journal::FileImage tableImage(TableWrite &w)
     img.chunks.push_back(std::move(head));
     const Snapshot &s = *t->snap;
     const off_t recLen = off_t(s.header.recordLength);
-    for (std::uint32_t row : t->dirty) {
+    // What each changed record held when we read it: its first undo entry.
+    std::vector<const std::string *> original(t->dirty.size(), nullptr);
+    for (const UndoEntry &e : t->undo) {
+        const auto at = std::lower_bound(t->dirty.begin(), t->dirty.end(), e.row);
+        if (at != t->dirty.end() && *at == e.row && !original[size_t(at - t->dirty.begin())])
+            original[size_t(at - t->dirty.begin())] = &e.bytes;
+    }
+    for (size_t i = 0; i < t->dirty.size(); ++i) {
+        const std::uint32_t row = t->dirty[i];
         journal::Chunk c;
         c.offset = std::uint64_t(off_t(s.header.headerLength) + off_t(row - 1) * recLen);
         c.bytes.resize(size_t(recLen));
         readExactly(t->fd, c.bytes.data(), c.bytes.size(), off_t(c.offset), t->fileName);
+        // Another dBase tool changed the record in place since we read it (our own
+        // workstations are seen through the change counters): writing ours over it would
+        // lose that change. The table is read again; the clerk repeats the operation.
+        if (original[i] && *original[i] != c.bytes) {
+            t->stale = true;
+            fail("Inregistrarea " + std::to_string(row) + " din tabela " + t->fileName +
+                 " a fost modificata de alt program intre timp; modificarea nu a fost facuta. Reluati operatia.");
+        }
         img.chunks.push_back(std::move(c));
     }
     // Appends start on the end-of-file mark (and any bytes past the last record).
@@ -1315,8 +1383,16 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
     for (const StagedFile &f : staged)
         images.push_back(settingsImage(f));
 
-    // The journal is durable before any byte of data changes.
+    // The journal is durable before any byte of data changes. Its range is held from
+    // before it exists until it is gone, so a reader tells our journal (files still whole)
+    // from one whose writer died (files maybe half written).
     const std::string journalPath = folder->journalPath();
+    folder->claimJournal();
+    struct ReleaseJournal
+    {
+        FolderLock *f;
+        ~ReleaseJournal() { f->releaseJournal(); }
+    } releaseJournal{folder};
     if (!journal::writeJournal(journalPath, images))
         fail("Jurnalul modificarilor nu poate fi scris in dosarul de date: " + osError(errno) +
              ". Nimic nu a fost modificat.");
@@ -1340,7 +1416,6 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
         // Removing the journal is the commit.
         if (fileops::unlinkFile(journalPath.c_str()) != 0)
             fail("Jurnalul modificarilor nu poate fi sters: " + osError(errno));
-        fileops::syncFolder(module->dataFolder);
     } catch (...) {
         for (TableWrite &w : writes)
             w.table->stale = true;
@@ -1351,6 +1426,11 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
         }
         folder->unlockRead();
         throw;
+    }
+    // The removal makes the change durable only once the folder is synced. The change is
+    // stored and visible by now, so a failing sync is tried again rather than reported as
+    // the change's failure (a journal that came back after a power cut would undo it).
+    for (int attempt = 0; attempt < 3 && !fileops::syncFolder(module->dataFolder); ++attempt) {
     }
     folder->unlockRead();
 
@@ -1553,6 +1633,44 @@ void dbfvtabInvalidate(DbfModule *module)
 } // namespace vestronia
 
 namespace vestronia {
+
+void dbfvtabSyncPrivate(DbfModule *module)
+{
+    if (!module)
+        return;
+    for (DbfTable *t : module->tables) {
+        if (t->shared || !t->inTransaction || !t->snap || !t->hasChanges() || t->synced)
+            continue;
+        if (dbfvtabSync(t) != SQLITE_OK)
+            fail(t->zErrMsg ? std::string(t->zErrMsg) : "Nu se poate scrie in tabela " + t->fileName);
+    }
+}
+
+void dbfvtabStatementStart(DbfModule *module, bool refresh)
+{
+    if (!module)
+        return;
+    ++module->statement;
+    FolderLock *folder = module->folder;
+    if (!refresh || !folder)
+        return;
+    const bool took = !folder->holdsRead();
+    if (took)
+        folder->lockRead(false);
+    struct Unlock
+    {
+        FolderLock *f;
+        bool took;
+        ~Unlock()
+        {
+            if (took)
+                f->unlockRead();
+        }
+    } unlock{folder, took};
+    for (DbfTable *t : module->tables)
+        if (t->shared && t->snap)
+            ensureFresh(t);
+}
 
 void dbfvtabSetFolder(DbfModule *module, FolderLock *folder, const std::string &dataFolder)
 {

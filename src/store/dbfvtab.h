@@ -24,6 +24,18 @@ void dbfvtabInvalidate(DbfModule *module);
 // through the folder's lock file and journal. Call before attaching them.
 void dbfvtabSetFolder(DbfModule *module, FolderLock *folder, const std::string &dataFolder);
 
+// Writes the pending changes of the connection's private tables (work tables outside the
+// data folder). A commit calls it before its commit point, so a work table that cannot be
+// written fails the change instead of failing after the change was stored. Throws DbfError.
+void dbfvtabSyncPrivate(DbfModule *module);
+
+// Called as each statement starts. With `refresh` (a reader outside a transaction), every
+// shared table already read is brought up to date under one hold of the folder's read
+// range, so the statement sees one state of the folder; the range is not held while the
+// statement runs. Tables read for the first time load when the statement opens them.
+// Throws DbfError.
+void dbfvtabStatementStart(DbfModule *module, bool refresh);
+
 // The new whole content of a settings file of the data folder, committed with the tables.
 struct StagedFile
 {

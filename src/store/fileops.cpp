@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vestronia::fileops {
@@ -174,6 +175,47 @@ bool syncFolder(const std::string &folder)
     ::close(fd);
     errno = err;
     return rc == 0;
+}
+
+namespace {
+
+mode_t processUmask()
+{
+    static const mode_t mask = [] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
+}
+
+} // namespace
+
+void adoptFolderAccess(int fd, const std::string &folder)
+{
+    struct stat dir, file;
+    if (fd < 0 || ::stat(folder.c_str(), &dir) != 0 || ::fstat(fd, &file) != 0 || file.st_uid != ::geteuid())
+        return;
+    mode_t mode = 0666 & ~processUmask();
+    if (dir.st_mode & S_IWGRP)
+        mode |= S_IRGRP | S_IWGRP;
+    if (file.st_gid != dir.st_gid && ::fchown(fd, uid_t(-1), dir.st_gid) != 0) {
+        // Not a member of the folder's group: the file keeps ours.
+    }
+    if ((file.st_mode & 07777) != mode)
+        if (::fchmod(fd, mode) != 0) {
+            // A file system without Unix permissions: nothing to give.
+        }
+}
+
+void adoptFolderAccess(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    const size_t slash = path.find_last_of('/');
+    adoptFolderAccess(fd, slash == std::string::npos ? std::string(".") : path.substr(0, slash ? slash : 1));
+    ::close(fd);
 }
 
 } // namespace vestronia::fileops

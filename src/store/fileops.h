@@ -42,4 +42,12 @@ bool readAll(int fd, void *data, std::size_t size, off_t at);
 // fsync of a folder, so that a created, renamed or removed name is durable.
 bool syncFolder(const std::string &folder);
 
+// Gives a file this program created in a shared folder the folder's group, and the
+// permissions the umask allows plus group read and write when the folder is group
+// writable: a second user sharing the folder through its group can then use it. Best
+// effort (a file we do not own is left as it is).
+void adoptFolderAccess(int fd, const std::string &folder);
+// The same for a path.
+void adoptFolderAccess(const std::string &path);
+
 } // namespace vestronia::fileops

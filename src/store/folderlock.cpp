@@ -28,6 +28,7 @@ namespace {
 constexpr off_t PresentOffset = off_t(1) << 20;
 constexpr off_t WriterOffset = PresentOffset + 1;
 constexpr off_t ReadOffset = PresentOffset + 2;
+constexpr off_t JournalOffset = PresentOffset + 3;
 constexpr char Magic[] = "VSTRLCK1";
 constexpr std::size_t NameBytes = 32;
 constexpr std::size_t SlotBytes = NameBytes + 16;
@@ -125,10 +126,11 @@ FolderLock::FolderLock(const QString &folder)
     const QByteArray f = QFile::encodeName(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()));
     m_folder = std::string(f.constData(), size_t(f.size()));
     const std::string path = m_folder + "/" + LockFileName;
-    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (m_fd < 0)
         fail("Fisierul de blocare " + path + " nu poate fi deschis: " + std::strerror(errno) +
              ". Dosarul de date trebuie sa permita scrierea.");
+    fileops::adoptFolderAccess(m_fd, m_folder);
 }
 
 FolderLock::~FolderLock()
@@ -183,7 +185,7 @@ bool FolderLock::tryLockWriter()
     return true;
 }
 
-void FolderLock::lockWriter()
+void FolderLock::lockWriter(bool recover)
 {
     if (m_writer)
         return;
@@ -191,7 +193,8 @@ void FolderLock::lockWriter()
         fail("Alt calculator scrie in date de prea mult timp; modificarea nu a fost facuta. Incercati din nou.");
     m_writer = true;
     try {
-        if (::access(journalPath().c_str(), F_OK) == 0) {
+        // Holding the writer lock, any journal on disk was left by a writer that is gone.
+        if (recover && ::access(journalPath().c_str(), F_OK) == 0) {
             lockRead(true);
             struct Release
             {
@@ -219,7 +222,18 @@ void FolderLock::lockRead(bool exclusive)
     const int want = exclusive ? 2 : 1;
     if (m_read == want)
         return;
-    for (int attempt = 0;; ++attempt) {
+    const auto start = std::chrono::steady_clock::now();
+    bool reported = false;
+    struct EndReport
+    {
+        bool &reported;
+        ~EndReport()
+        {
+            if (reported)
+                report(false, 0);
+        }
+    } endReport{reported};
+    for (int round = 0;; ++round) {
         if (!waitForLock(m_fd, ReadOffset, exclusive, writerWaitMilliseconds(), false))
             fail(exclusive ? std::string("Datele sunt citite de alt calculator de prea mult timp; modificarea nu a "
                                          "fost facuta. Incercati din nou.")
@@ -227,24 +241,79 @@ void FolderLock::lockRead(bool exclusive)
         m_read = want;
         if (exclusive || ::access(journalPath().c_str(), F_OK) != 0)
             return;
-        // A journal with a live writer: it has not started writing (it would hold the
-        // read range), so the files are as they were. Without one the journal is hot.
-        if (m_writer || !tryLockWriter())
+        // A journal whose writer lives: that writer has not begun writing data (it would
+        // hold the read range exclusively), so the files are whole as they are.
+        if (journalIsLive())
             return;
+        // A hot journal: the files may be half written. Nobody reads them until it is
+        // played back, by us when the writer lock is free (or ours), else by its holder,
+        // which plays it back before anything else.
         unlockRead();
-        try {
-            lockRead(true);
-            recoverJournal();
-        } catch (...) {
+        const bool wasWriter = m_writer;
+        if (m_writer || tryLockWriter()) {
+            try {
+                lockRead(true);
+                recoverJournal();
+            } catch (...) {
+                unlockRead();
+                if (!wasWriter)
+                    unlockWriter();
+                throw;
+            }
             unlockRead();
-            unlockWriter();
-            throw;
+            if (!wasWriter)
+                unlockWriter();
+            if (round > 3)
+                fail("Jurnalul dosarului de date nu poate fi refacut.");
+            continue;
         }
-        unlockRead();
-        unlockWriter();
-        if (attempt > 3)
-            fail("Jurnalul dosarului de date nu poate fi refacut.");
+        const int elapsed = int(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+        if (elapsed >= writerWaitMilliseconds())
+            fail("Alt calculator reface datele dupa o intrerupere de prea mult timp. Incercati din nou.");
+        if (elapsed >= 200 && round % 10 == 0) {
+            report(true, elapsed);
+            reported = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(round < 20 ? 1 : 10));
     }
+}
+
+void FolderLock::claimJournal()
+{
+    if (m_journal)
+        return;
+    if (!dbflock::lock(m_fd, JournalOffset, 1, true, writerWaitMilliseconds()))
+        fail("Jurnalul dosarului de date este folosit de alt calculator; modificarea nu a fost facuta.");
+    m_journal = true;
+}
+
+void FolderLock::releaseJournal()
+{
+    if (m_journal)
+        dbflock::unlock(m_fd, JournalOffset, 1);
+    m_journal = false;
+}
+
+bool FolderLock::journalIsLive() const
+{
+    if (m_journal)
+        return true;
+    // Asks who holds the range without taking it (and without the fault injection of
+    // lock calls: a probe changes nothing).
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = JournalOffset;
+    fl.l_len = 1;
+    fl.l_pid = 0;
+    int rc;
+    do {
+        rc = ::fcntl(m_fd, F_OFD_GETLK, &fl);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0)
+        return false; // cannot tell: treat the journal as hot, the safe side
+    return fl.l_type != F_UNLCK;
 }
 
 void FolderLock::unlockRead()

@@ -6,8 +6,12 @@
 //   present  shared while a connection is attached; exclusive for packing, adding columns
 //            and restore, which therefore fail while anyone else is attached
 //   writer   exclusive from the start of a write transaction to its end: one writer at a time
-//   read     shared while a reader loads a snapshot or runs a statement; exclusive during
-//            the short write phase of a commit, so no reader sees half-written records
+//   read     shared while a reader loads or refreshes a snapshot (never a whole statement);
+//            exclusive during the short write phase of a commit, so no reader sees
+//            half-written records
+//   journal  exclusive while the writer that wrote Vestronia.jrn is alive: a journal whose
+//            range nobody holds is hot (its writer died or failed), and nobody reads the
+//            files until it is played back, whoever holds the writer lock meanwhile
 //
 // Counters: "VSTRLCK1", then 64 slots of 48 bytes: the lower-case file name (32 bytes,
 // NUL padded), u64 changes (every commit that touched the file), u64 rewrites (commits
@@ -64,19 +68,28 @@ public:
     void releaseExclusive();
 
     // Takes the writer lock, waiting up to writerWaitMilliseconds() and reporting the wait;
-    // then plays back a journal left by a writer that died. Throws DbfError with a message
-    // for the clerk when the wait times out.
-    void lockWriter();
+    // then plays back a journal left by a writer that died (unless `recover` is false: a
+    // restore sets it aside with the old files). Throws DbfError with a message for the
+    // clerk when the wait times out.
+    void lockWriter(bool recover = true);
     // One attempt, no wait.
     bool tryLockWriter();
     void unlockWriter();
     bool holdsWriter() const { return m_writer; }
 
-    // The read range for a statement (shared) or a commit's write phase (exclusive). A
-    // shared reader that finds a journal nobody is writing plays it back first. Throws
-    // DbfError when the range stays held longer than the record-lock wait.
+    // The read range while a snapshot loads (shared) or a commit's write phase (exclusive).
+    // A shared reader that finds a hot journal plays it back first, or, when another
+    // connection holds the writer lock (it plays the journal back before anything else),
+    // waits for it. Throws DbfError when the range stays held longer than the wait.
     void lockRead(bool exclusive);
     void unlockRead();
+    bool holdsRead() const { return m_read != 0; }
+
+    // The journal range, held by the writer from before its journal is written until it is
+    // removed. journalIsLive() says whether a journal on disk has a living writer.
+    void claimJournal();
+    void releaseJournal();
+    bool journalIsLive() const;
 
     // Reads the counters page into the cache; counter() answers from the cache.
     void readCounters();
@@ -97,6 +110,7 @@ private:
     bool m_present = false;
     bool m_exclusive = false;
     bool m_writer = false;
+    bool m_journal = false;
     int m_read = 0; // 0 none, 1 shared, 2 exclusive
     struct Slot
     {

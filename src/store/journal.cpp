@@ -154,9 +154,10 @@ std::string folderOf(const std::string &path)
 bool writeJournal(const std::string &path, const std::vector<FileImage> &files)
 {
     const std::string bytes = encode(files);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
+    fileops::adoptFolderAccess(fd, folderOf(path));
     const bool ok = fileops::writeAll(fd, bytes.data(), bytes.size(), 0) && fileops::fsyncFile(fd) == 0;
     const int err = errno;
     ::close(fd);
@@ -204,9 +205,10 @@ PlayResult playBack(const std::string &folder, const std::string &path, std::vec
                 restored->push_back(f.name);
             continue;
         }
-        const int fd = ::open(target.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        const int fd = ::open(target.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         if (fd < 0)
             throw std::runtime_error(systemMessage("Fisierul " + f.name + " nu poate fi refacut"));
+        fileops::adoptFolderAccess(fd, folder);
         bool ok = true;
         for (const Chunk &c : f.chunks)
             ok = ok && fileops::writeAll(fd, c.bytes.data(), c.bytes.size(), off_t(c.offset));

@@ -5,6 +5,11 @@
 #include "backup/archive.h"
 #include "backup/localbackup.h"
 #include "core/clock.h"
+#include "core/tablecatalogue.h"
+#include "store/database.h"
+#include "store/dbftable.h"
+#include "store/folderlock.h"
+#include "store/journal.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,7 +53,8 @@ QMap<QString, QByteArray> filesOf(const QString &folder)
     QMap<QString, QByteArray> out;
     const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const QFileInfo &info : entries)
-        out.insert(info.fileName(), info.isDir() ? QByteArray("<dir>") : readFile(info.absoluteFilePath()));
+        if (info.fileName() != QLatin1String(FolderLock::LockFileName)) // the workstations', not the data's
+            out.insert(info.fileName(), info.isDir() ? QByteArray("<dir>") : readFile(info.absoluteFilePath()));
     return out;
 }
 
@@ -106,6 +112,49 @@ void fillData(const Home &home)
     writeFile(home.data(QStringLiteral("sub/x.txt")), "inner");
 }
 
+// A data folder of real tables: one subscriber and `debits` debits of SOLD 5.
+void fillTables(const Home &home, int debits)
+{
+    for (TableId t : {TableId::Abonat, TableId::Debite, TableId::Chitante})
+        createTable(home.data(QLatin1String(tableDef(t).fileName)), tableDef(t).columns);
+    Database db(home.session.dataFolder);
+    Transaction tx(db);
+    db.exec(QStringLiteral("INSERT INTO Abonat (IDAB, NUME) VALUES (1, 'POPESCU')"));
+    for (int i = 1; i <= debits; ++i)
+        db.exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD) VALUES (?, 1, 5)"), {i});
+    tx.commit();
+}
+
+// What a writer killed half way through its write phase leaves: a complete journal and
+// half of Debite changed.
+void leaveDeadWritersJournal(const Home &home)
+{
+    const QString debite = home.data(QStringLiteral("Debite.dbf"));
+    const QByteArray before = readFile(debite);
+    {
+        Database db(home.session.dataFolder);
+        db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1"));
+    }
+    const QByteArray after = readFile(debite);
+    journal::FileImage img;
+    img.name = "Debite.dbf";
+    img.oldSize = std::uint64_t(before.size());
+    img.chunks.push_back({0, std::string(before.constData(), size_t(before.size()))});
+    QVERIFY(journal::writeJournal(QFile::encodeName(home.data(QStringLiteral("Vestronia.jrn"))).toStdString(), {img}));
+    writeFile(debite, after.left(after.size() / 2) + before.mid(after.size() / 2));
+}
+
+QMap<QString, QByteArray> unpacked(const Home &home, const QString &archive)
+{
+    const QString to = home.path(QStringLiteral("unpacked"));
+    QDir(to).removeRecursively();
+    QDir().mkpath(to);
+    NullProgress none;
+    if (!readArchive(archive, to, none))
+        return {};
+    return filesOf(to);
+}
+
 } // namespace
 
 class TestLocalBackup : public QObject
@@ -131,7 +180,114 @@ private Q_SLOTS:
     void openBackupUnpacksIntoTheFolder();
     void automaticSaveKeepsADamagedOpenedBackupUntouched();
     void packReportsTheNamesItHadToChange();
+    void restoreRefusedWhileAnotherWorkstationIsAttached();
+    void restoreOverHotJournalGivesExactlyTheArchive();
+    void backupOverDeadWritersJournalHoldsTheBeforeState();
 };
+
+void TestLocalBackup::restoreRefusedWhileAnotherWorkstationIsAttached()
+{
+    Home home;
+    fillTables(home, 3);
+    const QString archive = home.path(QStringLiteral("a.vrn"));
+    NullProgress none;
+    packDataFolder(home.session, archive, none);
+
+    // This program's own connection steps aside; another workstation's does not.
+    Database clerk(home.session.dataFolder);
+    auto other = std::make_unique<FolderLock>(home.session.dataFolder);
+    other->attach();
+    try {
+        restoreFromArchive(home.session, archive, none);
+        QFAIL("the restore went through while another workstation was attached");
+    } catch (const BackupError &e) {
+        QCOMPARE(e.title(), QStringLiteral("Restaurare date"));
+        QVERIFY2(e.message().contains(QStringLiteral("folosite si pe alt calculator")), qPrintable(e.message()));
+    }
+    // A collection committed right after the refusal is in the data folder, not in DataBAK.
+    clerk.exec(QStringLiteral("INSERT INTO Chitante (IDCHIT, IDAB, INCASAT) VALUES (1, 1, 50)"));
+    QCOMPARE(clerk.scalar(QStringLiteral("SELECT COUNT(*) FROM Chitante")).toLongLong(), 1);
+    QCOMPARE(Database(home.session.dataFolder).scalar(QStringLiteral("SELECT COUNT(*) FROM Chitante")).toLongLong(), 1);
+    QVERIFY(!QFileInfo::exists(home.path(QStringLiteral("DataBAK/Chitante.dbf"))));
+
+    // Once the other workstation is gone the restore goes through, and the program's own
+    // connection reads the restored files.
+    other.reset();
+    restoreFromArchive(home.session, archive, none);
+    QCOMPARE(clerk.scalar(QStringLiteral("SELECT COUNT(*) FROM Chitante")).toLongLong(), 0);
+    QCOMPARE(clerk.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite")).toLongLong(), 3);
+    clerk.exec(QStringLiteral("INSERT INTO Chitante (IDCHIT, IDAB, INCASAT) VALUES (2, 1, 60)"));
+    QCOMPARE(Database(home.session.dataFolder).scalar(QStringLiteral("SELECT SUM(INCASAT) FROM Chitante")).toLongLong(), 60);
+}
+
+void TestLocalBackup::restoreOverHotJournalGivesExactlyTheArchive()
+{
+    Home home;
+    fillTables(home, 300);
+    const QString archive = home.path(QStringLiteral("a.vrn"));
+    NullProgress none;
+    packDataFolder(home.session, archive, none);
+    const QMap<QString, QByteArray> archived = unpacked(home, archive);
+    QVERIFY(archived.contains(QStringLiteral("Debite.dbf")));
+
+    // Later work, then a writer dies half way through a commit.
+    {
+        Database db(home.session.dataFolder);
+        for (int i = 301; i <= 400; ++i)
+            db.exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD) VALUES (?, 1, 7)"), {i});
+    }
+    leaveDeadWritersJournal(home);
+    QVERIFY(QFileInfo::exists(home.data(QStringLiteral("Vestronia.jrn"))));
+
+    restoreFromArchive(home.session, archive, none);
+    // Byte for byte the archive, and no journal left to play into it.
+    QCOMPARE(filesOf(home.session.dataFolder), archived);
+    Database db(home.session.dataFolder);
+    QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite")).toLongLong(), 300);
+    QCOMPARE(filesOf(home.session.dataFolder), archived);
+    // The old files went to DataBAK as one state: the journal was played on them.
+    QVERIFY(!QFileInfo::exists(home.path(QStringLiteral("DataBAK/Vestronia.jrn"))));
+    Database old(home.path(QStringLiteral("DataBAK")));
+    const ResultSet r = old.select(QStringLiteral("SELECT COUNT(*) AS N, MIN(SOLD) AS A, MAX(SOLD) AS B FROM Debite"));
+    QCOMPARE(r.integer(0, QStringLiteral("N")), 400);
+    QCOMPARE(r.integer(0, QStringLiteral("A")), 5);
+    QCOMPARE(r.integer(0, QStringLiteral("B")), 7);
+}
+
+void TestLocalBackup::backupOverDeadWritersJournalHoldsTheBeforeState()
+{
+    Home home;
+    fillTables(home, 300);
+    const QByteArray before = readFile(home.data(QStringLiteral("Debite.dbf")));
+    leaveDeadWritersJournal(home);
+    // A second writer holds the lock and has not played the journal back yet; the save
+    // waits for it and copies what it leaves.
+    FolderLock second(home.session.dataFolder);
+    QVERIFY(second.tryLockWriter());
+    int waits = 0;
+    setWriterWaitHandler([&](bool waiting, int) {
+        if (!waiting || !second.holdsWriter())
+            return;
+        ++waits;
+        second.lockRead(true);
+        second.recoverJournal();
+        second.unlockRead();
+        second.unlockWriter();
+    });
+    const QString archive = home.path(QStringLiteral("a.vrn"));
+    NullProgress none;
+    packDataFolder(home.session, archive, none);
+    setWriterWaitHandler({});
+    QCOMPARE(waits, 1);
+    QByteArray expected = before;
+    expected[28] = 0;
+    QCOMPARE(unpacked(home, archive).value(QStringLiteral("Debite.dbf")), expected);
+
+    // A dead writer's journal with nobody holding the lock: the save plays it first.
+    leaveDeadWritersJournal(home);
+    packDataFolder(home.session, archive, none);
+    QCOMPARE(unpacked(home, archive).value(QStringLiteral("Debite.dbf")), expected);
+}
 
 void TestLocalBackup::packCleansTheCopyNotTheData()
 {

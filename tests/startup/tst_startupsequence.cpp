@@ -14,11 +14,17 @@
 #include "store/database.h"
 #include "store/datafolder.h"
 #include "store/dbftable.h"
+#include "store/folderlock.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdio>
 
 using namespace vestronia;
 
@@ -102,6 +108,8 @@ private Q_SLOTS:
     void damagedBackupFileAborts();
     void pendingUpdateTakesOver();
     void countersFollowTheTables();
+    void deletedNewestIdentifierIsNotHandedOutAgain();
+    void startupSettingsWriteWaitsForAWriterElsewhere();
     void logIsTrimmedAtStart();
     void settlementDebitsRedatedThenRemovedOnce();
     void shutdownRemovesWorkFolders();
@@ -383,15 +391,73 @@ void TestStartupSequence::countersFollowTheTables()
     std::unique_ptr<Database> db;
     QCOMPARE(inst.start(session, host, {}, &db), StartupOutcome::Ready);
     db->exec(QStringLiteral("INSERT INTO Abonat (IDAB, NUME) VALUES (1, 'A'), (2, 'B'), (3, 'C')"));
-    db->exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB) VALUES (41, 1)"));
+    db->exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB) VALUES (41, 1), (42, 2)"));
     Counters::set(session.sharedSettings(), QStringLiteral("IDAB"), 99);
-    db->exec(QStringLiteral("DELETE FROM Abonat WHERE IDAB=3"));
     db.reset();
-    QCOMPARE(inst.start(session, host), StartupOutcome::Ready);
-    // The highest subscriber was deleted: its number is handed out again.
-    QCOMPARE(Counters::peek(session.sharedSettings(), QStringLiteral("IDAB")), 3);
-    QCOMPARE(Counters::peek(session.sharedSettings(), QStringLiteral("IDDEB")), 42);
+    QCOMPARE(inst.start(session, host, {}, &db), StartupOutcome::Ready);
+    // Lagging counters rise to their table; a higher one stays.
+    QCOMPARE(Counters::peek(session.sharedSettings(), QStringLiteral("IDAB")), 99);
+    QCOMPARE(Counters::peek(session.sharedSettings(), QStringLiteral("IDDEB")), 43);
     QCOMPARE(Counters::peek(session.sharedSettings(), QStringLiteral("IDCHIT")), 1);
+}
+
+void TestStartupSequence::deletedNewestIdentifierIsNotHandedOutAgain()
+{
+    Installation inst;
+    Session session;
+    RecordingHost host;
+    std::unique_ptr<Database> db;
+    QCOMPARE(inst.start(session, host, {}, &db), StartupOutcome::Ready);
+    // Debit 42 was paid by collection 7 (its detail and previous rest name it), then deleted.
+    db->exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD) VALUES (41, 1, 80), (42, 1, 0)"));
+    db->exec(QStringLiteral("INSERT INTO DetChit (IDDCHIT, IDCHIT, IDDEB, CURENT) VALUES (1, 7, 42, 80)"));
+    db->exec(QStringLiteral("INSERT INTO DebiteArh (IDCHIT, IDDEB, IDAB, SOLD) VALUES (7, 42, 1, 80)"));
+    db.reset();
+    QCOMPARE(inst.start(session, host, {}, &db), StartupOutcome::Ready);
+    QCOMPARE(Counters::peek(session.sharedSettings(), QStringLiteral("IDDEB")), 43);
+    db->exec(QStringLiteral("DELETE FROM Debite WHERE IDDEB=42"));
+    db.reset();
+    QCOMPARE(inst.start(session, host, {}, &db), StartupOutcome::Ready);
+    QCOMPARE(Counters::take(session.sharedSettings(), QStringLiteral("IDDEB")), 43);
+}
+
+void TestStartupSequence::startupSettingsWriteWaitsForAWriterElsewhere()
+{
+    Installation inst;
+    Session session;
+    RecordingHost host;
+    std::unique_ptr<Database> db;
+    QCOMPARE(inst.start(session, host, {}, &db), StartupOutcome::Ready);
+    QCOMPARE(Counters::peek(session.sharedSettings(), QStringLiteral("IDCHIT")), 1);
+    const QString section = QString::number(ProductNumber);
+    ProfileFile::writeText(session.sharedSettings(), section, QStringLiteral("VER"), QStringLiteral("0"));
+
+    // A collection here holds the writer lock and has taken its number, not yet committed.
+    Transaction tx(*db);
+    const qint64 id = Counters::take(session.sharedSettings(), QStringLiteral("IDCHIT"));
+    db->exec(QStringLiteral("INSERT INTO Chitante (IDCHIT, IDAB) VALUES (?, 1)"), {id});
+
+    // Another workstation starts meanwhile, in a process with no connection yet: its first
+    // write of the shared settings file waits for the collection.
+    QProcess other;
+    other.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--start"), inst.home(), inst.machine(), inst.dir.filePath(QStringLiteral("Salvari_Date"))});
+    QVERIFY(other.waitForStarted(10000));
+    QElapsedTimer waited;
+    waited.start();
+    while (!other.readAllStandardOutput().contains("waiting") && other.state() == QProcess::Running &&
+           waited.elapsed() < 20000)
+        other.waitForReadyRead(200);
+    QVERIFY2(other.state() == QProcess::Running, "the start-up did not wait for the writer");
+    // Nothing of the other start-up reached the settings file around the writer lock.
+    QCOMPARE(ProfileFile::readText(session.sharedSettings(), section, QStringLiteral("VER")), QStringLiteral("0"));
+    tx.commit();
+    QVERIFY(other.waitForFinished(60000));
+    QCOMPARE(other.exitCode(), 0);
+    // The number taken by the collection stays taken.
+    QCOMPARE(Counters::peek(session.sharedSettings(), QStringLiteral("IDCHIT")), 2);
+    QCOMPARE(db->scalar(QStringLiteral("SELECT COUNT(*) FROM Chitante")).toLongLong(), 1);
+    QCOMPARE(ProfileFile::readText(session.sharedSettings(), section, QStringLiteral("VER")), programVersionText());
 }
 
 void TestStartupSequence::logIsTrimmedAtStart()
@@ -523,5 +589,34 @@ void TestStartupSequence::keptRestoreFolderSurvivesCleanupAndTheNextOpen()
     QVERIFY(keepRestoreFolder(local).isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TestStartupSequence)
+// A start-up in its own process (another workstation): says "waiting" while it waits
+// for the folder's writer lock.
+int runStart(const QStringList &args)
+{
+    setWriterWaitHandler([](bool waiting, int) {
+        if (waiting) {
+            std::fputs("waiting\n", stdout);
+            std::fflush(stdout);
+        }
+    });
+    Clock::setNow(QDateTime(QDate(2025, 3, 5), QTime(10, 0)));
+    Session session;
+    RecordingHost host;
+    StartupOptions options;
+    options.programFolder = args.value(0);
+    options.machineFolder = args.value(1);
+    options.backupFolderCandidates = QStringList{args.value(2)};
+    StartupSequence sequence(session, options, host);
+    return sequence.run() == StartupOutcome::Ready ? 0 : 1;
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() > 1 && args[1] == QLatin1String("--start"))
+        return runStart(args.mid(2));
+    TestStartupSequence t;
+    return QTest::qExec(&t, argc, argv);
+}
 #include "tst_startupsequence.moc"
