@@ -1,5 +1,6 @@
 // The freedesktop registration of the backup file type: a shared-mime-info package and
-// a desktop entry in the user's data folder, written once.
+// a desktop entry in the user's data folder, written once; left to the package when one
+// installed them system-wide.
 
 #include "startup/filetype.h"
 
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -24,12 +26,25 @@ bool writeIfMissing(const QString &path, const QByteArray &content)
         return false;
     return file.write(content) == content.size();
 }
+// True when a package installed the file in a system data folder: a copy in the user's
+// folder would hide the packaged one and outlive the package's removal.
+bool installedSystemWide(const QString &data, const QString &relative)
+{
+    const QStringList dirs = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
+    for (const QString &dir : dirs) {
+        if (QDir(dir) != QDir(data) && QFileInfo::exists(dir + QLatin1Char('/') + relative))
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 void registerBackupFileType(const Session &session)
 {
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (data.isEmpty())
+        return;
+    if (installedSystemWide(data, QStringLiteral("applications/vestronia.desktop")))
         return;
     const QByteArray mime = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                             "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
