@@ -82,7 +82,7 @@ ExtrasBancar::ExtrasBancar(Database &db, const Session &session, QWidget *parent
                    {QStringLiteral("Nr"), QStringLiteral("Data"), QStringLiteral("Suma"), QStringLiteral("Platitor"),
                     QStringLiteral("Text plata"), QStringLiteral("Abonat"), QStringLiteral("Motiv"), QStringLiteral("Stare"),
                     QStringLiteral("Observatii")});
-    m_lines->horizontalHeader()->setSectionResizeMode(4, QHeaderView::Stretch);
+    m_lines->horizontalHeader()->setStretchLastSection(true);
     m_lines->setMinimumHeight(260);
 
     m_name = new QLineEdit(this);
