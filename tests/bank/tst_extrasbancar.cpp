@@ -4,6 +4,7 @@
 
 #include "bank/bankimport.h"
 #include "ui/bank/extrasbancar.h"
+#include "ui/shell/administrationwindow.h"
 #include "ui/shell/mesaj.h"
 
 #include "collections/collectionsfixture.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 
@@ -72,6 +74,7 @@ private Q_SLOTS:
     void assignDropAndRecordByKeyboard();
     void otherAccountAsksFirst();
     void damagedFileShowsTheReason();
+    void ibanInAdministration();
 };
 
 void TestExtrasBancar::assignDropAndRecordByKeyboard()
@@ -180,6 +183,27 @@ void TestExtrasBancar::damagedFileShowsTheReason()
     QCOMPARE(calls.size(), 1);
     QVERIFY(calls[0].text.startsWith(QLatin1String("Extrasul camt.053 este deteriorat")));
     QCOMPARE(w.findChild<QTableWidget *>(QStringLiteral("IntrariG"))->rowCount(), 0);
+}
+
+void TestExtrasBancar::ibanInAdministration()
+{
+    WindowFixture f;
+    AdminSettings settings;
+    AdministrationWindow w(*f.db, f.session, settings);
+    w.prepare();
+    auto *iban = w.findChild<QLineEdit *>(QStringLiteral("ContIBAN"));
+    auto *save = w.findChild<QPushButton *>(QStringLiteral("MemoreazaB"));
+    iban->setText(QStringLiteral("RO49 AAAA 1B31 0075 9384 0001"));
+    save->click();
+    QVERIFY(w.result() != QDialog::Accepted);
+    QVERIFY(serviceIban(f.session).isEmpty());
+    iban->setText(QStringLiteral("ro49 aaaa 1b31 0075 9384 0000"));
+    save->click();
+    QCOMPARE(w.result(), int(QDialog::Accepted));
+    QCOMPARE(serviceIban(f.session), QStringLiteral("RO49AAAA1B31007593840000"));
+    iban->clear();
+    w.prepare();
+    QCOMPARE(iban->text(), QStringLiteral("RO49AAAA1B31007593840000"));
 }
 
 QTEST_MAIN(TestExtrasBancar)
