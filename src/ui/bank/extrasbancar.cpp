@@ -233,7 +233,6 @@ void ExtrasBancar::showLines()
     m_lines->resizeColumnsToContents();
     m_lines->setColumnWidth(4, qMin(m_lines->columnWidth(4), 360));
     m_lines->setColumnWidth(3, qMin(m_lines->columnWidth(3), 220));
-    m_lines->setColumnWidth(8, qMin(m_lines->columnWidth(8), 300));
     updateSummary();
 }
 
