@@ -4,6 +4,7 @@
 
 #include "bank/bankimport.h"
 #include "collections/balance.h"
+#include "collections/cancellation.h"
 #include "collections/collection.h"
 
 #include "collections/collectionsfixture.h"
@@ -110,6 +111,7 @@ private Q_SLOTS:
     void clerkAssignsAndDrops();
     void failureHalfWayLeavesNothing();
     void otherAccountIsReported();
+    void cancelledTransferIsOfferedAgain();
 };
 
 void TestBankImport::camtRecordsMatchedAndParksTheRest()
@@ -272,6 +274,24 @@ void TestBankImport::otherAccountIsReported()
     QCOMPARE(serviceIban(f.session), QStringLiteral("RO49AAAA1B31007593840000"));
     QCOMPARE(f.plan("camt053-v02-two-accounts.xml").foreignAccounts, QStringList{QStringLiteral("RO76BTRL0130120212345678")});
     QVERIFY(f.plan("mt940-two-days.sta").foreignAccounts.isEmpty());
+}
+
+void TestBankImport::cancelledTransferIsOfferedAgain()
+{
+    // Cancelling a transfer deletes its document, so a wrong match is put right by
+    // cancelling it and importing the statement again with the right subscriber.
+    BankFixture f;
+    BankImport i = f.plan("camt053-v02-two-accounts.xml");
+    NullProgress quiet;
+    recordBankImport(*f.db, f.session, i, quiet);
+    QVERIFY(!cancelCollection(*f.db, f.session, i.lines[5].idchit, quiet));
+    BankImport again = f.plan("camt053-v02-two-accounts.xml");
+    QCOMPARE(bankOutcomeText(again.lines[5].outcome), QStringLiteral("de inregistrat"));
+    QCOMPARE(bankOutcomeText(again.lines[0].outcome), QStringLiteral("deja inregistrat"));
+    assignLine(*f.db, again, 5, f.popaA);
+    QCOMPARE(recordBankImport(*f.db, f.session, again, quiet).recorded, 1);
+    QCOMPARE(f.transfersOf(f.vasile), qint64(0));
+    QCOMPARE(f.transfersOf(f.popaA), qint64(1));
 }
 
 QTEST_GUILESS_MAIN(TestBankImport)
