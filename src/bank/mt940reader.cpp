@@ -19,6 +19,9 @@ namespace {
 // a shorter one ended where the payer's text paused.
 constexpr int FullSubfieldLength = 27;
 constexpr int MaxFieldLines = 100;
+// A statement line and its information field per entry, and a few header fields per
+// statement: anything beyond this is not a statement and would only eat memory.
+constexpr int MaxFields = 3 * MaxStatementEntries;
 
 [[noreturn]] void damaged(int line, const QString &detail)
 {
@@ -208,12 +211,18 @@ std::vector<BankStatement> readMt940(const QByteArray &bytes)
         throw BankFileError(QStringLiteral("Fisierul extrasului este prea mare (peste 32 MB)."));
     if (bytes.contains('\0'))
         throw BankFileError(QStringLiteral("Fisierul nu este un extras MT940 (contine date binare)."));
-    const QStringList lines = decode(bytes).split(QLatin1Char('\n'));
+    const QString all = decode(bytes);
 
-    // Fields in order, envelope lines dropped.
+    // Fields in order, envelope lines dropped. Lines are taken one at a time: a file of
+    // millions of tiny lines must not become millions of strings at once.
     std::vector<Field> fields;
-    for (int n = 0; n < lines.size(); ++n) {
-        QString line = lines[n];
+    qsizetype start = 0;
+    for (int n = 0; start <= all.size(); ++n) {
+        qsizetype stop = all.indexOf(QLatin1Char('\n'), start);
+        if (stop < 0)
+            stop = all.size();
+        QString line = all.mid(start, stop - start);
+        start = stop + 1;
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
         if (line.startsWith(QLatin1Char('{'))) {
@@ -223,6 +232,8 @@ std::vector<BankStatement> readMt940(const QByteArray &bytes)
             line = line.mid(body + 3);
         }
         if (line.startsWith(QLatin1Char('-')) && line.mid(1).trimmed().remove(QLatin1Char('}')).isEmpty()) {
+            if (fields.size() >= size_t(MaxFields))
+                damaged(n + 1, QStringLiteral("prea multe campuri"));
             fields.push_back({QStringLiteral("-"), {}, n + 1, 1});
             continue;
         }
@@ -230,6 +241,8 @@ std::vector<BankStatement> readMt940(const QByteArray &bytes)
             continue;
         const qsizetype close = line.indexOf(QLatin1Char(':'), 1);
         if (line.startsWith(QLatin1Char(':')) && close > 1 && close <= 4) {
+            if (fields.size() >= size_t(MaxFields))
+                damaged(n + 1, QStringLiteral("prea multe campuri"));
             fields.push_back({line.mid(1, close - 1), line.mid(close + 1), n + 1, 1});
             continue;
         }

@@ -39,6 +39,7 @@ private Q_SLOTS:
     void damagedFilesAreRefused();
     void ibanCheckDigits();
     void longTextIsCut();
+    void mt940FloodOfTinyFieldsIsRefused();
 };
 
 void TestStatementReaders::camtEntriesTransactionsAndAccounts()
@@ -188,6 +189,22 @@ void TestStatementReaders::longTextIsCut()
     const std::vector<BankStatement> s = readStatementBytes(camt);
     QVERIFY(s[0].entries[5].text.size() <= MaxStatementTextLength);
     QVERIFY(s[0].entries[5].text.startsWith(QLatin1String("xxx")));
+}
+
+// Millions of short lines used to become millions of strings (over a gigabyte for a file
+// under the size limit); such a file is refused before it eats the memory.
+void TestStatementReaders::mt940FloodOfTinyFieldsIsRefused()
+{
+    QByteArray mt = ":20:X\n:25:RO49AAAA1B31007593840000\n:60F:C240115RON0,00\n";
+    for (int i = 0; i < 3 * MaxStatementEntries; ++i)
+        mt += ":1:\n";
+    mt += ":62F:C240115RON0,00\n-\n";
+    try {
+        readStatementBytes(mt);
+        QFAIL("a file of empty fields was read");
+    } catch (const BankFileError &e) {
+        QVERIFY2(e.message().contains(QLatin1String("prea multe campuri")), qPrintable(e.message()));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStatementReaders)
