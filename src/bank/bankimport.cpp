@@ -203,7 +203,9 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
                 line.outcome = m.idab ? BankOutcome::ToRecord : BankOutcome::Parked;
                 line.note = m.parkReason;
             }
-            if (e.credit)
+            // An ignored entry (pending, reversed, another currency) may come again booked
+            // under the same reference; only one that could be recorded hides its repeats.
+            if (line.outcome != BankOutcome::Ignored)
                 inFile.insert(line.key);
             import.lines.push_back(std::move(line));
         }

@@ -112,6 +112,7 @@ private Q_SLOTS:
     void failureHalfWayLeavesNothing();
     void otherAccountIsReported();
     void cancelledTransferIsOfferedAgain();
+    void pendingEntryDoesNotHideItsBookingLater();
 };
 
 void TestBankImport::camtRecordsMatchedAndParksTheRest()
@@ -292,6 +293,35 @@ void TestBankImport::cancelledTransferIsOfferedAgain()
     QCOMPARE(recordBankImport(*f.db, f.session, again, quiet).recorded, 1);
     QCOMPARE(f.transfersOf(f.vasile), qint64(0));
     QCOMPARE(f.transfersOf(f.popaA), qint64(1));
+}
+
+// A file of several daily statements may show an entry pending on one day and booked the
+// next under the same reference. The pending one is ignored, so it must not make the
+// booked one look already recorded: that transfer was never recorded at all.
+void TestBankImport::pendingEntryDoesNotHideItsBookingLater()
+{
+    BankFixture f;
+    BankEntry e;
+    e.bookingDay = day(2024, 6, 3);
+    e.amount = Money::fromLei(150);
+    e.credit = true;
+    e.currency = QStringLiteral("RON");
+    e.reference = QStringLiteral("REF-77");
+    e.payer = QStringLiteral("POPESCU ION");
+    e.text = QStringLiteral("CNP 1800101223344");
+    std::vector<BankStatement> statements(2);
+    for (BankStatement &s : statements) {
+        s.format = QStringLiteral("camt.053");
+        s.account = QStringLiteral("RO49AAAA1B31007593840000");
+        s.entries.push_back(e);
+    }
+    statements[0].entries[0].booked = false;
+    statements[1].entries[0].bookingDay = day(2024, 6, 4);
+    BankImport i = planBankImport(*f.db, f.session, statements);
+    QCOMPARE(outcomes(i), (names({"ignorat", "de inregistrat"})));
+    NullProgress quiet;
+    QCOMPARE(recordBankImport(*f.db, f.session, i, quiet).recorded, 1);
+    QCOMPARE(f.transfersOf(f.popescu), qint64(1));
 }
 
 QTEST_GUILESS_MAIN(TestBankImport)
