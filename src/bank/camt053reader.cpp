@@ -176,6 +176,7 @@ std::vector<BankStatement> readCamt053(const QByteArray &bytes)
     int stmtDepth = -1, entryDepth = -1, txDepth = -1;
     Entry entry;
     int entryCount = 0;
+    int transactionCount = 0; // over the whole file: each may become a transfer of its own
     bool rootSeen = false;
 
     // The path below an element at the given depth, joined with '/'.
@@ -211,6 +212,8 @@ std::vector<BankStatement> readCamt053(const QByteArray &bytes)
             } else if (name == QLatin1String("TxDtls") && entryDepth >= 0 && below(entryDepth) == QLatin1String("NtryDtls/TxDtls")) {
                 if (entry.transactions.size() >= size_t(MaxTransactionsPerEntry))
                     damaged(QStringLiteral("o intrare are prea multe tranzactii"));
+                if (++transactionCount > MaxStatementEntries)
+                    damaged(QStringLiteral("are prea multe tranzactii"));
                 txDepth = depth;
                 entry.transactions.emplace_back();
             } else if (name == QLatin1String("Amt") && entryDepth >= 0) {

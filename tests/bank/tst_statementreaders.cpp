@@ -40,6 +40,7 @@ private Q_SLOTS:
     void ibanCheckDigits();
     void longTextIsCut();
     void mt940FloodOfTinyFieldsIsRefused();
+    void camtTransactionsBoundedAcrossEntries();
 };
 
 void TestStatementReaders::camtEntriesTransactionsAndAccounts()
@@ -204,6 +205,28 @@ void TestStatementReaders::mt940FloodOfTinyFieldsIsRefused()
         QFAIL("a file of empty fields was read");
     } catch (const BankFileError &e) {
         QVERIFY2(e.message().contains(QLatin1String("prea multe campuri")), qPrintable(e.message()));
+    }
+}
+
+// The bound on entries held only for Ntry: many entries each holding thousands of small
+// transactions gave over a million transfers from a file under the size limit.
+void TestStatementReaders::camtTransactionsBoundedAcrossEntries()
+{
+    QByteArray transactions;
+    for (int i = 0; i < 10000; ++i)
+        transactions += "<TxDtls><Amt>0</Amt></TxDtls>";
+    const QByteArray entry = "<Ntry><Amt Ccy=\"RON\">0</Amt><CdtDbtInd>CRDT</CdtDbtInd><BookgDt><Dt>2024-06-03</Dt></BookgDt>"
+                             "<NtryDtls>" + transactions + "</NtryDtls></Ntry>";
+    QByteArray camt = "<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:camt.053.001.02\"><BkToCstmrStmt><Stmt><Id>1</Id>"
+                      "<Acct><Id><IBAN>RO49AAAA1B31007593840000</IBAN></Id></Acct>";
+    for (int i = 0; i <= MaxStatementEntries / 10000; ++i)
+        camt += entry;
+    camt += "</Stmt></BkToCstmrStmt></Document>";
+    try {
+        readStatementBytes(camt);
+        QFAIL("more transfers than the bound were read");
+    } catch (const BankFileError &e) {
+        QVERIFY2(e.message().contains(QLatin1String("prea multe tranzactii")), qPrintable(e.message()));
     }
 }
 
