@@ -1,7 +1,8 @@
 // Reads SWIFT MT940 customer statements byte by byte: the optional block envelope, the
 // fields :20: :25: :28C: :60F: :61: :86: :62F:, and the structured :86: subfields
 // (?20-?29 and ?60-?63 payment text, ?32/?33 payer). A statement without its closing
-// balance, or a line that does not read, refuses the whole file.
+// balance, whose lines do not lead from the opening to the closing balance, or a line that
+// does not read, refuses the whole file.
 
 #include "bank/bankstatement.h"
 #include "core/text.h"
@@ -73,6 +74,18 @@ std::optional<Money> swiftAmount(QStringView s)
     if (t.endsWith(QLatin1Char('.')))
         t.chop(1);
     return Money::parse(t);
+}
+
+// A balance field (:60F: :62F:): C or D, YYMMDD, currency, amount; signed, or nothing.
+std::optional<Money> balanceOf(const QString &value)
+{
+    const QString v = value.section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (v.size() < 12 || (v[0] != QLatin1Char('C') && v[0] != QLatin1Char('D')) || !shortDate(QStringView(v).mid(1, 6)).isValid())
+        return std::nullopt;
+    const std::optional<Money> amount = swiftAmount(QStringView(v).mid(10));
+    if (!amount)
+        return std::nullopt;
+    return v[0] == QLatin1Char('D') ? -*amount : *amount;
 }
 
 // Subfields cut at their width join directly (a word may run on); shorter ones with a blank.
@@ -216,6 +229,8 @@ std::vector<BankStatement> readMt940(const QByteArray &bytes)
     // Fields in order, envelope lines dropped. Lines are taken one at a time: a file of
     // millions of tiny lines must not become millions of strings at once.
     std::vector<Field> fields;
+    // A message header ({1:...) with no statement after it: the file was cut there.
+    bool headerWithoutStatement = false;
     qsizetype start = 0;
     for (int n = 0; start <= all.size(); ++n) {
         qsizetype stop = all.indexOf(QLatin1Char('\n'), start);
@@ -225,6 +240,8 @@ std::vector<BankStatement> readMt940(const QByteArray &bytes)
         start = stop + 1;
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
+        if (line.startsWith(QLatin1String("{1:")))
+            headerWithoutStatement = true;
         if (line.startsWith(QLatin1Char('{'))) {
             const qsizetype body = line.indexOf(QLatin1String("{4:"));
             if (body < 0)
@@ -243,6 +260,8 @@ std::vector<BankStatement> readMt940(const QByteArray &bytes)
         if (line.startsWith(QLatin1Char(':')) && close > 1 && close <= 4) {
             if (fields.size() >= size_t(MaxFields))
                 damaged(n + 1, QStringLiteral("prea multe campuri"));
+            if (line.startsWith(QLatin1String(":20:")))
+                headerWithoutStatement = false;
             fields.push_back({line.mid(1, close - 1), line.mid(close + 1), n + 1, 1});
             continue;
         }
@@ -256,6 +275,7 @@ std::vector<BankStatement> readMt940(const QByteArray &bytes)
     std::vector<BankStatement> statements;
     enum class Stage { None, Header, Lines, Closed } stage = Stage::None;
     int entryCount = 0;
+    Money running; // opening balance plus the statement lines so far
     bool lastIsLine = false;
     for (const Field &f : fields) {
         const QString &tag = f.tag;
@@ -276,10 +296,11 @@ std::vector<BankStatement> readMt940(const QByteArray &bytes)
         } else if (tag == QLatin1String("28C") || tag == QLatin1String("28")) {
             statements.back().sequence = f.value.simplified().left(18);
         } else if (tag == QLatin1String("60F") || tag == QLatin1String("60M")) {
-            const QString v = f.value.simplified();
-            if (v.size() < 11 || (v[0] != QLatin1Char('C') && v[0] != QLatin1Char('D')) || !shortDate(QStringView(v).mid(1, 6)).isValid())
+            const std::optional<Money> opening = balanceOf(f.value);
+            if (!opening)
                 damaged(f.line, QStringLiteral("soldul initial (:60F:) nu se poate citi"));
-            statements.back().currency = v.mid(7, 3).toUpper();
+            running = *opening;
+            statements.back().currency = f.value.trimmed().mid(7, 3).toUpper();
             stage = Stage::Lines;
         } else if (tag == QLatin1String("61")) {
             if (stage != Stage::Lines)
@@ -287,6 +308,12 @@ std::vector<BankStatement> readMt940(const QByteArray &bytes)
             if (++entryCount > MaxStatementEntries)
                 damaged(f.line, QStringLiteral("prea multe tranzactii"));
             statements.back().entries.push_back(readStatementLine(f, statements.back().currency));
+            const BankEntry &added = statements.back().entries.back();
+            std::int64_t sum = 0;
+            if (added.credit ? __builtin_add_overflow(running.units(), added.amount.units(), &sum)
+                             : __builtin_sub_overflow(running.units(), added.amount.units(), &sum))
+                damaged(f.line, QStringLiteral("sumele depasesc orice sold posibil"));
+            running = Money::fromUnits(sum);
             lastIsLine = true;
             continue;
         } else if (tag == QLatin1String("86")) {
@@ -302,12 +329,22 @@ std::vector<BankStatement> readMt940(const QByteArray &bytes)
                 damaged(f.line, QStringLiteral("soldul final (:62F:) inaintea soldului initial"));
             if (statements.back().account.isEmpty())
                 damaged(f.line, QStringLiteral("extrasul nu are contul (:25:)"));
+            // The bank's own check: a cut or altered amount anywhere shows here.
+            const std::optional<Money> closing = balanceOf(f.value);
+            if (!closing)
+                damaged(f.line, QStringLiteral("soldul final (:62F:) nu se poate citi"));
+            if (*closing != running)
+                damaged(f.line, QStringLiteral("soldul final %1 nu corespunde soldului initial si tranzactiilor (%2)")
+                                    .arg(closing->toFixed(2), running.toFixed(2)));
             stage = Stage::Closed;
         }
         lastIsLine = false;
     }
     if (statements.empty())
         throw BankFileError(QStringLiteral("Fisierul nu este un extras MT940 (lipseste campul :20:)."));
+    if (headerWithoutStatement)
+        throw BankFileError(
+            QStringLiteral("Extrasul MT940 este deteriorat si nu a fost citit: fisierul se termina in antetul unui mesaj."));
     if (stage != Stage::Closed)
         throw BankFileError(
             QStringLiteral("Extrasul MT940 este deteriorat si nu a fost citit: fisierul se termina fara soldul final (:62F:)."));

@@ -158,6 +158,18 @@ void TestStatementReaders::damagedFilesAreRefused_data()
     QByteArray noOpening = mt;
     noOpening.replace(":60F:C240603RON1000,00", ":60F:X");
     QTest::newRow("mt940 unreadable opening balance") << noOpening << mtDamaged;
+    // Cut inside the closing balance or in the next message's header: the balance and the
+    // header show the cut, where the fields alone did not.
+    QTest::newRow("mt940 cut in the closing balance amount") << mt.left(mt.indexOf(":62F:C240603RON1305,00") + 19) << mtDamaged;
+    QTest::newRow("mt940 cut in the next message header") << mt.left(mt.indexOf("{1:", 10) + 20) << mtDamaged;
+    QByteArray altered = mt;
+    altered.replace(":61:2406030603CN80,00NTRFNONREF", ":61:2406030603CN8,00NTRFNONREF");
+    QTest::newRow("mt940 lines do not add up to the closing balance") << altered << QStringLiteral("nu corespunde");
+    QByteArray huge = ":20:X\n:25:RO49AAAA1B31007593840000\n:60F:C240603RON99999999999999,\n";
+    for (int i = 0; i < 10; ++i)
+        huge += ":61:2406030603CN99999999999999,NTRFNONREF\n";
+    huge += ":62F:C240603RON0,\n-\n";
+    QTest::newRow("mt940 amounts beyond any balance") << huge << QStringLiteral("depasesc");
     QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0", 11) << QStringLiteral("nu este un extras");
     QTest::newRow("empty") << QByteArray("  \r\n") << QStringLiteral("Fisierul extrasului este gol.");
 }
