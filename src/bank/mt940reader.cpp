@@ -240,8 +240,8 @@ std::vector<BankStatement> readMt940(const QByteArray &bytes)
         start = stop + 1;
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
-        if (line.startsWith(QLatin1String("{1:")))
-            headerWithoutStatement = true;
+        if (line.startsWith(QLatin1Char('{')) && !line.startsWith(QLatin1String("{5:")))
+            headerWithoutStatement = true; // any block but the trailer opens a message
         if (line.startsWith(QLatin1Char('{'))) {
             const qsizetype body = line.indexOf(QLatin1String("{4:"));
             if (body < 0)

@@ -162,6 +162,7 @@ void TestStatementReaders::damagedFilesAreRefused_data()
     // header show the cut, where the fields alone did not.
     QTest::newRow("mt940 cut in the closing balance amount") << mt.left(mt.indexOf(":62F:C240603RON1305,00") + 19) << mtDamaged;
     QTest::newRow("mt940 cut in the next message header") << mt.left(mt.indexOf("{1:", 10) + 20) << mtDamaged;
+    QTest::newRow("mt940 cut as the next message begins") << mt.left(mt.indexOf("{1:", 10) + 2) << mtDamaged;
     QByteArray altered = mt;
     altered.replace(":61:2406030603CN80,00NTRFNONREF", ":61:2406030603CN8,00NTRFNONREF");
     QTest::newRow("mt940 lines do not add up to the closing balance") << altered << QStringLiteral("nu corespunde");
