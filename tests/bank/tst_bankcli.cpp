@@ -16,6 +16,7 @@ private Q_SLOTS:
     void initTestCase();
     void dryRunThenRecordThenAgain();
     void cutFileRefused();
+    void csvRowsSurviveCarriageReturnsAndQuotes();
 
 private:
     CliResult cli(const QStringList &args)
@@ -91,6 +92,28 @@ void TestBankCli::cutFileRefused()
     QVERIFY2(r.err.contains(QLatin1String("Extrasul MT940 este deteriorat si nu a fost citit")), qPrintable(r.err));
     QVERIFY(r.out.isEmpty());
     QCOMPARE(transfers(), before);
+}
+
+// A reference holding a carriage return (an XML character reference) split the CSV row
+// in two for any program that reads it; quotes and commas in the payer stay in one field.
+void TestBankCli::csvRowsSurviveCarriageReturnsAndQuotes()
+{
+    QFile in(fixture("camt053-v02-two-accounts.xml"));
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QByteArray bytes = in.readAll();
+    bytes.replace("<AcctSvcrRef>BK-240603-0001</AcctSvcrRef>", "<AcctSvcrRef>BK-240603&#13;0001</AcctSvcrRef>");
+    bytes.replace("<Nm>Ion Popescu</Nm>", "<Nm>Ion \"Nelu\", Popescu</Nm>");
+    const QString file = m_dir.filePath(QStringLiteral("quotes.xml"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+    const CliResult r = cli({QStringLiteral("bank"), QStringLiteral("import"), file, QStringLiteral("--dry-run")});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QVERIFY(!r.out.contains(QLatin1Char('\r')));
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 10);
+    QVERIFY2(lines[1].contains(QLatin1String(",BK-240603 0001,\"Ion \"\"Nelu\"\", Popescu\",")), qPrintable(lines[1]));
 }
 
 QTEST_GUILESS_MAIN(TestBankCli)

@@ -35,8 +35,9 @@ void printLines(const BankImport &import)
                                     l.note,
                                     l.idchit ? QString::number(l.idchit) : QString()};
         QStringList csv;
+        // Line breaks of either kind inside a field would split the row for a CSV reader.
         for (const QString &f : fields)
-            csv << csvField(QString(f).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+            csv << csvField(QString(f).replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' ')));
         out() << csv.join(QLatin1Char(',')) << '\n';
     }
     out().flush();
