@@ -120,7 +120,10 @@ void readInformation(const QString &value, BankEntry &e)
         if (joined[i] != QLatin1Char('?') || i + 2 >= joined.size() || !isDigits(QStringView(joined).mid(i + 1, 2)))
             break;
         const int code = QStringView(joined).mid(i + 1, 2).toInt();
+        // A '?' not followed by two digits is the payer's own text, not a new subfield.
         qsizetype end = joined.indexOf(QLatin1Char('?'), i + 3);
+        while (end >= 0 && (end + 2 >= joined.size() || !isDigits(QStringView(joined).mid(end + 1, 2))))
+            end = joined.indexOf(QLatin1Char('?'), end + 1);
         if (end < 0)
             end = joined.size();
         sub[code] += joined.mid(i + 3, end - i - 3);

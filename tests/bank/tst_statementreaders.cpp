@@ -41,6 +41,7 @@ private Q_SLOTS:
     void longTextIsCut();
     void mt940FloodOfTinyFieldsIsRefused();
     void camtTransactionsBoundedAcrossEntries();
+    void mt940QuestionMarkInPaymentText();
 };
 
 void TestStatementReaders::camtEntriesTransactionsAndAccounts()
@@ -241,6 +242,19 @@ void TestStatementReaders::camtTransactionsBoundedAcrossEntries()
     } catch (const BankFileError &e) {
         QVERIFY2(e.message().contains(QLatin1String("prea multe tranzactii")), qPrintable(e.message()));
     }
+}
+
+// A '?' the payer typed ended the reading of the :86: field: the code after it was lost
+// and the transfer parked.
+void TestStatementReaders::mt940QuestionMarkInPaymentText()
+{
+    const QByteArray mt = ":20:X\n:25:RO49AAAA1B31007593840000\n:60F:C240603RON0,\n"
+                          ":61:2406030603CN150,00NTRFNONREF\n"
+                          ":86:166?00PLATA?20TAXA? IUNIE CNP 1800101223344?32POPESCU ION\n"
+                          ":62F:C240603RON150,\n-\n";
+    const std::vector<BankStatement> s = readStatementBytes(mt);
+    QCOMPARE(s[0].entries[0].text, QStringLiteral("TAXA? IUNIE CNP 1800101223344"));
+    QCOMPARE(s[0].entries[0].payer, QStringLiteral("POPESCU ION"));
 }
 
 QTEST_GUILESS_MAIN(TestStatementReaders)
