@@ -52,6 +52,7 @@ struct BankStatement
 // Bounds for every reader: a statement file is a few megabytes at most.
 constexpr qsizetype MaxStatementFileBytes = 32 * 1024 * 1024;
 constexpr int MaxStatementEntries = 200000;
+constexpr int MaxStatementsPerFile = 10000; // a statement a day for years, for several accounts
 constexpr int MaxStatementTextLength = 2000; // payment text, payer, references: longer is cut
 
 // Reads camt.053 (versions .001.02 to .001.08). Throws BankFileError.

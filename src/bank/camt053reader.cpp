@@ -201,6 +201,8 @@ std::vector<BankStatement> readCamt053(const QByteArray &bytes)
             text.clear();
             const int depth = int(path.size()) - 1;
             if (name == QLatin1String("Stmt") && depth == 2 && path[1] == QLatin1String("BkToCstmrStmt")) {
+                if (statements.size() >= size_t(MaxStatementsPerFile))
+                    damaged(QStringLiteral("are prea multe extrase"));
                 stmtDepth = depth;
                 statements.emplace_back();
                 statements.back().format = QStringLiteral("camt.053");

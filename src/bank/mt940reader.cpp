@@ -285,6 +285,8 @@ std::vector<BankStatement> readMt940(const QByteArray &bytes)
         if (tag == QLatin1String("20")) {
             if (stage != Stage::None && stage != Stage::Closed)
                 damaged(f.line, QStringLiteral("extrasul anterior nu are soldul final (:62F:)"));
+            if (statements.size() >= size_t(MaxStatementsPerFile))
+                damaged(f.line, QStringLiteral("prea multe extrase"));
             statements.emplace_back();
             statements.back().format = QStringLiteral("MT940");
             statements.back().id = f.value.simplified().left(35);

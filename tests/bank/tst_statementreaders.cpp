@@ -42,6 +42,7 @@ private Q_SLOTS:
     void mt940FloodOfTinyFieldsIsRefused();
     void camtTransactionsBoundedAcrossEntries();
     void mt940QuestionMarkInPaymentText();
+    void statementsPerFileBounded();
 };
 
 void TestStatementReaders::camtEntriesTransactionsAndAccounts()
@@ -255,6 +256,28 @@ void TestStatementReaders::mt940QuestionMarkInPaymentText()
     const std::vector<BankStatement> s = readStatementBytes(mt);
     QCOMPARE(s[0].entries[0].text, QStringLiteral("TAXA? IUNIE CNP 1800101223344"));
     QCOMPARE(s[0].entries[0].payer, QStringLiteral("POPESCU ION"));
+}
+
+// Hundreds of thousands of tiny statements, each of another account, made the plan compare
+// every account with every other one; a file holds at most so many statements.
+void TestStatementReaders::statementsPerFileBounded()
+{
+    QByteArray camt = "<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:camt.053.001.02\"><BkToCstmrStmt>";
+    QByteArray mt;
+    for (int i = 0; i <= MaxStatementsPerFile; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        camt += "<Stmt><Acct><Id><Othr><Id>" + n + "</Id></Othr></Id></Acct></Stmt>";
+        mt += ":20:X\n:25:" + n + "\n:60F:C240603RON0,\n:62F:C240603RON0,\n-\n";
+    }
+    camt += "</BkToCstmrStmt></Document>";
+    for (const QByteArray &file : {camt, mt}) {
+        try {
+            readStatementBytes(file);
+            QFAIL("a file of too many statements was read");
+        } catch (const BankFileError &e) {
+            QVERIFY2(e.message().contains(QLatin1String("prea multe extrase")), qPrintable(e.message()));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStatementReaders)
