@@ -5,6 +5,7 @@
 #include "ui/shell/administrationwindow.h"
 
 #include "backup/localbackup.h"
+#include "bank/bankimport.h"
 #include "core/text.h"
 #include "core/workfiles.h"
 #include "startup/modelfiles.h"
@@ -121,6 +122,10 @@ AdministrationWindow::AdministrationWindow(Database &db, Session &session, Admin
     m_pdf = new QCheckBox(QStringLiteral("Listeaza Chitanta in format PDF"), docBox);
     m_pdf->setObjectName(QStringLiteral("ChitPDF"));
     docForm->addRow(QString(), m_pdf);
+    m_iban = new QLineEdit(docBox);
+    m_iban->setObjectName(QStringLiteral("ContIBAN"));
+    m_iban->setMaxLength(42);
+    docForm->addRow(QStringLiteral("Contul IBAN al serviciului"), m_iban);
     layout->addWidget(docBox);
 
     // Folders.
@@ -243,7 +248,7 @@ void AdministrationWindow::reloadFields()
 void AdministrationWindow::applyAccess()
 {
     const bool canModify = m_session.canModify();
-    for (QLineEdit *e : {m_unit, m_locality, m_series, m_receiptNr, m_noteNr, m_password1, m_password2})
+    for (QLineEdit *e : {m_unit, m_locality, m_series, m_receiptNr, m_noteNr, m_iban, m_password1, m_password2})
         e->setReadOnly(!canModify);
     m_county->setEnabled(canModify);
     m_pdf->setEnabled(canModify);
@@ -263,6 +268,7 @@ void AdministrationWindow::prepare()
     m_password2->clear();
     try {
         m_shown = readAdminNumbers(m_session);
+        m_iban->setText(serviceIban(m_session));
     } catch (const VestroniaError &e) {
         mesaj(QStringLiteral("Administrare program"), e.message(), MesajButtons::OK, MesajKind::Eroare);
     }
@@ -299,6 +305,10 @@ void AdministrationWindow::save()
         showProblem(m_noteNr, QStringLiteral("Scrieti numarul urmatoarei note contabile!"));
         return;
     }
+    if (!m_iban->text().trimmed().isEmpty() && !isValidIban(m_iban->text())) {
+        showProblem(m_iban, QStringLiteral("Contul IBAN nu este corect!"));
+        return;
+    }
     AdminSettings updated = m_settings;
     updated.unitName = m_unit->text();
     updated.locality = m_locality->text();
@@ -306,6 +316,7 @@ void AdministrationWindow::save()
     updated.receiptPdf = m_pdf->isChecked();
     try {
         saveAdminSettings(m_session, updated, edited, m_shown);
+        setServiceIban(m_session, m_iban->text());
     } catch (const VestroniaError &e) {
         mesaj(QStringLiteral("Administrare program"), e.message(), MesajButtons::OK, MesajKind::Eroare);
         return;

@@ -74,6 +74,7 @@ private:
     QLineEdit *m_receiptNr;
     QLineEdit *m_noteNr;
     QCheckBox *m_pdf;
+    QLineEdit *m_iban; // the service's bank account, checked against imported statements
     QLabel *m_server;
     QLabel *m_backup;
     QToolButton *m_serverChoose;

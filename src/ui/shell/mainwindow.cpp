@@ -21,6 +21,7 @@
 #include "reports/opendocument.h"
 #include "ui/collections/regcasaf.h"
 #include "ui/ledger/evidenta.h"
+#include "ui/bank/extrasbancar.h"
 #include "ui/enforcement/actbatchwindow.h"
 #include "ui/enforcement/urmariref.h"
 #include "ui/ledger/importflow.h"
@@ -219,6 +220,11 @@ QMenu *MainWindow::buildUtilitiesMenu()
         window.exec();
     });
     batch->setObjectName(QStringLiteral("UrmaririMasa"));
+    QAction *bank = menu->addAction(QStringLiteral("Extras bancar"), this, [this] {
+        ExtrasBancar window(m_db, m_session, this);
+        window.exec();
+    });
+    bank->setObjectName(QStringLiteral("ExtrasBancarMenu"));
     QAction *suggestions = menu->addAction(themeIcon("mail-send", QStyle::SP_MessageBoxInformation),
                                            QStringLiteral("Condica de sugestii"), this, &MainWindow::openSuggestions);
     suggestions->setObjectName(QStringLiteral("CondicaSugestii"));

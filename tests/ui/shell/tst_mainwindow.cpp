@@ -453,6 +453,7 @@ void TestMainWindow::menus()
                                                 QStringLiteral("+Centralizator Somatii/Titluri executorii")}));
     QCOMPARE(enabledTexts(button(w, "MBut4")->menu()),
              (QStringList{QStringLiteral("+Salvare / Incarcare baza de date"), QStringLiteral("+Urmariri in masa"),
+                          QStringLiteral("+Extras bancar"),
                           QStringLiteral("+Condica de sugestii"), QStringLiteral("+Istoricul modificarii datelor")}));
 }
 

@@ -1,0 +1,340 @@
+// Planning and recording a bank statement import. The plan reads the register, the keys of
+// the transfers recorded before and each subscriber's latest collection once; recording
+// calls recordCollection for every matched transfer inside one transaction per statement,
+// so a failure leaves the statement as if never imported.
+
+#include "bank/bankimport.h"
+
+#include "collections/collection.h"
+#include "core/clock.h"
+#include "core/dates.h"
+#include "core/profilefile.h"
+#include "core/session.h"
+#include "ledger/subscribers.h"
+#include "store/changelog.h"
+#include "store/database.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+
+namespace vestronia {
+
+namespace {
+
+const QString Transfer = QStringLiteral("VIRAMENT BANCAR");
+// The largest amount a collection takes (the dialog's "Suma": 7 digits and 2 decimals).
+const Money MaxTransfer = Money::fromUnits(99999999900LL);
+
+QSet<QString> recordedKeys(Database &db)
+{
+    QSet<QString> keys;
+    const ResultSet r = db.select(QStringLiteral("SELECT DOCSERIA FROM Chitante WHERE DOCJUS=?"), {Transfer});
+    for (int i = 0; i < r.rowCount(); ++i) {
+        const QString k = r.value(i, 0).toString();
+        if (k.size() == 20 && k.startsWith(QLatin1Char('B')))
+            keys.insert(k);
+    }
+    return keys;
+}
+
+int latestCollectionDay(Database &db, qint64 idab)
+{
+    return int(db.scalar(QStringLiteral("SELECT MAX(DOCDATA) FROM Chitante WHERE IDAB=?"), {idab}).toLongLong());
+}
+
+QString lateNote(int day, int latest)
+{
+    return QStringLiteral("Data %1 este inaintea ultimei incasari a abonatului (%2)").arg(dayText(day), dayText(latest));
+}
+
+// The statement's sequence number as a document number, when it is one.
+qint64 documentNumberOf(const BankStatement &s)
+{
+    const QString head = s.sequence.section(QLatin1Char('/'), 0, 0).trimmed();
+    bool ok = false;
+    const qint64 n = head.toLongLong(&ok);
+    return ok && head.size() <= 10 && n >= 0 ? n : 0;
+}
+
+void sortByBooking(std::vector<BankLine *> &lines)
+{
+    std::stable_sort(lines.begin(), lines.end(), [](const BankLine *a, const BankLine *b) {
+        return a->entry.bookingDay < b->entry.bookingDay;
+    });
+}
+
+} // namespace
+
+QString bankOutcomeText(BankOutcome outcome)
+{
+    switch (outcome) {
+    case BankOutcome::ToRecord:
+        return QStringLiteral("de inregistrat");
+    case BankOutcome::Recorded:
+        return QStringLiteral("inregistrat");
+    case BankOutcome::Parked:
+        return QStringLiteral("in asteptare");
+    case BankOutcome::Ignored:
+        return QStringLiteral("ignorat");
+    case BankOutcome::AlreadyRecorded:
+        return QStringLiteral("deja inregistrat");
+    case BankOutcome::Dropped:
+        return QStringLiteral("renuntat");
+    }
+    return {};
+}
+
+QString bankTransferDocType()
+{
+    return Transfer;
+}
+
+QString bankEntryKey(const QString &account, const BankEntry &e, int repeatWithinDay)
+{
+    QString source;
+    if (!e.reference.isEmpty())
+        source = QStringLiteral("R|") + normalizedAccount(account) + QLatin1Char('|') + e.reference;
+    else
+        source = QStringLiteral("F|%1|%2|%3|%4|%5|%6")
+                     .arg(normalizedAccount(account))
+                     .arg(e.bookingDay)
+                     .arg(e.amount.toFixed(2), matchingText(e.text), matchingText(e.payer))
+                     .arg(repeatWithinDay);
+    const QByteArray hash = QCryptographicHash::hash(source.toUtf8(), QCryptographicHash::Sha256);
+    // 19 base-32 digits: 95 bits of the hash.
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
+    QString key = QStringLiteral("B");
+    quint64 bits = 0;
+    int have = 0, pos = 0;
+    while (key.size() < 20) {
+        if (have < 5) {
+            bits = (bits << 8) | quint8(hash[pos++]);
+            have += 8;
+        }
+        key += QLatin1Char(alphabet[(bits >> (have - 5)) & 31]);
+        have -= 5;
+    }
+    return key;
+}
+
+QString serviceIban(const Session &session)
+{
+    return normalizedAccount(ProfileFile::readText(session.sharedSettings(), QStringLiteral("CONST"), QStringLiteral("IBAN")));
+}
+
+void setServiceIban(const Session &session, const QString &iban)
+{
+    ProfileFile::writeText(session.sharedSettings(), QStringLiteral("CONST"), QStringLiteral("IBAN"), normalizedAccount(iban));
+}
+
+BankImport planBankImport(Database &db, const Session &session, std::vector<BankStatement> statements)
+{
+    BankImport import;
+    import.statements = std::move(statements);
+    const int today = Clock::todayDayNumber();
+    const MatchRegister reg = MatchRegister::fromRows(
+        db.select(QStringLiteral("SELECT IDAB, NUME, CNP, ROL, NRCON, DATAIN, DATAOUT FROM Abonat")), today);
+    const QSet<QString> recorded = recordedKeys(db);
+    QHash<qint64, int> latest;
+    {
+        const ResultSet r = db.select(QStringLiteral("SELECT IDAB, MAX(DOCDATA) FROM Chitante GROUP BY IDAB"));
+        for (int i = 0; i < r.rowCount(); ++i)
+            latest.insert(r.value(i, 0).toLongLong(), int(r.value(i, 1).toLongLong()));
+    }
+    const QString iban = serviceIban(session);
+    QSet<QString> inFile;
+
+    for (int s = 0; s < int(import.statements.size()); ++s) {
+        const BankStatement &st = import.statements[size_t(s)];
+        if (!iban.isEmpty() && normalizedAccount(st.account) != iban && !import.foreignAccounts.contains(st.account))
+            import.foreignAccounts << st.account;
+        QHash<QString, int> repeats; // identical entries without a reference, per day
+        const size_t first = import.lines.size();
+        for (int i = 0; i < int(st.entries.size()); ++i) {
+            BankLine line;
+            line.statement = s;
+            line.position = i + 1;
+            line.entry = st.entries[size_t(i)];
+            if (line.entry.currency.isEmpty())
+                line.entry.currency = st.currency;
+            int repeat = 0;
+            if (line.entry.reference.isEmpty()) {
+                const BankEntry &e = line.entry;
+                repeat = repeats[QStringLiteral("%1|%2|%3|%4|%5")
+                                     .arg(e.bookingDay)
+                                     .arg(e.credit)
+                                     .arg(e.amount.toFixed(2), matchingText(e.text), matchingText(e.payer))]++;
+            }
+            line.key = bankEntryKey(st.account, line.entry, repeat);
+            const BankEntry &e = line.entry;
+            if (!e.credit)
+                line.note = QStringLiteral("Plata din cont");
+            else if (e.reversal)
+                line.note = QStringLiteral("Stornare");
+            else if (!e.booked)
+                line.note = QStringLiteral("Neinregistrata inca de banca");
+            else if (e.currency != QLatin1String("RON"))
+                line.note = QStringLiteral("Alta moneda: ") + (e.currency.isEmpty() ? QStringLiteral("necunoscuta") : e.currency);
+            if (!line.note.isEmpty()) {
+                line.outcome = BankOutcome::Ignored;
+            } else if (recorded.contains(line.key)) {
+                line.outcome = BankOutcome::AlreadyRecorded;
+                line.note = QStringLiteral("Inregistrat anterior");
+            } else if (inFile.contains(line.key)) {
+                line.outcome = BankOutcome::AlreadyRecorded;
+                line.note = QStringLiteral("Repetat intr-un extras anterior din fisier");
+            } else if (!e.problem.isEmpty()) {
+                line.outcome = BankOutcome::Parked;
+                line.note = e.problem;
+            } else if (e.amount <= Money() || e.amount > MaxTransfer) {
+                line.outcome = BankOutcome::Parked;
+                line.note = QStringLiteral("Suma nu poate fi inregistrata ca incasare");
+            } else if (e.bookingDay > today) {
+                line.outcome = BankOutcome::Parked;
+                line.note = QStringLiteral("Data %1 este dupa data de azi").arg(dayText(e.bookingDay));
+            } else {
+                const TransferMatch m = matchTransfer(e, reg);
+                line.idab = m.idab;
+                line.reason = m.reason;
+                line.subscriber = reg.nameOf(m.idab);
+                line.outcome = m.idab ? BankOutcome::ToRecord : BankOutcome::Parked;
+                line.note = m.parkReason;
+            }
+            // An ignored entry (pending, reversed, another currency) may come again booked
+            // under the same reference; only one that could be recorded hides its repeats.
+            if (line.outcome != BankOutcome::Ignored)
+                inFile.insert(line.key);
+            import.lines.push_back(std::move(line));
+        }
+        // Collections of one subscriber go in date order; one dated before his latest is parked.
+        std::vector<BankLine *> matched;
+        for (size_t i = first; i < import.lines.size(); ++i)
+            if (import.lines[i].outcome == BankOutcome::ToRecord)
+                matched.push_back(&import.lines[i]);
+        sortByBooking(matched);
+        for (BankLine *l : matched) {
+            int &last = latest[l->idab];
+            if (l->entry.bookingDay < last) {
+                l->outcome = BankOutcome::Parked;
+                l->note = lateNote(l->entry.bookingDay, last);
+            } else {
+                last = l->entry.bookingDay;
+            }
+        }
+    }
+    return import;
+}
+
+void assignLine(Database &db, BankImport &import, int index, qint64 idab)
+{
+    BankLine &l = import.lines.at(size_t(index));
+    if (l.outcome != BankOutcome::Parked && l.outcome != BankOutcome::Dropped && l.outcome != BankOutcome::ToRecord)
+        return;
+    const SubscriberRecord s = readSubscriber(db, idab);
+    l.idab = idab;
+    l.subscriber = s.name;
+    l.reason = MatchReason::None;
+    int last = latestCollectionDay(db, idab);
+    for (const BankLine &other : import.lines)
+        if (&other != &l && other.idab == idab && other.outcome == BankOutcome::Recorded)
+            last = std::max(last, other.entry.bookingDay);
+    if (l.entry.bookingDay < last) {
+        l.outcome = BankOutcome::Parked;
+        l.note = lateNote(l.entry.bookingDay, last);
+        return;
+    }
+    l.outcome = BankOutcome::ToRecord;
+    l.note = QStringLiteral("Atribuit de operator");
+}
+
+void dropLine(BankImport &import, int index)
+{
+    BankLine &l = import.lines.at(size_t(index));
+    if (l.outcome == BankOutcome::Parked || l.outcome == BankOutcome::ToRecord) {
+        l.outcome = BankOutcome::Dropped;
+        l.note = QStringLiteral("Renuntat de operator");
+    }
+}
+
+BankRecordSummary recordBankImport(Database &db, const Session &session, BankImport &import, Progress &progress)
+{
+    BankRecordSummary summary;
+    int total = 0;
+    for (const BankLine &l : import.lines)
+        total += l.outcome == BankOutcome::ToRecord ? 1 : 0;
+    if (total == 0)
+        return summary;
+    ProgressScope scope(progress, QStringLiteral("Inregistrez extrasul bancar..."), total);
+    for (int s = 0; s < int(import.statements.size()); ++s) {
+        const BankStatement &st = import.statements[size_t(s)];
+        std::vector<BankLine *> todo;
+        for (BankLine &l : import.lines)
+            if (l.statement == s && l.outcome == BankOutcome::ToRecord)
+                todo.push_back(&l);
+        if (todo.empty())
+            continue;
+        sortByBooking(todo);
+        std::vector<BankLine> before;
+        for (BankLine *l : todo)
+            before.push_back(*l);
+        BankRecordSummary part;
+        try {
+            Transaction tx(db);
+            // Read inside the transaction: another workstation may have recorded them meanwhile.
+            QSet<QString> recorded = recordedKeys(db);
+            const qint64 number = documentNumberOf(st);
+            for (BankLine *l : todo) {
+                progress.step();
+                if (recorded.contains(l->key)) {
+                    l->outcome = BankOutcome::AlreadyRecorded;
+                    l->note = QStringLiteral("Inregistrat anterior");
+                    continue;
+                }
+                CollectionDraft d;
+                d.idab = l->idab;
+                d.docType = Transfer;
+                d.automaticNumber = false;
+                d.series = l->key;
+                d.number = number;
+                d.amount = l->entry.amount;
+                d.day = l->entry.bookingDay;
+                d.payer = l->entry.payer.isEmpty() ? l->subscriber : l->entry.payer;
+                d.purpose = l->entry.text.isEmpty() ? Transfer + QLatin1Char(' ') + st.label() : l->entry.text;
+                const CollectionOutcome out = recordCollection(db, session, d);
+                if (out.refusal) {
+                    l->outcome = BankOutcome::Parked;
+                    l->note = out.refusal->message;
+                    ++part.parked;
+                    continue;
+                }
+                l->outcome = BankOutcome::Recorded;
+                l->idchit = out.recorded.idchit;
+                l->note.clear();
+                recorded.insert(l->key);
+                ++part.recorded;
+                part.sum += out.recorded.amount;
+            }
+            if (part.recorded > 0) {
+                addLog(db, session,
+                       QStringLiteral("Extras bancar %1, cont %2: %3 viramente = %4 lei")
+                           .arg(st.label(), st.account)
+                           .arg(part.recorded)
+                           .arg(part.sum.toString()));
+                tx.commit();
+            }
+        } catch (...) {
+            for (size_t i = 0; i < todo.size(); ++i)
+                *todo[i] = before[i];
+            throw;
+        }
+        summary.recorded += part.recorded;
+        summary.parked += part.parked;
+        summary.sum += part.sum;
+    }
+    return summary;
+}
+
+} // namespace vestronia

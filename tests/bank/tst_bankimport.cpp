@@ -1,0 +1,328 @@
+// Bank statements into collections on a real data folder: what is recorded, parked and
+// ignored; the same file or an overlapping statement recording each transfer once; a
+// transfer dated before the latest collection parked; a failure half way leaving nothing.
+
+#include "bank/bankimport.h"
+#include "collections/balance.h"
+#include "collections/cancellation.h"
+#include "collections/collection.h"
+
+#include "collections/collectionsfixture.h"
+
+#include <QTest>
+
+using namespace vestronia;
+using namespace vestronia::testing;
+
+namespace {
+
+QString fixture(const char *name)
+{
+    return QStringLiteral(VESTRONIA_TEST_FIXTURES "/bank/") + QLatin1String(name);
+}
+
+class BankFixture : public CollectionsFixture
+{
+public:
+    BankFixture()
+    {
+        popescu = subscriber("POPESCU ION", "1800101223344", "", "");
+        ionescu = subscriber("IONESCU MARIA", "", "102", "45/2020");
+        alfa = subscriber("SC ALFA PREST SRL", "RO1234567", "8812", "");
+        vasile = subscriber("VASILE GHEORGHE", "", "", "");
+        popaA = subscriber("POPA ANA", "", "", "");
+        popaB = subscriber("POPA ANA", "", "", "");
+        constantinescu = subscriber("CONSTANTINESCU POPOVICI ALEXANDRU", "", "", "");
+        debit = insertDebit(popescu, "120", day(2024, 5, 5));
+    }
+
+    qint64 subscriber(const char *name, const char *code, const char *rol, const char *contract)
+    {
+        const qint64 id = insertSubscriber(QString::fromLatin1(name), 1, day(2020, 1, 1));
+        db->exec(QStringLiteral("UPDATE Abonat SET CNP=?, ROL=?, NRCON=? WHERE IDAB=?"),
+                 {QString::fromLatin1(code), QString::fromLatin1(rol), QString::fromLatin1(contract), id});
+        return id;
+    }
+
+    BankImport plan(const char *file) { return planBankImport(*db, session, readStatementFile(fixture(file))); }
+
+    BankRecordSummary importFile(const char *file)
+    {
+        BankImport i = plan(file);
+        NullProgress quiet;
+        return recordBankImport(*db, session, i, quiet);
+    }
+
+    qint64 count(const QString &sql, const QVariantList &params = {}) { return db->scalar(sql, params).toLongLong(); }
+    qint64 transfers() { return count(QStringLiteral("SELECT COUNT(*) FROM Chitante WHERE DOCJUS='VIRAMENT BANCAR'")); }
+    qint64 transfersOf(qint64 idab) { return count(QStringLiteral("SELECT COUNT(*) FROM Chitante WHERE IDAB=?"), {idab}); }
+
+    qint64 popescu, ionescu, alfa, vasile, popaA, popaB, constantinescu, debit;
+};
+
+QStringList names(std::initializer_list<const char *> list)
+{
+    QStringList out;
+    for (const char *n : list)
+        out << QString::fromLatin1(n);
+    return out;
+}
+
+QStringList outcomes(const BankImport &i)
+{
+    QStringList out;
+    for (const BankLine &l : i.lines)
+        out << bankOutcomeText(l.outcome);
+    return out;
+}
+
+// Fails on the nth step, as a power cut or a full disk would in the middle of a statement.
+class FailingProgress : public Progress
+{
+public:
+    explicit FailingProgress(int failAt) : m_failAt(failAt) {}
+    void setText(const QString &) override {}
+    void setTotal(int) override {}
+    void start() override {}
+    void finish() override {}
+    void step() override
+    {
+        if (++m_steps == m_failAt)
+            throw VestroniaError(QStringLiteral("disc plin"));
+    }
+
+private:
+    int m_failAt;
+    int m_steps = 0;
+};
+
+} // namespace
+
+class TestBankImport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void camtRecordsMatchedAndParksTheRest();
+    void sameFileTwiceRecordsOnce();
+    void overlappingStatementsRecordOnce();
+    void mt940RepeatsWithinADayCounted();
+    void transferBeforeLatestCollectionParked();
+    void clerkAssignsAndDrops();
+    void failureHalfWayLeavesNothing();
+    void otherAccountIsReported();
+    void cancelledTransferIsOfferedAgain();
+    void pendingEntryDoesNotHideItsBookingLater();
+};
+
+void TestBankImport::camtRecordsMatchedAndParksTheRest()
+{
+    BankFixture f;
+    BankImport i = f.plan("camt053-v02-two-accounts.xml");
+    QCOMPARE(outcomes(i), (names({"de inregistrat", "de inregistrat", "de inregistrat", "ignorat", "ignorat",
+                                        "de inregistrat", "in asteptare", "ignorat", "in asteptare"})));
+    QCOMPARE(i.lines[0].idab, f.popescu);
+    QCOMPARE(i.lines[0].reason, MatchReason::Code);
+    QCOMPARE(i.lines[1].idab, f.ionescu);
+    QCOMPARE(i.lines[1].reason, MatchReason::Contract);
+    QCOMPARE(i.lines[2].idab, f.alfa);
+    QCOMPARE(i.lines[2].reason, MatchReason::Rol);
+    QCOMPARE(i.lines[5].idab, f.vasile);
+    QCOMPARE(i.lines[5].reason, MatchReason::Name);
+    QCOMPARE(i.lines[3].note, QStringLiteral("Plata din cont"));
+    QCOMPARE(i.lines[4].note, QStringLiteral("Alta moneda: EUR"));
+    QVERIFY(i.lines[6].note.startsWith(QLatin1String("Numele platitorului")));
+
+    NullProgress quiet;
+    const BankRecordSummary s = recordBankImport(*f.db, f.session, i, quiet);
+    QCOMPARE(s.recorded, 4);
+    QCOMPARE(s.sum, Money::fromLei(530));
+    QCOMPARE(f.transfers(), qint64(4));
+    // The collection is the dialog's: dated on the booking day, spread over the debit.
+    const ResultSet doc = f.db->select(QStringLiteral("SELECT * FROM Chitante WHERE IDCHIT=?"), {i.lines[0].idchit});
+    QCOMPARE(doc.integer(0, QStringLiteral("IDAB")), f.popescu);
+    QCOMPARE(doc.integer(0, QStringLiteral("DOCDATA")), qint64(day(2024, 6, 3)));
+    QCOMPARE(doc.integer(0, QStringLiteral("DOCNR")), qint64(105));
+    QCOMPARE(doc.text(0, QStringLiteral("NUMEPLAT")), QStringLiteral("ION POPESCU"));
+    QCOMPARE(doc.text(0, QStringLiteral("REPREZ")), QStringLiteral("PLATA SALUBRIZARE CNP 1800101223344 LUNA MAI"));
+    QCOMPARE(doc.money(0, QStringLiteral("INCASAT")), Money::fromLei(150));
+    QCOMPARE(f.sold(f.debit), Money());
+    QCOMPARE(balanceOf(*f.db, f.popescu, f.today()).total, Money::fromLei(-30));
+    // One change-log entry for the statement besides one per document.
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Log WHERE ACTIUNE=?"),
+                     {QStringLiteral("Extras bancar EXT-2024-0603 / 105, cont RO49AAAA1B31007593840000: 4 viramente = 530 lei")}),
+             qint64(1));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Log WHERE ACTIUNE LIKE 'Eliberat VIRAMENT BANCAR%'")), qint64(4));
+}
+
+void TestBankImport::sameFileTwiceRecordsOnce()
+{
+    BankFixture f;
+    QCOMPARE(f.importFile("camt053-v02-two-accounts.xml").recorded, 4);
+    f.reopen();
+    BankImport again = f.plan("camt053-v02-two-accounts.xml");
+    QCOMPARE(outcomes(again), (names({"deja inregistrat", "deja inregistrat", "deja inregistrat", "ignorat", "ignorat",
+                                            "deja inregistrat", "in asteptare", "ignorat", "in asteptare"})));
+    NullProgress quiet;
+    QCOMPARE(recordBankImport(*f.db, f.session, again, quiet).recorded, 0);
+    QCOMPARE(f.transfers(), qint64(4));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Log WHERE ACTIUNE LIKE 'Extras bancar%'")), qint64(1));
+}
+
+void TestBankImport::overlappingStatementsRecordOnce()
+{
+    BankFixture f;
+    f.importFile("camt053-v02-two-accounts.xml");
+    BankImport next = f.plan("camt053-v08-overlap.xml");
+    // The entry of the 3rd comes again in the statement of the 5th; the new one is recorded.
+    QCOMPARE(outcomes(next), (names({"deja inregistrat", "de inregistrat"})));
+    QCOMPARE(next.lines[1].idab, f.ionescu);
+    NullProgress quiet;
+    QCOMPARE(recordBankImport(*f.db, f.session, next, quiet).recorded, 1);
+    QCOMPARE(f.transfersOf(f.popescu), qint64(1));
+    QCOMPARE(f.transfersOf(f.ionescu), qint64(2));
+    // The same reference in another account's statement is another entry (parked here).
+    BankImport first = f.plan("camt053-v02-two-accounts.xml");
+    QCOMPARE(bankOutcomeText(first.lines[8].outcome), QStringLiteral("in asteptare"));
+}
+
+void TestBankImport::mt940RepeatsWithinADayCounted()
+{
+    BankFixture f;
+    BankImport i = f.plan("mt940-two-days.sta");
+    QCOMPARE(outcomes(i), (names({"de inregistrat", "de inregistrat", "de inregistrat", "ignorat", "de inregistrat",
+                                        "de inregistrat"})));
+    QCOMPARE(i.lines[1].idab, f.constantinescu);
+    QCOMPARE(i.lines[4].idab, f.ionescu);
+    QCOMPARE(i.lines[5].idab, f.alfa);
+    QVERIFY(i.lines[1].key != i.lines[2].key);
+    NullProgress quiet;
+    QCOMPARE(recordBankImport(*f.db, f.session, i, quiet).recorded, 5);
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Log WHERE ACTIUNE LIKE 'Extras bancar%'")), qint64(2));
+    // Two identical payments of the day are known; a third in the overlapping statement is new.
+    BankImport overlap = f.plan("mt940-overlap.sta");
+    QCOMPARE(outcomes(overlap), (names({"deja inregistrat", "deja inregistrat", "de inregistrat"})));
+    QCOMPARE(recordBankImport(*f.db, f.session, overlap, quiet).recorded, 1);
+    QCOMPARE(f.transfersOf(f.constantinescu), qint64(3));
+    QCOMPARE(outcomes(f.plan("mt940-overlap.sta")), (names({"deja inregistrat", "deja inregistrat", "deja inregistrat"})));
+}
+
+void TestBankImport::transferBeforeLatestCollectionParked()
+{
+    BankFixture f;
+    CollectionDraft d;
+    d.idab = f.popescu;
+    d.amount = Money::fromLei(10);
+    d.day = day(2024, 6, 7);
+    QVERIFY(!recordCollection(*f.db, f.session, d).refusal);
+    BankImport i = f.plan("camt053-v02-two-accounts.xml");
+    QCOMPARE(bankOutcomeText(i.lines[0].outcome), QStringLiteral("in asteptare"));
+    QCOMPARE(i.lines[0].idab, f.popescu);
+    QCOMPARE(i.lines[0].note, QStringLiteral("Data 03.06.2024 este inaintea ultimei incasari a abonatului (07.06.2024)"));
+    NullProgress quiet;
+    QCOMPARE(recordBankImport(*f.db, f.session, i, quiet).recorded, 3);
+    QCOMPARE(f.transfersOf(f.popescu), qint64(1));
+    // Assigning it by hand does not get round the rule either.
+    assignLine(*f.db, i, 0, f.popescu);
+    QCOMPARE(bankOutcomeText(i.lines[0].outcome), QStringLiteral("in asteptare"));
+}
+
+void TestBankImport::clerkAssignsAndDrops()
+{
+    BankFixture f;
+    BankImport i = f.plan("camt053-v02-two-accounts.xml");
+    assignLine(*f.db, i, 6, f.popaB);
+    QCOMPARE(bankOutcomeText(i.lines[6].outcome), QStringLiteral("de inregistrat"));
+    QCOMPARE(i.lines[6].subscriber, QStringLiteral("POPA ANA"));
+    dropLine(i, 5);
+    assignLine(*f.db, i, 3, f.popaA); // an outgoing payment cannot be assigned
+    QCOMPARE(bankOutcomeText(i.lines[3].outcome), QStringLiteral("ignorat"));
+    NullProgress quiet;
+    QCOMPARE(recordBankImport(*f.db, f.session, i, quiet).recorded, 4);
+    QCOMPARE(f.transfersOf(f.popaB), qint64(1));
+    QCOMPARE(f.transfersOf(f.popaA), qint64(0));
+    QCOMPARE(f.transfersOf(f.vasile), qint64(0));
+    // The dropped one comes back next time, the assigned one is known.
+    BankImport again = f.plan("camt053-v02-two-accounts.xml");
+    QCOMPARE(bankOutcomeText(again.lines[5].outcome), QStringLiteral("de inregistrat"));
+    QCOMPARE(bankOutcomeText(again.lines[6].outcome), QStringLiteral("deja inregistrat"));
+}
+
+void TestBankImport::failureHalfWayLeavesNothing()
+{
+    BankFixture f;
+    BankImport i = f.plan("camt053-v02-two-accounts.xml");
+    const qint64 logs = f.count(QStringLiteral("SELECT COUNT(*) FROM Log"));
+    FailingProgress failing(3);
+    QVERIFY_THROWS_EXCEPTION(VestroniaError, recordBankImport(*f.db, f.session, i, failing));
+    f.reopen();
+    QCOMPARE(f.transfers(), qint64(0));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM DetChit")), qint64(0));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Log")), logs);
+    QCOMPARE(f.sold(f.debit), Money::fromLei(120));
+    // The plan is as before, so the clerk can simply try again.
+    QCOMPARE(bankOutcomeText(i.lines[0].outcome), QStringLiteral("de inregistrat"));
+    QCOMPARE(i.lines[0].idchit, qint64(0));
+    NullProgress quiet;
+    QCOMPARE(recordBankImport(*f.db, f.session, i, quiet).recorded, 4);
+}
+
+void TestBankImport::otherAccountIsReported()
+{
+    BankFixture f;
+    QVERIFY(f.plan("camt053-v02-two-accounts.xml").foreignAccounts.isEmpty()); // no IBAN set: nothing to compare
+    setServiceIban(f.session, QStringLiteral("RO49 AAAA 1B31 0075 9384 0000"));
+    QCOMPARE(serviceIban(f.session), QStringLiteral("RO49AAAA1B31007593840000"));
+    QCOMPARE(f.plan("camt053-v02-two-accounts.xml").foreignAccounts, QStringList{QStringLiteral("RO76BTRL0130120212345678")});
+    QVERIFY(f.plan("mt940-two-days.sta").foreignAccounts.isEmpty());
+}
+
+void TestBankImport::cancelledTransferIsOfferedAgain()
+{
+    // Cancelling a transfer deletes its document, so a wrong match is put right by
+    // cancelling it and importing the statement again with the right subscriber.
+    BankFixture f;
+    BankImport i = f.plan("camt053-v02-two-accounts.xml");
+    NullProgress quiet;
+    recordBankImport(*f.db, f.session, i, quiet);
+    QVERIFY(!cancelCollection(*f.db, f.session, i.lines[5].idchit, quiet));
+    BankImport again = f.plan("camt053-v02-two-accounts.xml");
+    QCOMPARE(bankOutcomeText(again.lines[5].outcome), QStringLiteral("de inregistrat"));
+    QCOMPARE(bankOutcomeText(again.lines[0].outcome), QStringLiteral("deja inregistrat"));
+    assignLine(*f.db, again, 5, f.popaA);
+    QCOMPARE(recordBankImport(*f.db, f.session, again, quiet).recorded, 1);
+    QCOMPARE(f.transfersOf(f.vasile), qint64(0));
+    QCOMPARE(f.transfersOf(f.popaA), qint64(1));
+}
+
+// A file of several daily statements may show an entry pending on one day and booked the
+// next under the same reference. The pending one is ignored, so it must not make the
+// booked one look already recorded: that transfer was never recorded at all.
+void TestBankImport::pendingEntryDoesNotHideItsBookingLater()
+{
+    BankFixture f;
+    BankEntry e;
+    e.bookingDay = day(2024, 6, 3);
+    e.amount = Money::fromLei(150);
+    e.credit = true;
+    e.currency = QStringLiteral("RON");
+    e.reference = QStringLiteral("REF-77");
+    e.payer = QStringLiteral("POPESCU ION");
+    e.text = QStringLiteral("CNP 1800101223344");
+    std::vector<BankStatement> statements(2);
+    for (BankStatement &s : statements) {
+        s.format = QStringLiteral("camt.053");
+        s.account = QStringLiteral("RO49AAAA1B31007593840000");
+        s.entries.push_back(e);
+    }
+    statements[0].entries[0].booked = false;
+    statements[1].entries[0].bookingDay = day(2024, 6, 4);
+    BankImport i = planBankImport(*f.db, f.session, statements);
+    QCOMPARE(outcomes(i), (names({"ignorat", "de inregistrat"})));
+    NullProgress quiet;
+    QCOMPARE(recordBankImport(*f.db, f.session, i, quiet).recorded, 1);
+    QCOMPARE(f.transfersOf(f.popescu), qint64(1));
+}
+
+QTEST_GUILESS_MAIN(TestBankImport)
+#include "tst_bankimport.moc"
