@@ -192,6 +192,11 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
             } else if (e.amount <= Money() || e.amount > MaxTransfer) {
                 line.outcome = BankOutcome::Parked;
                 line.note = QStringLiteral("Suma nu poate fi inregistrata ca incasare");
+            } else if (e.amount.units() % 100 != 0) {
+                // A collection is kept in bani; rounding a bank's fraction of a ban would record
+                // a sum the statement does not hold.
+                line.outcome = BankOutcome::Parked;
+                line.note = QStringLiteral("Suma are mai mult de doua zecimale");
             } else if (e.bookingDay > today) {
                 line.outcome = BankOutcome::Parked;
                 line.note = QStringLiteral("Data %1 este dupa data de azi").arg(dayText(e.bookingDay));

@@ -113,6 +113,7 @@ private Q_SLOTS:
     void otherAccountIsReported();
     void cancelledTransferIsOfferedAgain();
     void pendingEntryDoesNotHideItsBookingLater();
+    void fractionOfABanIsParkedNotRounded();
 };
 
 void TestBankImport::camtRecordsMatchedAndParksTheRest()
@@ -322,6 +323,30 @@ void TestBankImport::pendingEntryDoesNotHideItsBookingLater()
     NullProgress quiet;
     QCOMPARE(recordBankImport(*f.db, f.session, i, quiet).recorded, 1);
     QCOMPARE(f.transfersOf(f.popescu), qint64(1));
+}
+
+// A camt amount may carry more than two decimals; the collection keeps bani, so 150.005
+// would have been recorded as 150.01.
+void TestBankImport::fractionOfABanIsParkedNotRounded()
+{
+    BankFixture f;
+    BankEntry e;
+    e.bookingDay = day(2024, 6, 3);
+    e.amount = Money::fromUnits(1500050);
+    e.credit = true;
+    e.currency = QStringLiteral("RON");
+    e.reference = QStringLiteral("REF-78");
+    e.payer = QStringLiteral("POPESCU ION");
+    e.text = QStringLiteral("CNP 1800101223344");
+    std::vector<BankStatement> statements(1);
+    statements[0].format = QStringLiteral("camt.053");
+    statements[0].account = QStringLiteral("RO49AAAA1B31007593840000");
+    statements[0].entries.push_back(e);
+    BankImport i = planBankImport(*f.db, f.session, statements);
+    QCOMPARE(outcomes(i), (names({"in asteptare"})));
+    NullProgress quiet;
+    QCOMPARE(recordBankImport(*f.db, f.session, i, quiet).recorded, 0);
+    QCOMPARE(f.transfersOf(f.popescu), qint64(0));
 }
 
 QTEST_GUILESS_MAIN(TestBankImport)
