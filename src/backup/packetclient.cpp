@@ -205,8 +205,10 @@ void PacketClient::dispatch(const packet::Packet &p)
     case packet::KickYouOut:
     case packet::NameInUse:
     case packet::NotLetIn:
-        disconnectFromServer();
+        // Told before the disconnection, so the application reports the refusal (and any
+        // text the server sent with it) rather than a lost connection.
         Q_EMIT refused(p.type);
+        disconnectFromServer();
         break;
     case packet::NameList:
     case packet::ClientJoin:

@@ -316,6 +316,11 @@ RemoteReply RemoteClient::exchange(const QStringList &commands, const QStringLis
     return reply;
 }
 
+bool passwordChangeRefused(const RemoteReply &r)
+{
+    return !r.messages.isEmpty() && !r.messages.contains(QStringLiteral("Parola a fost schimbata."));
+}
+
 RemoteReply RemoteClient::info()
 {
     return exchange({QStringLiteral("/INFO")});
@@ -334,7 +339,9 @@ RemoteReply RemoteClient::emailPassword()
 RemoteReply RemoteClient::setPassword(const QString &newPassword)
 {
     RemoteReply r = exchange({QStringLiteral("/SET_PASS ") + newPassword});
-    if (r.ok && !r.wrongPassword)
+    // A server that refuses the change says so in a message; the one it sends on success
+    // is "Parola a fost schimbata.".
+    if (r.ok && !r.wrongPassword && !passwordChangeRefused(r))
         m_password = newPassword;
     return r;
 }

@@ -73,6 +73,10 @@ struct RemoteReply
     bool expired() const;
 };
 
+// Whether the reply to a password change says it was refused (a message other than the
+// server's "Parola a fost schimbata.").
+bool passwordChangeRefused(const RemoteReply &r);
+
 struct StockRow
 {
     qint64 id = 0;

@@ -4,6 +4,7 @@
 #include "backup/remoteexchange.h"
 
 #include "backup/packetclient.h"
+#include "core/text.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -52,6 +53,7 @@ private:
     bool m_loggedIn = false;
     bool m_finished = false;
     ExchangeResult m_result;
+    QString m_serverText; // the last text message of the server
     qint64 m_unit = 1; // bytes per progress step
     int m_shownSteps = 0;
 };
@@ -165,8 +167,13 @@ ExchangeResult Exchange::run()
     });
     QObject::connect(&m_client, &PacketClient::errorOccurred, &m_loop,
                      [this](const QString &message, int) { transportLost(message); });
-    QObject::connect(&m_client, &PacketClient::refused, &m_loop,
-                     [this](quint32 type) { transportLost(QStringLiteral("pachet %1 de la server").arg(type)); });
+    QObject::connect(&m_client, &PacketClient::messageReceived, &m_loop, [this](const QByteArray &text) {
+        m_serverText = fromCp1250(text.left(500)).trimmed();
+    });
+    QObject::connect(&m_client, &PacketClient::refused, &m_loop, [this](quint32 type) {
+        // A busy server says why before it refuses: that text is what the user reads.
+        transportLost(m_serverText.isEmpty() ? QStringLiteral("pachet %1 de la server").arg(type) : m_serverText);
+    });
     QObject::connect(&m_client, &PacketClient::timedOut, &m_loop, [this] {
         if (m_step == Step::Sending || m_step == Step::Receiving)
             transportLost(QStringLiteral("ping fara raspuns"));
