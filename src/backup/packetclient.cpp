@@ -87,6 +87,7 @@ void PacketClient::disconnectFromServer()
     QTcpSocket *s = m_socket;
     m_socket = nullptr;
     s->disconnect(this);
+    s->flush(); // the last small packet (stream received) still goes out
     s->abort();
     s->deleteLater();
     m_decoder.clear();

@@ -86,7 +86,10 @@ public:
         connect(socket, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
         connect(socket, &QTcpSocket::disconnected, this, [this] {
             onReadyRead(); // what came before the close still counts
-            finish(QStringLiteral("client-closed"));
+            if (m_state == State::Replying && m_replySent >= m_replyTotal)
+                finish(m_result.isEmpty() ? QStringLiteral("ok") : m_result);
+            else
+                finish(QStringLiteral("client-closed"));
         });
         m_deadline.setSingleShot(true);
         connect(&m_deadline, &QTimer::timeout, this, [this] { finish(QStringLiteral("timeout-") + stateName()); });
