@@ -83,6 +83,8 @@ ExchangeResult Exchange::run()
     m_client.userName = m_settings.userName;
     m_client.room = m_settings.room;
     m_client.maxPing = m_settings.pingMs;
+    m_client.tls = m_settings.tls;
+    m_client.pinnedSha256 = m_settings.pinnedSha256;
     m_client.maxIncomingStream = quint64(qMax<qint64>(0, m_settings.maxReplySize));
     m_watchdog.setSingleShot(true);
 

@@ -154,8 +154,7 @@ int main(int argc, char **argv)
             say(QStringLiteral("cannot listen on HTTP port %1").arg(config.httpPort));
             return 1;
         }
-        http.setAddressText(config.publicAddress.isEmpty() ? QStringLiteral("127.0.0.1:%1").arg(backup.port())
-                                                           : config.publicAddress);
+        http.setAddressText(config.addressText(backup.port()));
         if (!config.portFile.isEmpty()) {
             QSaveFile f(config.portFile);
             if (f.open(QIODevice::WriteOnly)) {

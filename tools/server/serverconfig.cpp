@@ -138,9 +138,10 @@ bool loadConfig(const QStringList &argsIn, ServerConfig &c, QStringList &rest, Q
 
 bool checkConfig(const ServerConfig &c, QString &error)
 {
-    if (!c.publicAddress.isEmpty() && !parseServerAddress(c.publicAddress.toLatin1())) {
+    if (!c.publicAddress.isEmpty() && !parseServerAddress(c.addressText(quint16(c.port)).toLatin1())) {
         error = QStringLiteral("public_address \"%1\" is not an address the clients accept: host or host:port, "
-                               "7 to 20 characters (a second line TLS counts too)")
+                               "7 to 20 characters (with TLS on, the line TLS the clients read after it counts too: "
+                               "15 characters are left)")
                     .arg(c.publicAddress);
         return false;
     }

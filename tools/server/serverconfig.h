@@ -44,6 +44,13 @@ struct ServerConfig
     QString workDir() const { return dataDir + QStringLiteral("/work"); }
     QString outboxDir() const { return dataDir + QStringLiteral("/outbox"); }
     bool tls() const { return !tlsCert.isEmpty(); }
+    // The address file's text: the public address (or the loopback one with the port
+    // listened on), and a second line "TLS" when the backup port speaks TLS.
+    QString addressText(quint16 listeningPort) const
+    {
+        return (publicAddress.isEmpty() ? QStringLiteral("127.0.0.1:%1").arg(listeningPort) : publicAddress)
+               + (tls() ? QStringLiteral("\r\nTLS") : QString());
+    }
 };
 
 // Reads the file (when given) and applies the options; error receives what is wrong.
