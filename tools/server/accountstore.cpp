@@ -101,6 +101,18 @@ AccountStore::AccountStore(const QString &path, const QString &hashStrength)
     sqlite3_exec(m_db, "ALTER TABLE accounts ADD COLUMN pending_hash TEXT", nullptr, nullptr, nullptr);
     sqlite3_exec(m_db, "ALTER TABLE accounts ADD COLUMN pending_until INTEGER", nullptr, nullptr, nullptr);
     m_dummyHash = hash(newPassword());
+    m_macKey.resize(crypto_generichash_KEYBYTES);
+    randombytes_buf(m_macKey.data(), size_t(m_macKey.size()));
+}
+
+QByteArray AccountStore::passwordMac(const QString &password) const
+{
+    const QByteArray p = password.toUtf8();
+    QByteArray mac(crypto_generichash_BYTES, '\0');
+    crypto_generichash(reinterpret_cast<unsigned char *>(mac.data()), size_t(mac.size()),
+                       reinterpret_cast<const unsigned char *>(p.constData()), quint64(p.size()),
+                       reinterpret_cast<const unsigned char *>(m_macKey.constData()), size_t(m_macKey.size()));
+    return mac;
 }
 
 AccountStore::~AccountStore()
@@ -188,8 +200,23 @@ AccountStore::Login AccountStore::login(const QString &email, const QString &pas
     }
     if (out)
         *out = *a;
-    if (verifyHash(h, password))
+    constexpr qint64 VerifiedSeconds = 15 * 60;
+    const QByteArray mac = passwordMac(password);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    {
+        const QMutexLocker lock(&m_lock);
+        const auto it = m_verified.constFind(a->id);
+        if (it != m_verified.cend() && it->until > now && it->storedHash == h && it->mac.size() == mac.size()
+            && sodium_memcmp(it->mac.constData(), mac.constData(), size_t(mac.size())) == 0)
+            return Login::Ok;
+    }
+    if (verifyHash(h, password)) {
+        const QMutexLocker lock(&m_lock);
+        if (m_verified.size() > 100000)
+            m_verified.clear();
+        m_verified.insert(a->id, Verified{h, mac, now + VerifiedSeconds});
         return Login::Ok;
+    }
     if (!pending.isEmpty() && until >= QDateTime::currentSecsSinceEpoch() && verifyHash(pending, password)) {
         // The mailed password was presented: it is the account's password from now on.
         const QMutexLocker lock(&m_lock);

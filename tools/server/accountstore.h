@@ -5,6 +5,7 @@
 // lock around the database, and hashing (the slow part) outside it.
 
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QRecursiveMutex>
 #include <QString>
@@ -90,8 +91,21 @@ public:
 private:
     QString hash(const QString &password);
     bool verifyHash(const QString &hash, const QString &password);
+    QByteArray passwordMac(const QString &password) const;
     QRecursiveMutex m_lock;
     QString m_dummyHash;
+    // Logins verified lately: the stored hash they were checked against and a keyed
+    // hash of the password (the key lives only in this process). An owner's next
+    // exchanges skip the slow hash; a changed password (here or by the operator's
+    // command) changes the stored hash and so misses. Wrong passwords always pay.
+    struct Verified
+    {
+        QString storedHash;
+        QByteArray mac;
+        qint64 until = 0;
+    };
+    QHash<qint64, Verified> m_verified;
+    QByteArray m_macKey;
     sqlite3 *m_db = nullptr;
     unsigned long long m_ops;
     size_t m_mem;

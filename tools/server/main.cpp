@@ -39,7 +39,8 @@ int usage()
                  "         [--public-address HOST:PORT] [--port-file FILE] [--hash min|interactive|moderate]\n"
                  "         [--quota-mb N] [--disk-cap-mb N] [--trial-days N] [--max-connections N]\n"
                  "         [--max-per-address N] [--login-seconds N] [--idle-seconds N] [--fail-delay-ms N]\n"
-                 "         [--fail-lock-after N] [--mail-interval S] [--workers N] [--sendmail PATH]\n"
+                 "         [--fail-lock-after N] [--mail-interval S] [--address-hourly-limit N] [--workers N]\n"
+                 "         [--sendmail PATH]\n"
                  "         [--tls-cert PEM --tls-key PEM]\n"
                  "       vestronia-server [options] accounts | confirm EMAIL | reset EMAIL | delete EMAIL\n"
                  "         | expire EMAIL dd.MM.yyyy | backup-db FILE | suggestions\n");

@@ -21,8 +21,6 @@ namespace vestronia::server {
 namespace {
 
 constexpr qint64 PendingPasswordSeconds = 24 * 3600;
-constexpr int MailsPerAddressPerHour = 10;
-constexpr int AccountsPerAddressPerHour = 5;
 constexpr qint64 FreeSpaceMargin = qint64(100) * 1024 * 1024;
 
 double dateTimeNumber(const QDateTime &t)
@@ -79,7 +77,7 @@ void Requests::emailPassword(const Request &r, Reply &reply)
         return;
     }
     if (!m_throttle.allow(QStringLiteral("pass-mail:") + r.email.toLower(), 1, m_config.mailIntervalSeconds)
-        || !m_throttle.allow(QStringLiteral("mail-from:") + r.peer, MailsPerAddressPerHour, 3600)) {
+        || !m_throttle.allow(QStringLiteral("mail-from:") + r.peer, m_config.addressHourly, 3600)) {
         reply.lines << msg(QStringLiteral("O parola v-a fost trimisa de curand. Verificati e-mailul sau "
                                           "incercati peste %1 minute.")
                                .arg(qMax(1, m_config.mailIntervalSeconds / 60)));
@@ -111,8 +109,8 @@ void Requests::createAccount(const Request &r, Reply &reply)
         reply.result = QStringLiteral("short-password");
         return;
     }
-    if (!m_throttle.allow(QStringLiteral("new-from:") + r.peer, AccountsPerAddressPerHour, 3600)
-        || !m_throttle.allow(QStringLiteral("mail-from:") + r.peer, MailsPerAddressPerHour, 3600)) {
+    if (!m_throttle.allow(QStringLiteral("new-from:") + r.peer, m_config.addressHourly, 3600)
+        || !m_throttle.allow(QStringLiteral("mail-from:") + r.peer, m_config.addressHourly, 3600)) {
         reply.lines << msg(QStringLiteral("Prea multe conturi noi. Incercati mai tarziu.")) << wrongPasswordText();
         reply.result = QStringLiteral("create-rate-limited");
         return;
@@ -177,7 +175,7 @@ Reply Requests::run(const Request &r)
                 reply.codeFailed = true;
                 reply.result = QStringLiteral("wrong-code");
                 if (!m_throttle.allow(QStringLiteral("code-mail:") + r.email.toLower(), 1, m_config.mailIntervalSeconds)
-                    || !m_throttle.allow(QStringLiteral("mail-from:") + r.peer, MailsPerAddressPerHour, 3600)) {
+                    || !m_throttle.allow(QStringLiteral("mail-from:") + r.peer, m_config.addressHourly, 3600)) {
                     m_store.setCode(account->id, account->code, account->failedCodes + 1);
                     continue;
                 }

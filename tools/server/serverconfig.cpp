@@ -45,6 +45,7 @@ void readFile(const QString &path, ServerConfig &c)
     c.failLockAfter = int(num("fail_lock_after", c.failLockAfter));
     c.failLockMinutes = int(num("fail_lock_minutes", c.failLockMinutes));
     c.mailIntervalSeconds = int(num("mail_interval_seconds", c.mailIntervalSeconds));
+    c.addressHourly = int(num("address_hourly_limit", c.addressHourly));
     c.sendmail = text("sendmail", c.sendmail);
     c.mailFrom = text("mail_from", c.mailFrom);
     c.hashStrength = text("hash_strength", c.hashStrength);
@@ -92,6 +93,7 @@ bool loadConfig(const QStringList &argsIn, ServerConfig &c, QStringList &rest, Q
             {"--fail-lock-after", &c.failLockAfter},
             {"--mail-interval", &c.mailIntervalSeconds},
             {"--workers", &c.workers},
+            {"--address-hourly-limit", &c.addressHourly},
         };
         const std::pair<const char *, QString *> texts[] = {
             {"--listen", &c.listen},         {"--data", &c.dataDir},       {"--public-address", &c.publicAddress},
@@ -129,7 +131,7 @@ bool loadConfig(const QStringList &argsIn, ServerConfig &c, QStringList &rest, Q
         || c.diskCapBytes < 0 || c.maxRequestBytes <= 0 || c.trialDays < 0 || c.maxConnections < 1
         || c.maxPerAddress < 1 || c.loginSeconds < 1 || c.idleSeconds < 5 || c.workers < 1 || c.workers > 64
         || c.minPassword < 1 || c.minPassword > 40 || c.failDelayMs < 0 || c.failLockAfter < 1
-        || c.failLockMinutes < 1 || c.mailIntervalSeconds < 0) {
+        || c.failLockMinutes < 1 || c.mailIntervalSeconds < 0 || c.addressHourly < 1) {
         error = QStringLiteral("configuration value out of range");
         return false;
     }

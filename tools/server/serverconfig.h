@@ -31,6 +31,7 @@ struct ServerConfig
     int failLockAfter = 10;   // failures before a time-limited refusal
     int failLockMinutes = 15;
     int mailIntervalSeconds = 600; // at most one code or password mail per account
+    int addressHourly = 10;   // new accounts, and mails asked for, per address and hour
     QString sendmail;         // path of sendmail; empty: mails go to the outbox folder
     QString mailFrom = QStringLiteral("backup@localhost");
     QString hashStrength = QStringLiteral("interactive"); // interactive, moderate, min
