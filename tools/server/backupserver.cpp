@@ -31,6 +31,7 @@ constexpr qsizetype MaxLoginBytes = 4 * 1024;
 constexpr qint64 MaxWriteBuffer = 4 * (packet::MaxBlock + packet::HeaderSize);
 constexpr qint64 PongBuffer = 16 * 1024;
 constexpr int MaxPings = 600;
+constexpr qint64 MaxReadBuffer = 256 * 1024;
 
 bool plausibleEmail(const QString &e)
 {
@@ -83,6 +84,9 @@ public:
         ++m_server.m_perAddress[m_peer];
         m_clock.start();
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // What is not read yet stays in the kernel, whose window then slows the peer: a
+        // connection being closed, or one waiting for its password check, holds no more.
+        socket->setReadBufferSize(MaxReadBuffer);
         connect(socket, &QTcpSocket::readyRead, this, [this] { onReadyRead(); });
         connect(socket, &QTcpSocket::disconnected, this, [this] {
             onReadyRead(); // what came before the close still counts
@@ -587,6 +591,7 @@ BackupServer::BackupServer(const ServerConfig &config, AccountStore &store, Mail
 
 BackupServer::~BackupServer()
 {
+    m_pool.clear(); // work not started yet is for connections that end now
     m_pool.waitForDone();
     delete m_server; // its sockets and their connections go while this object is whole
     m_server = nullptr;

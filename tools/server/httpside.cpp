@@ -36,6 +36,7 @@ public:
     HttpConnection(HttpSide &side, QTcpSocket *s) : QObject(s), m_side(side), m_socket(s)
     {
         m_peer = s->peerAddress().toString();
+        s->setReadBufferSize(MaxHead + 1);
         ++m_side.m_open;
         ++m_side.m_perAddress[m_peer];
         m_timer.setSingleShot(true);
