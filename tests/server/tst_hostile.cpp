@@ -307,7 +307,7 @@ void TestHostile::strangersHoldingConnectionsDoNotLockOutTheOwner()
 void TestHostile::uploadWithWrongPasswordIsNotRead()
 {
     ServerProcess server;
-    if (!start(server, {QStringLiteral("--quota-mb"), QStringLiteral("1")}))
+    if (!start(server, {QStringLiteral("--quota-mb"), QStringLiteral("2"), QStringLiteral("--disk-cap-mb"), QStringLiteral("1")}))
         QSKIP("vestronia-server is not built");
     const QString email = QStringLiteral("primaria@exemplu.ro");
     QVERIFY(account(server, email, QStringLiteral("PAROLA")));
@@ -324,10 +324,17 @@ void TestHostile::uploadWithWrongPasswordIsNotRead()
     // The right password, but more than the quota: refused before it is read.
     Raw owner(server.backupPort);
     QVERIFY(owner.login(email, QStringLiteral("PAROLA")));
-    const std::optional<QByteArray> full = owner.exchange(request({QStringLiteral("/PUT_FILE x")}, QByteArray(1000, 'x')), 2 * 1024 * 1024, &accepted);
+    const std::optional<QByteArray> full = owner.exchange(request({QStringLiteral("/PUT_FILE x")}, QByteArray(1000, 'x')), 3 * 1024 * 1024, &accepted);
     QVERIFY(full);
     QVERIFY(!accepted);
     QVERIFY(full->contains("plin"));
+    // Within the quota but past the operator's cap on all accounts together.
+    Raw again(server.backupPort);
+    QVERIFY(again.login(email, QStringLiteral("PAROLA")));
+    const std::optional<QByteArray> capped = again.exchange(request({QStringLiteral("/PUT_FILE x")}, QByteArray(1000, 'x')), 1536 * 1024, &accepted);
+    QVERIFY(capped);
+    QVERIFY(!accepted);
+    QVERIFY(capped->contains("Serverul nu mai are spatiu"));
     // Within the quota it is stored, and nothing is left in the work folder.
     const QByteArray archive(300 * 1024, 'a');
     QVERIFY(!ask(server.backupPort, email, QStringLiteral("PAROLA"), {QStringLiteral("/PUT_FILE bun")}, archive).contains("/MSG_DLG"));
