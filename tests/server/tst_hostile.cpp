@@ -156,6 +156,7 @@ private Q_SLOTS:
     void pingFloodsAreCut();
     void strangersHoldingConnectionsDoNotLockOutTheOwner();
     void uploadWithWrongPasswordIsNotRead();
+    void replyIsNotHeldForAReaderThatAsksAndNeverReads();
     void passwordByMailNeedsProof();
     void wrongPasswordsSlowDownThenLock();
     void codeGuessesAreBounded();
@@ -341,6 +342,51 @@ void TestHostile::uploadWithWrongPasswordIsNotRead()
     const QByteArray list = ask(server.backupPort, email, QStringLiteral("PAROLA"), {QStringLiteral("/GET_FILE 1")});
     QVERIFY(list.endsWith(archive));
     QTRY_VERIFY_WITH_TIMEOUT(QDir(work).isEmpty(), 5000);
+}
+
+void TestHostile::replyIsNotHeldForAReaderThatAsksAndNeverReads()
+{
+    ServerProcess server;
+    if (!start(server))
+        QSKIP("vestronia-server is not built");
+    const QString email = QStringLiteral("primaria@exemplu.ro");
+    QVERIFY(account(server, email, QStringLiteral("PAROLA")));
+    QByteArray archive(40 * 1024 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < archive.size(); i += 4096)
+        archive[i] = char(i / 4096);
+    QVERIFY(!ask(server.backupPort, email, QStringLiteral("PAROLA"), {QStringLiteral("/PUT_FILE mare")}, archive).contains("/MSG_DLG"));
+    archive.clear();
+    const qint64 before = server.residentKiB();
+    // Asks for the 40 MB reply with 700 "need more data" packets at once (5.6 KB) and
+    // never reads: the server sends what the socket takes and then drops the peer.
+    Raw greedy(server.backupPort, Stranger);
+    QVERIFY(greedy.login(email, QStringLiteral("PAROLA")));
+    greedy.send(packet::NewStream, packet::encodeStreamAnnounce(quint32(request({QStringLiteral("/GET_FILE 1")}).size()), "x"));
+    std::optional<packet::Packet> p = greedy.next();
+    QVERIFY(p && p->type == packet::AcceptStream);
+    greedy.send(packet::StreamBlock, request({QStringLiteral("/GET_FILE 1")}));
+    QVERIFY(greedy.next() && greedy.next()); // stream received, reply announced
+    greedy.m_socket.setReadBufferSize(64 * 1024);
+    greedy.send(packet::AcceptStream);
+    greedy.m_socket.write(packet::encode(packet::NeedMoreData).repeated(700));
+    greedy.m_socket.flush();
+    qint64 peak = 0;
+    for (int i = 0; i < 40; ++i) {
+        QTest::qWait(50);
+        peak = qMax(peak, server.residentKiB() - before);
+    }
+    QVERIFY2(peak < 16 * 1024, qPrintable(QString::number(peak)));
+    // Reading now gets what the sockets held, far from the 40 MB, and then the close.
+    greedy.m_socket.setReadBufferSize(0);
+    qint64 got = 0;
+    QElapsedTimer t;
+    t.start();
+    while (greedy.m_socket.state() == QAbstractSocket::ConnectedState && t.elapsed() < 10000) {
+        greedy.m_socket.waitForReadyRead(100);
+        got += greedy.m_socket.readAll().size();
+    }
+    QCOMPARE(greedy.m_socket.state(), QAbstractSocket::UnconnectedState);
+    QVERIFY2(got < 16 * 1024 * 1024, qPrintable(QString::number(got)));
 }
 
 void TestHostile::passwordByMailNeedsProof()

@@ -578,6 +578,12 @@ void Connection::finish(const QString &result)
         cleanup();
     m_state = State::Closed;
     m_decoder.clear();
+    if (result == QLatin1String("not-reading")) {
+        // Nothing queued for this peer will ever be read: drop it now, buffers and all.
+        m_socket->abort();
+        m_socket->deleteLater();
+        return;
+    }
     closeSoon(m_socket, m_config.loginSeconds * 1000);
 }
 
