@@ -130,7 +130,7 @@ bool loadConfig(const QStringList &argsIn, ServerConfig &c, QStringList &rest, Q
     if (c.port < 0 || c.port > 65535 || c.httpPort < -1 || c.httpPort > 65535 || c.quotaBytes <= 0
         || c.diskCapBytes < 0 || c.maxRequestBytes <= 0 || c.trialDays < 0 || c.maxConnections < 1
         || c.maxPerAddress < 1 || c.loginSeconds < 1 || c.idleSeconds < 5 || c.workers < 1 || c.workers > 64
-        || c.minPassword < 1 || c.minPassword > 40 || c.failDelayMs < 0 || c.failLockAfter < 1
+        || c.minPassword < 1 || c.minPassword > 40 || c.failDelayMs < 0 || c.failDelayMs > 60000 || c.failLockAfter < 1
         || c.failLockMinutes < 1 || c.mailIntervalSeconds < 0 || c.addressHourly < 1) {
         error = QStringLiteral("configuration value out of range");
         return false;
