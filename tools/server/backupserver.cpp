@@ -479,6 +479,10 @@ void Connection::onProcessed(const Reply &reply)
         m_server.m_throttle.fail(accountKey());
         m_server.m_throttle.fail(addressKey());
     }
+    // Logins for addresses without an account that make none cost a full hash each:
+    // they slow down their sender like wrong passwords do.
+    if (m_login == AccountStore::Login::NoAccount && reply.result == QLatin1String("wrong-password"))
+        m_server.m_throttle.fail(addressKey());
     m_result = reply.result;
     startReply(reply);
 }
