@@ -13,6 +13,8 @@
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <memory>
+#include <vector>
 
 using namespace vestronia;
 
@@ -24,6 +26,7 @@ private Q_SLOTS:
     void pinnedCertificateCarriesTheExchange();
     void wrongCertificateIsRefused();
     void plainPeersGetNothing();
+    void stalledHandshakesDoNotStopTheTlsPort();
 
 private:
     // A self-signed certificate for 127.0.0.1; its SHA-256 in hex.
@@ -126,6 +129,27 @@ void TestTls::plainPeersGetNothing()
     while (s.state() == QAbstractSocket::ConnectedState && s.waitForReadyRead(3000))
         got += s.readAll();
     QVERIFY(!got.contains(packet::encode(packet::LoginRequest)));
+    QVERIFY(m_server.running());
+}
+
+void TestTls::stalledHandshakesDoNotStopTheTlsPort()
+{
+    // Strangers from many addresses open more connections than the listener keeps
+    // waiting and never start the handshake, then go: the port must still take an owner.
+    std::vector<std::unique_ptr<QTcpSocket>> stalled;
+    for (int i = 1; i <= 80; ++i) {
+        auto s = std::make_unique<QTcpSocket>();
+        s->bind(QHostAddress(QStringLiteral("127.0.1.%1").arg(i)), 0);
+        s->connectToHost(QHostAddress::LocalHost, m_server.backupPort);
+        QVERIFY(s->waitForConnected(3000));
+        stalled.push_back(std::move(s));
+    }
+    QTest::qWait(200);
+    for (auto &s : stalled)
+        s->abort();
+    stalled.clear();
+    const RemoteReply r = client(QString::fromLatin1(m_fingerprint)).info();
+    QVERIFY2(r.ok, qPrintable(r.error + QLatin1Char(' ') + r.detail));
     QVERIFY(m_server.running());
 }
 

@@ -7,12 +7,12 @@
 
 #include "backup/packetcodec.h"
 #include "core/text.h"
+#include "tlslistener.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSslServer>
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
@@ -614,10 +614,8 @@ bool BackupServer::listen(const QSslConfiguration *tls)
     QDir(m_config.workDir()).removeRecursively();
     QDir().mkpath(m_config.workDir());
     if (tls) {
-        auto *ssl = new QSslServer(this);
-        ssl->setSslConfiguration(*tls);
-        ssl->setHandshakeTimeout(m_config.loginSeconds * 1000);
-        m_server = ssl;
+        // The login deadline and the per-address cap also bound the handshake.
+        m_server = new TlsListener(*tls, this);
     } else {
         m_server = new QTcpServer(this);
     }

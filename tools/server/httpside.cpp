@@ -1,11 +1,11 @@
-// Minimal HTTP over QTcpServer (or QSslServer): GET only, one request per connection,
+// Minimal HTTP over QTcpServer (or TLS): GET only, one request per connection,
 // head at most 16 KiB, 10 seconds to send it; at most 64 connections at once and 8 from
 // one address, so every request is answered for as long as the server runs.
 
 #include "httpside.h"
+#include "tlslistener.h"
 
 #include <QHash>
-#include <QSslServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
@@ -103,10 +103,8 @@ HttpSide::~HttpSide() = default;
 bool HttpSide::listen(const QSslConfiguration *tls)
 {
     if (tls) {
-        auto *ssl = new QSslServer(this);
-        ssl->setSslConfiguration(*tls);
-        ssl->setHandshakeTimeout(HeadMs);
-        m_server = ssl;
+        // The head deadline and the per-address cap also bound the handshake.
+        m_server = new TlsListener(*tls, this);
     } else {
         m_server = new QTcpServer(this);
     }
