@@ -77,12 +77,16 @@ public:
         return p && p->type == packet::LoginAccepted;
     }
 
+    void announce(quint32 size) { send(packet::NewStream, packet::encodeStreamAnnounce(size, "\"trimit\"")); }
+
     // Sends a request (announcing announced bytes, the request's size by default) and
     // returns the reply's bytes; accepted tells whether the server asked for any byte.
-    std::optional<QByteArray> exchange(const QByteArray &request, qint64 announced = -1, bool *accepted = nullptr)
+    std::optional<QByteArray> exchange(const QByteArray &request, qint64 announced = -1, bool *accepted = nullptr,
+                                       bool alreadyAnnounced = false)
     {
         const quint32 size = quint32(announced < 0 ? request.size() : announced);
-        send(packet::NewStream, packet::encodeStreamAnnounce(size, "\"trimit\""));
+        if (!alreadyAnnounced)
+            announce(size);
         qint64 sent = 0;
         if (accepted)
             *accepted = false;
@@ -158,6 +162,7 @@ private Q_SLOTS:
     void uploadWithWrongPasswordIsNotRead();
     void replyIsNotHeldForAReaderThatAsksAndNeverReads();
     void passwordByMailNeedsProof();
+    void mailedPasswordUsedTwiceAtOnceKeepsTheAccount();
     void wrongPasswordsSlowDownThenLock();
     void codeGuessesAreBounded();
     void failedMailIsTold();
@@ -408,6 +413,34 @@ void TestHostile::passwordByMailNeedsProof()
     QCOMPARE(server.mailCount(), mails + 1);
     // A new account needs a password of some length.
     QVERIFY(ask(server.backupPort, QStringLiteral("scurt@exemplu.ro"), QStringLiteral("AB"), {QStringLiteral("/INFO")}).contains("/PASS NO"));
+}
+
+void TestHostile::mailedPasswordUsedTwiceAtOnceKeepsTheAccount()
+{
+    // Two workstations present the mailed password at the same moment: with the shipped
+    // hash strength both checks overlap on the two workers, and the second must not
+    // replace the password by the pending one the first has just emptied.
+    ServerProcess server;
+    if (!start(server, {QStringLiteral("--hash"), QStringLiteral("interactive")}))
+        QSKIP("vestronia-server is not built");
+    const QString email = QStringLiteral("primaria@exemplu.ro");
+    QVERIFY(account(server, email, QStringLiteral("PAROLA")));
+    QVERIFY(ask(server.backupPort, email, QStringLiteral("GRESIT"), {QStringLiteral("/EMAIL_PASS")}, {}, Stranger)
+                .contains("Parola noua a fost trimisa"));
+    const QString mailed = QRegularExpression(QStringLiteral("este: (\\S+)")).match(server.lastMail()).captured(1);
+    QVERIFY(!mailed.isEmpty());
+    const QByteArray info = request({QStringLiteral("/INFO")});
+    Raw a(server.backupPort), b(server.backupPort);
+    QVERIFY(a.login(email, mailed) && b.login(email, mailed));
+    a.announce(quint32(info.size()));
+    b.announce(quint32(info.size()));
+    QVERIFY(a.exchange(info, -1, nullptr, true).value_or(QByteArray()).contains("/CODCONF DA"));
+    const QByteArray rb = b.exchange(info, -1, nullptr, true).value_or(QByteArray());
+    QVERIFY2(rb.contains("/CODCONF DA"), rb.constData());
+    // The mailed password is now the account's; the old one is gone.
+    QVERIFY(ask(server.backupPort, email, mailed, {QStringLiteral("/INFO")}).contains("/CODCONF DA"));
+    QVERIFY(ask(server.backupPort, email, QStringLiteral("PAROLA"), {QStringLiteral("/INFO")}).contains("/PASS NO"));
+    QVERIFY(server.running());
 }
 
 void TestHostile::wrongPasswordsSlowDownThenLock()

@@ -219,9 +219,12 @@ AccountStore::Login AccountStore::login(const QString &email, const QString &pas
     }
     if (!pending.isEmpty() && until >= QDateTime::currentSecsSinceEpoch() && verifyHash(pending, password)) {
         // The mailed password was presented: it is the account's password from now on.
+        // Only the pending hash checked here is adopted: a second login with it running at
+        // the same time on the other worker finds it gone and must not copy the emptied field.
         const QMutexLocker lock(&m_lock);
-        Stmt(m_db, "UPDATE accounts SET hash=pending_hash, pending_hash=NULL, pending_until=NULL WHERE id=?",
-             {a->id})
+        Stmt(m_db,
+             "UPDATE accounts SET hash=pending_hash, pending_hash=NULL, pending_until=NULL WHERE id=? AND pending_hash=?",
+             {a->id, pending})
             .step();
         return Login::Ok;
     }

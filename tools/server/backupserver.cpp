@@ -69,6 +69,7 @@ struct CheckResult
 {
     AccountStore::Login login = AccountStore::Login::NoAccount;
     QString refusal; // the account cannot take a request this large
+    bool failed = false; // the check itself failed (the database): nothing is known
 };
 
 class Connection : public QObject
@@ -309,13 +310,18 @@ void Connection::startCheck()
         server.m_pool.start([&server, id = m_id, email, password, size] {
             CheckResult c;
             Account account;
-            c.login = server.m_store.login(email, password, &account);
-            if (c.login == AccountStore::Login::Ok && size > SmallRequest) {
-                const bool expired = account.expires.isValid() && account.expires < QDate::currentDate();
-                if (!account.confirmed || expired)
-                    c.refusal = QStringLiteral("Contul nu este activ! Salvarea nu a fost primita.");
-                else
-                    c.refusal = server.m_requests.roomFor(account.id, size);
+            // An exception must not leave the worker: it would end the whole server.
+            try {
+                c.login = server.m_store.login(email, password, &account);
+                if (c.login == AccountStore::Login::Ok && size > SmallRequest) {
+                    const bool expired = account.expires.isValid() && account.expires < QDate::currentDate();
+                    if (!account.confirmed || expired)
+                        c.refusal = QStringLiteral("Contul nu este activ! Salvarea nu a fost primita.");
+                    else
+                        c.refusal = server.m_requests.roomFor(account.id, size);
+                }
+            } catch (const std::exception &) {
+                c.failed = true;
             }
             QMetaObject::invokeMethod(&server, [&server, id, c] {
                 if (Connection *conn = server.m_connections.value(id))
@@ -329,6 +335,10 @@ void Connection::onChecked(const CheckResult &c)
 {
     if (m_state != State::Checking)
         return;
+    if (c.failed) {
+        earlyReply({message(QStringLiteral("Eroare pe server. Incercati mai tarziu."))}, QStringLiteral("server-error"));
+        return;
+    }
     Throttle &t = m_server.m_throttle;
     switch (c.login) {
     case AccountStore::Login::Ok:
