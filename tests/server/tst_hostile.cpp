@@ -159,6 +159,7 @@ private Q_SLOTS:
     void webSideAnswersEveryRequest();
     void pingFloodsAreCut();
     void strangersHoldingConnectionsDoNotLockOutTheOwner();
+    void strangerDrippingASmallRequestIsDroppedAtTheLoginDeadline();
     void uploadWithWrongPasswordIsNotRead();
     void replyIsNotHeldForAReaderThatAsksAndNeverReads();
     void passwordByMailNeedsProof();
@@ -308,6 +309,30 @@ void TestHostile::strangersHoldingConnectionsDoNotLockOutTheOwner()
     r = owner.info();
     QVERIFY(!r.ok);
     QVERIFY2(r.detail.contains(QStringLiteral("Serverul este ocupat")), qPrintable(r.detail));
+}
+
+void TestHostile::strangerDrippingASmallRequestIsDroppedAtTheLoginDeadline()
+{
+    // A request small enough to be read before the password is known ("password by
+    // e-mail") must come whole within the login deadline: a stranger sending it a byte at
+    // a time would otherwise hold his connection for hours, a cap's worth per address.
+    ServerProcess server;
+    if (!start(server, {QStringLiteral("--login-seconds"), QStringLiteral("2")}))
+        QSKIP("vestronia-server is not built");
+    Raw raw(server.backupPort, Stranger);
+    QVERIFY(raw.login(QStringLiteral("nimeni@exemplu.ro"), QStringLiteral("GRESIT")));
+    raw.announce(4000);
+    std::optional<packet::Packet> p = raw.next();
+    QVERIFY(p && p->type == packet::AcceptStream);
+    QElapsedTimer t;
+    t.start();
+    bool closed = false;
+    while (!closed && t.elapsed() < 8000) {
+        raw.send(packet::StreamBlock, "x");
+        closed = raw.closedWithin(300);
+    }
+    QVERIFY2(closed && t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+    QVERIFY(server.running());
 }
 
 void TestHostile::uploadWithWrongPasswordIsNotRead()

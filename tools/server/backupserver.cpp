@@ -371,7 +371,9 @@ void Connection::accept()
     }
     m_headLimit = qMin<qsizetype>(m_size, SmallRequest);
     m_state = State::Receiving;
-    m_deadline.start(m_config.idleSeconds * 1000);
+    // A small request may come from a stranger and fits one block: it has the login
+    // deadline in all, not a fresh pause per block, or a byte at a time would hold it.
+    m_deadline.start((m_size <= SmallRequest ? m_config.loginSeconds : m_config.idleSeconds) * 1000);
     send(packet::AcceptStream);
     if (m_receiver.complete())
         requestComplete();
@@ -411,7 +413,8 @@ void Connection::block(const QByteArray &data)
 {
     const qint64 at = qint64(m_receiver.received());
     m_receiver.addBlock(data.size()); // throws past the announced size
-    m_deadline.start(m_config.idleSeconds * 1000);
+    if (m_size > SmallRequest)
+        m_deadline.start(m_config.idleSeconds * 1000);
     qsizetype used = 0;
     if (m_head.size() < m_headLimit) {
         used = qMin<qsizetype>(data.size(), m_headLimit - m_head.size());
