@@ -160,6 +160,7 @@ private Q_SLOTS:
     void pingFloodsAreCut();
     void strangersHoldingConnectionsDoNotLockOutTheOwner();
     void strangerDrippingASmallRequestIsDroppedAtTheLoginDeadline();
+    void strangerNotTakingHisRefusalIsDroppedAtTheLoginDeadline();
     void uploadWithWrongPasswordIsNotRead();
     void replyIsNotHeldForAReaderThatAsksAndNeverReads();
     void passwordByMailNeedsProof();
@@ -333,6 +334,30 @@ void TestHostile::strangerDrippingASmallRequestIsDroppedAtTheLoginDeadline()
     }
     QVERIFY2(closed && t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
     QVERIFY(server.running());
+}
+
+void TestHostile::strangerNotTakingHisRefusalIsDroppedAtTheLoginDeadline()
+{
+    // The refusal fits one block: a peer that never asks for it is a stranger holding a
+    // connection, not an owner on a slow line.
+    ServerProcess server;
+    if (!start(server, {QStringLiteral("--login-seconds"), QStringLiteral("2")}))
+        QSKIP("vestronia-server is not built");
+    Raw raw(server.backupPort, Stranger);
+    QVERIFY(raw.login(QStringLiteral("nimeni@exemplu.ro"), QStringLiteral("GRESIT")));
+    const QByteArray r = request({QStringLiteral("/GET_STOC")});
+    raw.announce(quint32(r.size()));
+    std::optional<packet::Packet> p = raw.next();
+    QVERIFY(p && p->type == packet::AcceptStream);
+    raw.send(packet::StreamBlock, r);
+    p = raw.next();
+    QVERIFY(p && p->type == packet::StreamReceived);
+    p = raw.next();
+    QVERIFY(p && p->type == packet::NewStream);
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(raw.closedWithin(8000));
+    QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
 }
 
 void TestHostile::uploadWithWrongPasswordIsNotRead()

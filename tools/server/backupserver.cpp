@@ -119,6 +119,12 @@ private:
         static const char *names[] = {"login", "announce", "check", "receive", "process", "reply", "closed"};
         return QLatin1String(names[int(m_state)]);
     }
+    // A reply of one block (every refusal a stranger gets) is taken at once by a client;
+    // only a long one gets the pause of a slow line.
+    int replyPauseMs() const
+    {
+        return (m_replyTotal <= qint64(packet::MaxBlock) ? m_config.loginSeconds : m_config.idleSeconds) * 1000;
+    }
     QString accountKey() const { return QStringLiteral("acct:") + m_email.toLower(); }
     QString addressKey() const { return QStringLiteral("addr:") + m_peer; }
 
@@ -537,7 +543,7 @@ void Connection::startReply(const Reply &reply)
         finish(QStringLiteral("reply-too-large"));
         return;
     }
-    m_deadline.start(m_config.idleSeconds * 1000);
+    m_deadline.start(replyPauseMs());
     send(packet::NewStream, packet::encodeStreamAnnounce(quint32(m_replyTotal), QByteArrayLiteral("raspuns")));
 }
 
@@ -562,7 +568,7 @@ void Connection::sendBlock()
         return;
     }
     m_replySent += block.size();
-    m_deadline.start(m_config.idleSeconds * 1000);
+    m_deadline.start(replyPauseMs());
     send(packet::StreamBlock, block);
 }
 
