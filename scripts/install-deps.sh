@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl1-mesa-dev
-  libsqlite3-dev zlib1g-dev libgsf-1-dev libsodium-dev socat
+  libsqlite3-dev zlib1g-dev libgsf-1-dev libsodium-dev socat openssl ca-certificates
   clang libclang-rt-14-dev
   python3 python3-dbfread python3-dbf python3-xlrd
   libspreadsheet-writeexcel-perl

@@ -128,23 +128,33 @@ CommandFile readCommandFile(const QString &path, const CommandFileLimits &limits
     return parseCommandFile(head, f.size(), limits);
 }
 
+QByteArray commandFileHead(const QStringList &lines, const QStringList &names, const QList<qint64> &sizes)
+{
+    QByteArray text;
+    for (const QString &l : lines)
+        text += toCp1250(l) + "\r\n";
+    for (int i = 0; i < names.size() && i < sizes.size(); ++i)
+        text += "#ATTACH " + toCp1250(names.at(i)) + " : " + QByteArray::number(sizes.at(i)) + "\r\n";
+    text += "/END\r\n";
+    return text;
+}
+
 void writeCommandFile(const QString &path, const QStringList &lines, const QStringList &attachPaths,
                       const QStringList &names)
 {
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
         throw FileError(fileError(QStringLiteral("Nu pot scrie"), path, out.errorString()));
-    QByteArray text;
-    for (const QString &l : lines)
-        text += toCp1250(l) + "\r\n";
+    QStringList attachNames;
+    QList<qint64> sizes;
     for (int i = 0; i < attachPaths.size(); ++i) {
         const QFileInfo info(attachPaths.at(i));
         if (!info.isFile())
             throw FileError(fileError(QStringLiteral("Nu gasesc"), attachPaths.at(i), QStringLiteral("lipseste")));
-        const QString name = i < names.size() ? names.at(i) : info.fileName();
-        text += "#ATTACH " + toCp1250(name) + " : " + QByteArray::number(info.size()) + "\r\n";
+        attachNames.append(i < names.size() ? names.at(i) : info.fileName());
+        sizes.append(info.size());
     }
-    text += "/END\r\n";
+    const QByteArray text = commandFileHead(lines, attachNames, sizes);
     out.write(text);
     for (const QString &p : attachPaths) {
         QFile in(p);

@@ -58,6 +58,10 @@ CommandFile parseCommandFile(const QByteArray &head, qint64 totalSize, const Com
 // Reads and parses a file on disk; FileError when it cannot be read.
 CommandFile readCommandFile(const QString &path, const CommandFileLimits &limits = {});
 
+// The text part of a request or reply: the lines, an "#ATTACH name : size" line per
+// attachment, "/END". The attachments' bytes follow it.
+QByteArray commandFileHead(const QStringList &lines, const QStringList &names = {}, const QList<qint64> &sizes = {});
+
 // Writes a request or reply: the lines, an "#ATTACH" line per attached file (named by
 // its file name unless names gives another), "/END", the files' bytes. Throws FileError.
 void writeCommandFile(const QString &path, const QStringList &lines, const QStringList &attachPaths = {},

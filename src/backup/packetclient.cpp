@@ -5,6 +5,7 @@
 #include "backup/packetclient.h"
 
 #include <QHostAddress>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 namespace vestronia {
@@ -53,7 +54,20 @@ void PacketClient::connectToServer()
     m_decoder.clear();
     m_incoming.reset();
     m_ping = {};
-    m_socket = new QTcpSocket(this);
+    QSslSocket *ssl = tls ? new QSslSocket(this) : nullptr;
+    m_socket = ssl ? ssl : new QTcpSocket(this);
+    if (ssl) {
+        connect(ssl, &QSslSocket::sslErrors, this, [this, ssl](const QList<QSslError> &errors) {
+            // A pinned certificate stands in for the authorities (a self-signed one, say);
+            // anything else is left to fail the handshake.
+            if (!pinnedSha256.isEmpty() && pinMatches())
+                ssl->ignoreSslErrors(errors);
+        });
+        connect(ssl, &QSslSocket::encrypted, this, [this] {
+            if (!pinnedSha256.isEmpty() && !pinMatches())
+                fail(QStringLiteral("Certificatul serverului nu este cel asteptat."), 0);
+        });
+    }
     connect(m_socket, &QTcpSocket::readyRead, this, &PacketClient::onReadyRead);
     connect(m_socket, &QTcpSocket::connected, this, [this] {
         m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -75,8 +89,21 @@ void PacketClient::connectToServer()
     });
     // Small answers (one per block) must not wait for the peer's delayed acknowledgement.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_socket->connectToHost(host, port);
+    if (ssl)
+        ssl->connectToHostEncrypted(host, port);
+    else
+        m_socket->connectToHost(host, port);
     m_pingTimer.start(maxPing);
+}
+
+bool PacketClient::pinMatches() const
+{
+    const auto *ssl = qobject_cast<QSslSocket *>(m_socket);
+    if (!ssl || ssl->peerCertificate().isNull())
+        return false;
+    QByteArray pin = pinnedSha256.trimmed().toLower();
+    pin.replace(':', "");
+    return ssl->peerCertificate().digest(QCryptographicHash::Sha256).toHex() == pin;
 }
 
 void PacketClient::disconnectFromServer()
@@ -87,6 +114,7 @@ void PacketClient::disconnectFromServer()
     QTcpSocket *s = m_socket;
     m_socket = nullptr;
     s->disconnect(this);
+    s->flush(); // the last small packet (stream received) still goes out
     s->abort();
     s->deleteLater();
     m_decoder.clear();
@@ -142,6 +170,10 @@ void PacketClient::onReadyRead()
 {
     if (!m_socket)
         return;
+    if (tls && !pinnedSha256.isEmpty() && !pinMatches()) {
+        fail(QStringLiteral("Certificatul serverului nu este cel asteptat."), 0);
+        return;
+    }
     // Read in bounded pieces: the decoder throws before it holds more than one packet
     // over its limit.
     while (m_socket && m_socket->bytesAvailable() > 0) {
@@ -205,8 +237,10 @@ void PacketClient::dispatch(const packet::Packet &p)
     case packet::KickYouOut:
     case packet::NameInUse:
     case packet::NotLetIn:
-        disconnectFromServer();
+        // Told before the disconnection, so the application reports the refusal (and any
+        // text the server sent with it) rather than a lost connection.
         Q_EMIT refused(p.type);
+        disconnectFromServer();
         break;
     case packet::NameList:
     case packet::ClientJoin:

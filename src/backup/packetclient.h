@@ -3,7 +3,7 @@
 // thread that owns it. It answers the login request with the login record, pings on
 // its interval and answers the server's pings, counts the blocks of an incoming stream
 // against its announced size and tells the application everything else through
-// signals. The framing itself is packetcodec's.
+// signals. The framing itself is packetcodec's. Plain TCP by default, TLS on request.
 
 #include "backup/packetcodec.h"
 
@@ -28,6 +28,10 @@ public:
     QByteArray room;
     int maxPing = 1000;             // ping interval, ms
     quint64 maxIncomingStream = 0xFFFFFFFFu;
+    // TLS: the server's certificate must be valid for the system's authorities, or,
+    // when pinnedSha256 (hex, colons allowed) is set, be exactly that certificate.
+    bool tls = false;
+    QByteArray pinnedSha256;
 
     // Throws ProtocolError "Room and username must be specified before connecting!".
     void connectToServer();
@@ -64,6 +68,7 @@ private:
     void dispatch(const packet::Packet &p);
     void fail(const QString &message, int code);
     void onPingTick();
+    bool pinMatches() const;
 
     QTcpSocket *m_socket = nullptr;
     packet::Decoder m_decoder;

@@ -17,6 +17,9 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslError>
 #include <QTimer>
 #include <QUrl>
 #include <cmath>
@@ -115,10 +118,42 @@ QString webHost(const Session &session)
     return ProfileFile::readText(session.machineSettings(), Section88, QStringLiteral("ServerWeb"));
 }
 
-std::optional<QByteArray> httpGet(const QString &url, qint64 maxBytes, int timeoutMs)
+TlsSettings tlsSettings(const Session &session)
+{
+    TlsSettings t;
+    t.pinnedSha256 = ProfileFile::readText(session.machineSettings(), Section88, QStringLiteral("ServerSHA256")).trimmed().toLatin1();
+    t.tls = !t.pinnedSha256.isEmpty()
+            || ProfileFile::readText(session.machineSettings(), Section88, QStringLiteral("ServerTLS"))
+                       .compare(QLatin1String("DA"), Qt::CaseInsensitive)
+                   == 0;
+    return t;
+}
+
+namespace {
+
+bool sameCertificate(const QSslCertificate &c, const QByteArray &pinned)
+{
+    QByteArray pin = pinned.trimmed().toLower();
+    pin.replace(':', "");
+    return !c.isNull() && c.digest(QCryptographicHash::Sha256).toHex() == pin;
+}
+
+} // namespace
+
+QString webBaseUrl(const Session &session)
+{
+    const QString host = webHost(session).trimmed();
+    if (host.isEmpty())
+        return {};
+    if (host.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+        return QStringLiteral("https://") + host.mid(8);
+    return QStringLiteral("http://") + host;
+}
+
+std::optional<QByteArray> httpGet(const QString &url, qint64 maxBytes, int timeoutMs, const QByteArray &pinnedSha256)
 {
     const QUrl address(url);
-    if (!address.isValid() || address.scheme() != QLatin1String("http"))
+    if (!address.isValid() || (address.scheme() != QLatin1String("http") && address.scheme() != QLatin1String("https")))
         return std::nullopt;
     QNetworkAccessManager manager;
     QNetworkRequest request(address);
@@ -126,6 +161,16 @@ std::optional<QByteArray> httpGet(const QString &url, qint64 maxBytes, int timeo
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply *reply = manager.get(request);
+    if (!pinnedSha256.isEmpty()) {
+        QObject::connect(reply, &QNetworkReply::sslErrors, reply, [reply, pinnedSha256](const QList<QSslError> &errors) {
+            if (sameCertificate(reply->sslConfiguration().peerCertificate(), pinnedSha256))
+                reply->ignoreSslErrors(errors);
+        });
+        QObject::connect(reply, &QNetworkReply::encrypted, reply, [reply, pinnedSha256] {
+            if (!sameCertificate(reply->sslConfiguration().peerCertificate(), pinnedSha256))
+                reply->abort();
+        });
+    }
     QByteArray body;
     bool tooLarge = false;
     QEventLoop loop;
@@ -159,6 +204,7 @@ std::optional<ServerAddress> parseServerAddress(const QByteArray &text)
         return std::nullopt;
     QString line = t.section(QLatin1Char('\n'), 0, 0).trimmed();
     ServerAddress a;
+    a.tls = t.section(QLatin1Char('\n'), 1, 1).trimmed().compare(QLatin1String("TLS"), Qt::CaseInsensitive) == 0;
     const qsizetype colon = line.lastIndexOf(QLatin1Char(':'));
     if (colon >= 0) {
         bool ok = false;
@@ -182,7 +228,10 @@ std::optional<ServerAddress> fetchServerAddress(const Session &session)
     const QString host = webHost(session);
     if (host.isEmpty())
         return std::nullopt;
-    const std::optional<QByteArray> text = httpGet(QStringLiteral("http://") + host + QStringLiteral("/demo/BackUpS/adr.txt"), 4096);
+    const QString base = webBaseUrl(session);
+    const bool secure = base.startsWith(QLatin1String("https://"));
+    const std::optional<QByteArray> text =
+        httpGet(base + QStringLiteral("/demo/BackUpS/adr.txt"), 4096, 30000, secure ? tlsSettings(session).pinnedSha256 : QByteArray());
     if (!text)
         return std::nullopt;
     return parseServerAddress(*text);
@@ -274,6 +323,9 @@ RemoteReply RemoteClient::exchange(const QStringList &commands, const QStringLis
     settings.port = server->port;
     settings.userName = userName();
     settings.room = room();
+    const TlsSettings tls = tlsSettings(m_session);
+    settings.tls = server->tls || tls.tls;
+    settings.pinnedSha256 = tls.pinnedSha256;
     const QString replyFile = newWorkFile(m_session.tempFolder, QStringLiteral("Primit"), QStringLiteral(".cmd"));
     const ExchangeResult result = runExchange(settings, request, replyFile, progress, m_stop);
     QFile::remove(request);
@@ -316,6 +368,11 @@ RemoteReply RemoteClient::exchange(const QStringList &commands, const QStringLis
     return reply;
 }
 
+bool passwordChangeRefused(const RemoteReply &r)
+{
+    return !r.messages.isEmpty() && !r.messages.contains(QStringLiteral("Parola a fost schimbata."));
+}
+
 RemoteReply RemoteClient::info()
 {
     return exchange({QStringLiteral("/INFO")});
@@ -334,7 +391,9 @@ RemoteReply RemoteClient::emailPassword()
 RemoteReply RemoteClient::setPassword(const QString &newPassword)
 {
     RemoteReply r = exchange({QStringLiteral("/SET_PASS ") + newPassword});
-    if (r.ok && !r.wrongPassword)
+    // A server that refuses the change says so in a message; the one it sends on success
+    // is "Parola a fost schimbata.".
+    if (r.ok && !r.wrongPassword && !passwordChangeRefused(r))
         m_password = newPassword;
     return r;
 }

@@ -37,21 +37,39 @@ RememberedAccount loadRememberedAccount(const Session &session);
 // With remember: EM, PS and MEMOPASS "DA"; otherwise only MEMOPASS "NU". Throws FileError.
 void storeRememberedAccount(const Session &session, const RememberedAccount &account);
 
-// The web host that publishes the server address ("host" or "host:port"): the key
-// ServerWeb of section "88" of the machine settings file; empty when not set.
+// The web host that publishes the server address ("host", "host:port", or with
+// "https://" in front for HTTPS): the key ServerWeb of section "88" of the machine
+// settings file; empty when not set.
 QString webHost(const Session &session);
+// The web host as the start of an address: "http://host" or the "https://host" given;
+// empty when not set.
+QString webBaseUrl(const Session &session);
 
-// GET over HTTP with a bound on the answer's size and on time; nothing when the request
-// fails, is refused or the answer is larger than maxBytes.
-std::optional<QByteArray> httpGet(const QString &url, qint64 maxBytes = 64 * 1024, int timeoutMs = 30000);
+// The workstation's TLS choice for the backup server (section "88" of the machine
+// settings): ServerTLS "DA" asks for TLS; ServerSHA256, the hex SHA-256 of the server's
+// certificate, pins it (and implies TLS). Without a pin the system's authorities verify.
+struct TlsSettings
+{
+    bool tls = false;
+    QByteArray pinnedSha256;
+};
+TlsSettings tlsSettings(const Session &session);
+
+// GET over HTTP or HTTPS with a bound on the answer's size and on time; nothing when the
+// request fails, is refused or the answer is larger than maxBytes. Over HTTPS a pinned
+// SHA-256 stands in for the system's authorities.
+std::optional<QByteArray> httpGet(const QString &url, qint64 maxBytes = 64 * 1024, int timeoutMs = 30000,
+                                  const QByteArray &pinnedSha256 = {});
 
 struct ServerAddress
 {
     QString host;
     quint16 port = 1235;
+    bool tls = false; // the address file's second line "TLS"
 };
 // Reads the address file's text: trimmed, more than 6 and at most 20 characters, its
-// first line "host" or "host:port". Nothing otherwise.
+// first line "host" or "host:port", a second line "TLS" when the server wants TLS.
+// Nothing otherwise.
 std::optional<ServerAddress> parseServerAddress(const QByteArray &text);
 // Downloads the address file from the web host; nothing when there is no host, no
 // answer or no valid address.
@@ -72,6 +90,10 @@ struct RemoteReply
     // Whether the account's expiry date is before the server's day.
     bool expired() const;
 };
+
+// Whether the reply to a password change says it was refused (a message other than the
+// server's "Parola a fost schimbata.").
+bool passwordChangeRefused(const RemoteReply &r);
 
 struct StockRow
 {

@@ -4,6 +4,7 @@
 #include "backup/remoteexchange.h"
 
 #include "backup/packetclient.h"
+#include "core/text.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -52,6 +53,7 @@ private:
     bool m_loggedIn = false;
     bool m_finished = false;
     ExchangeResult m_result;
+    QString m_serverText; // the last text message of the server
     qint64 m_unit = 1; // bytes per progress step
     int m_shownSteps = 0;
 };
@@ -81,6 +83,8 @@ ExchangeResult Exchange::run()
     m_client.userName = m_settings.userName;
     m_client.room = m_settings.room;
     m_client.maxPing = m_settings.pingMs;
+    m_client.tls = m_settings.tls;
+    m_client.pinnedSha256 = m_settings.pinnedSha256;
     m_client.maxIncomingStream = quint64(qMax<qint64>(0, m_settings.maxReplySize));
     m_watchdog.setSingleShot(true);
 
@@ -165,8 +169,13 @@ ExchangeResult Exchange::run()
     });
     QObject::connect(&m_client, &PacketClient::errorOccurred, &m_loop,
                      [this](const QString &message, int) { transportLost(message); });
-    QObject::connect(&m_client, &PacketClient::refused, &m_loop,
-                     [this](quint32 type) { transportLost(QStringLiteral("pachet %1 de la server").arg(type)); });
+    QObject::connect(&m_client, &PacketClient::messageReceived, &m_loop, [this](const QByteArray &text) {
+        m_serverText = fromCp1250(text.left(500)).trimmed();
+    });
+    QObject::connect(&m_client, &PacketClient::refused, &m_loop, [this](quint32 type) {
+        // A busy server says why before it refuses: that text is what the user reads.
+        transportLost(m_serverText.isEmpty() ? QStringLiteral("pachet %1 de la server").arg(type) : m_serverText);
+    });
     QObject::connect(&m_client, &PacketClient::timedOut, &m_loop, [this] {
         if (m_step == Step::Sending || m_step == Step::Receiving)
             transportLost(QStringLiteral("ping fara raspuns"));

@@ -25,6 +25,8 @@ struct ExchangeSettings
     int silenceTimeoutMs = 60000; // longest pause while a stream moves
     int pingMs = 30000;
     qint64 maxReplySize = 0xFFFFFFFFll;
+    bool tls = false;          // TLS, the certificate verified as below
+    QByteArray pinnedSha256;   // hex SHA-256 of the server's certificate; empty: the system's authorities
 };
 
 struct ExchangeResult

@@ -84,11 +84,11 @@ SuggestionCheck checkSuggestion(SuggestionForm &form)
 
 bool sendSuggestion(const Session &session, const QString &query, int timeoutMs)
 {
-    const QString host = webHost(session);
-    if (host.isEmpty())
+    const QString base = webBaseUrl(session);
+    if (base.isEmpty())
         return false;
     const std::optional<QByteArray> answer =
-        httpGet(QStringLiteral("http://") + host + QStringLiteral("/sugestii.php?") + query, 64 * 1024, timeoutMs);
+        httpGet(base + QStringLiteral("/sugestii.php?") + query, 64 * 1024, timeoutMs, tlsSettings(session).pinnedSha256);
     return answer && answer->contains("SUCCES");
 }
 

@@ -74,12 +74,35 @@ public:
     }
 
     // Runs the server's own administration command on the same data folder.
-    int admin(const QStringList &args)
+    int admin(const QStringList &args, QString *output = nullptr)
     {
         QProcess p;
-        p.start(binary(), QStringList{QStringLiteral("--data"), m_dataDir} + args);
+        p.start(binary(), QStringList{QStringLiteral("--data"), m_dataDir, QStringLiteral("--hash"), QStringLiteral("min")} + args);
         p.waitForFinished(10000);
+        if (output)
+            *output = QString::fromUtf8(p.readAllStandardOutput());
         return p.exitCode();
+    }
+
+    qint64 pid() const { return m_process.processId(); }
+    bool running() const { return m_process.state() == QProcess::Running; }
+
+    // Resident memory of the server process in KiB (Linux), 0 when unknown.
+    qint64 residentKiB() const
+    {
+        QFile f(QStringLiteral("/proc/%1/status").arg(pid()));
+        if (!f.open(QIODevice::ReadOnly))
+            return 0;
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        return 0;
+    }
+
+    // How many mails the outbox holds.
+    int mailCount() const
+    {
+        return int(QDir(m_dataDir + QStringLiteral("/outbox")).entryList({QStringLiteral("*.eml")}, QDir::Files).size());
     }
 
     // The newest mail of the outbox.

@@ -84,14 +84,17 @@ void TestRemoteClient::serverAddress_data()
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("host");
     QTest::addColumn<int>("port");
-    QTest::newRow("host only") << QByteArray("  backup.exemplu.ro\r\n") << QStringLiteral("backup.exemplu.ro") << 1235;
-    QTest::newRow("with port") << QByteArray("127.0.0.1:54321") << QStringLiteral("127.0.0.1") << 54321;
-    QTest::newRow("two lines") << QByteArray("10.0.0.7\r\nx") << QStringLiteral("10.0.0.7") << 1235;
-    QTest::newRow("too short") << QByteArray("a.b.c") << QString() << 0;
-    QTest::newRow("too long") << QByteArray("a-very-long-host-name.example.com") << QString() << 0;
-    QTest::newRow("html page") << QByteArray("<html>404</html>") << QString() << 0;
-    QTest::newRow("bad port") << QByteArray("127.0.0.1:99999") << QString() << 0;
-    QTest::newRow("empty") << QByteArray() << QString() << 0;
+    QTest::addColumn<bool>("tls");
+    QTest::newRow("host only") << QByteArray("  backup.exemplu.ro\r\n") << QStringLiteral("backup.exemplu.ro") << 1235 << false;
+    QTest::newRow("with port") << QByteArray("127.0.0.1:54321") << QStringLiteral("127.0.0.1") << 54321 << false;
+    QTest::newRow("two lines") << QByteArray("10.0.0.7\r\nx") << QStringLiteral("10.0.0.7") << 1235 << false;
+    QTest::newRow("too short") << QByteArray("a.b.c") << QString() << 0 << false;
+    QTest::newRow("too long") << QByteArray("a-very-long-host-name.example.com") << QString() << 0 << false;
+    QTest::newRow("html page") << QByteArray("<html>404</html>") << QString() << 0 << false;
+    QTest::newRow("bad port") << QByteArray("127.0.0.1:99999") << QString() << 0 << false;
+    QTest::newRow("tls line") << QByteArray("vs.exemplu.ro:99\ntls\r\n") << QStringLiteral("vs.exemplu.ro") << 99 << true;
+    QTest::newRow("tls past 20") << QByteArray("backup.exemplu.ro\r\nTLS") << QString() << 0 << false;
+    QTest::newRow("empty") << QByteArray() << QString() << 0 << false;
 }
 
 void TestRemoteClient::serverAddress()
@@ -99,11 +102,13 @@ void TestRemoteClient::serverAddress()
     QFETCH(QByteArray, text);
     QFETCH(QString, host);
     QFETCH(int, port);
+    QFETCH(bool, tls);
     const std::optional<ServerAddress> a = parseServerAddress(text);
     QCOMPARE(bool(a), !host.isEmpty());
     if (a) {
         QCOMPARE(a->host, host);
         QCOMPARE(int(a->port), port);
+        QCOMPARE(a->tls, tls);
     }
 }
 

@@ -165,7 +165,8 @@ void TestRemoteLoopback::wholePathAgainstReferenceServer()
     QVERIFY(r.ok);
     QVERIFY(!r.needsConfirmation);
 
-    // Wrong password: "/PASS NO"; asking for the password mails a new one.
+    // Wrong password: "/PASS NO". Asking for the password mails a one-time password; it
+    // replaces the old one only when it is presented.
     RemoteClient intruder(s, email, QStringLiteral("GRESIT"), QStringLiteral("X/Y"));
     r = intruder.info();
     QVERIFY(r.ok);
@@ -175,11 +176,16 @@ void TestRemoteLoopback::wholePathAgainstReferenceServer()
     QCOMPARE(r.messages.size(), 1);
     const QRegularExpressionMatch fresh = QRegularExpression(QStringLiteral("este: ([A-Z0-9]{10})")).match(server.lastMail());
     QVERIFY(fresh.hasMatch());
-    QVERIFY(client.info().wrongPassword); // the old password no longer works
+    QVERIFY(!client.info().wrongPassword); // asking proves nothing: the old password still works
     RemoteClient mailed(s, email, fresh.captured(1), QStringLiteral("X/Y"));
-    r = mailed.setPassword(QStringLiteral("NOUA"));
+    QVERIFY(!mailed.info().wrongPassword);
+    QVERIFY(client.info().wrongPassword); // the mailed one was presented: the old one is gone
+    r = mailed.setPassword(QStringLiteral("NOU"));
     QVERIFY(r.ok && !r.wrongPassword);
-    RemoteClient owner(s, email, QStringLiteral("NOUA"), QStringLiteral("Ciugud/Alba"));
+    QVERIFY(r.messages.value(0).startsWith(QStringLiteral("Parola nu a fost schimbata!"))); // too short
+    r = mailed.setPassword(QStringLiteral("NOUA12"));
+    QVERIFY(r.ok && !r.wrongPassword);
+    RemoteClient owner(s, email, QStringLiteral("NOUA12"), QStringLiteral("Ciugud/Alba"));
     QVERIFY(!owner.info().wrongPassword);
 
     // Send two backups, list them.
@@ -233,6 +239,7 @@ void TestRemoteLoopback::wholePathAgainstReferenceServer()
     QCOMPARE(server.admin({QStringLiteral("expire"), email, QStringLiteral("01.01.2020")}), 0);
     r = owner.info();
     QVERIFY(r.expired());
+    QVERIFY(r.messages.value(0).contains(QStringLiteral("0700000000"))); // the operator's number
     r = owner.putFile(srv, QStringLiteral("dupa expirare"));
     QVERIFY(r.ok);
     QCOMPARE(r.messages.size(), 1);

@@ -1,16 +1,27 @@
 #pragma once
 // BackupServer: the remote-backup protocol from the server's side. Each connection is
 // asked to log in, sends one request file as a stream, gets one reply file as a stream,
-// and is closed. Everything a client sends is bounded: packet length, stream size,
-// number of connections, idle time, the request file's text and attachments.
+// and is closed. Against strangers: a connection has a deadline for each step and
+// every address a cap; nothing but the login is read before the password is checked;
+// the password is checked before any request body is taken, and a request's size
+// against the account's room before it is read; pings and write buffers are bounded.
+// Hashing, mail and file work run on a small pool of threads, so one slow exchange
+// never stalls the others; the event loop only moves bytes. One log line per exchange.
 
 #include "accountstore.h"
 #include "mailer.h"
+#include "requests.h"
 #include "serverconfig.h"
+#include "throttle.h"
 
+#include <QHash>
+#include <QSslConfiguration>
 #include <QTcpServer>
+#include <QThreadPool>
 
 namespace vestronia::server {
+
+class Connection;
 
 class BackupServer : public QObject
 {
@@ -18,33 +29,25 @@ class BackupServer : public QObject
 
 public:
     BackupServer(const ServerConfig &config, AccountStore &store, Mailer &mailer, QObject *parent = nullptr);
-    bool listen();
-    quint16 port() const { return m_server.serverPort(); }
+    ~BackupServer() override;
+    // tls: when given, the port speaks TLS with that certificate.
+    bool listen(const QSslConfiguration *tls = nullptr);
+    quint16 port() const;
 
-    // Runs the commands of one request for an account login; returns the reply lines
-    // and the files to attach (path, name).
-    struct Reply
-    {
-        QStringList lines;
-        QStringList attachPaths;
-        QStringList attachNames;
-        QStringList removeAfter; // work files to delete once sent
-    };
-    Reply process(const QString &email, const QString &password, const QString &requestPath);
-
-    int connectionCount() const { return m_connections; }
+    int connectionCount() const { return int(m_connections.size()); }
 
 private:
     void onNewConnection();
-    QString archivePath(qint64 account, qint64 id) const;
-    QString writeStock(qint64 account);
-
     const ServerConfig &m_config;
     AccountStore &m_store;
     Mailer &m_mailer;
-    QTcpServer m_server;
-    int m_connections = 0;
-    qint64 m_workCounter = 0;
+    Throttle m_throttle;
+    Requests m_requests;
+    QTcpServer *m_server = nullptr;
+    QThreadPool m_pool;
+    QHash<quint64, Connection *> m_connections;
+    QHash<QString, int> m_perAddress;
+    quint64 m_nextId = 0;
 
     friend class Connection;
 };

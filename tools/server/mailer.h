@@ -1,8 +1,10 @@
 #pragma once
 // Mailer: outgoing mail of the server (verification codes, new passwords). Written as a
-// file into the outbox folder, or handed to sendmail when one is configured.
+// file into the outbox folder, or handed to sendmail when one is configured. Called
+// from the worker threads.
 
 #include <QString>
+#include <atomic>
 
 namespace vestronia::server {
 
@@ -17,7 +19,7 @@ private:
     QString m_outbox;
     QString m_sendmail;
     QString m_from;
-    int m_counter = 0;
+    std::atomic<int> m_counter{0};
 };
 
 } // namespace vestronia::server

@@ -44,6 +44,16 @@ bool replyAccepted(const RemoteReply &r)
     return true;
 }
 
+// The server says no with a message: on a backup action (send, fetch, delete) it sends
+// none when the action was done, so any message there is its refusal, already shown.
+bool refusedWithMessage(const RemoteReply &r, const QString &title)
+{
+    if (r.messages.isEmpty())
+        return false;
+    printError(title + QStringLiteral(": serverul a refuzat cererea."));
+    return true;
+}
+
 int commandRemote(const CliContext &ctx, const QStringList &argsIn)
 {
     QStringList args = argsIn;
@@ -127,7 +137,12 @@ int commandRemote(const CliContext &ctx, const QStringList &argsIn)
         if (!r.ok)
             return transportFailure(r);
         replyAccepted(r);
-        return 0;
+        // Only this answer means a mail went out; a limit or a failed mail is a refusal.
+        for (const QString &m : r.messages)
+            if (m.startsWith(QLatin1String("Parola noua a fost trimisa")))
+                return 0;
+        printError(QStringLiteral("Parola nu a fost trimisa."));
+        return 1;
     }
     if (action == QLatin1String("passwd")) {
         const QString fresh = cleanText(args.value(0)).toUpper().left(40);
@@ -140,6 +155,10 @@ int commandRemote(const CliContext &ctx, const QStringList &argsIn)
             return transportFailure(r);
         if (!replyAccepted(r))
             return 1;
+        if (passwordChangeRefused(r)) {
+            printError(QStringLiteral("Schimbare parola: Parola nu a fost schimbata!"));
+            return 1;
+        }
         if (account.remember) {
             account.password = fresh;
             storeRememberedAccount(session, account);
@@ -180,6 +199,10 @@ int commandRemote(const CliContext &ctx, const QStringList &argsIn)
         }
         if (!replyAccepted(r))
             return 1;
+        if (refusedWithMessage(r, QStringLiteral("Salvare pe server"))) {
+            printError(QStringLiteral("Salvare pe server: Salvarea nu s-a facut!"));
+            return 1;
+        }
         std::fprintf(stderr, "Terminat.\n");
         return 0;
     }
@@ -211,7 +234,7 @@ int commandRemote(const CliContext &ctx, const QStringList &argsIn)
         const RemoteReply r = client.deleteBackup(id);
         if (!r.ok)
             return transportFailure(r);
-        return replyAccepted(r) ? 0 : 1;
+        return replyAccepted(r) && !refusedWithMessage(r, QStringLiteral("Stergere Salvare")) ? 0 : 1;
     }
     if (action == QLatin1String("get")) {
         if (refuseExpired(info, QStringLiteral("Incarcare date")))
@@ -219,8 +242,10 @@ int commandRemote(const CliContext &ctx, const QStringList &argsIn)
         const RemoteReply r = client.getFile(id);
         if (!r.ok)
             return transportFailure(r);
-        if (!replyAccepted(r))
+        if (!replyAccepted(r) || refusedWithMessage(r, QStringLiteral("Incarcare date"))) {
+            QFile::remove(session.tempFolder + QLatin1Char('/') + QString::number(id));
             return 1;
+        }
         const QString file = session.tempFolder + QLatin1Char('/') + QString::number(id);
         if (!QFileInfo::exists(file)) {
             printError(QStringLiteral("Incarcare date: serverul nu a trimis salvarea."));

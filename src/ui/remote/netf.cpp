@@ -436,7 +436,8 @@ void NetF::changePassword()
     setBusy(true);
     RemoteClient c = client();
     const RemoteReply reply = c.setPassword(fresh);
-    if (!handled(reply) || reply.wrongPassword)
+    // A refused change (too short, say) keeps the old password here too.
+    if (!handled(reply) || reply.wrongPassword || passwordChangeRefused(reply))
         return;
     m_password = fresh;
     m_pass->setText(fresh);
