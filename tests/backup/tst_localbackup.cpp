@@ -17,6 +17,8 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 using namespace vestronia;
@@ -183,7 +185,48 @@ private Q_SLOTS:
     void restoreRefusedWhileAnotherWorkstationIsAttached();
     void restoreOverHotJournalGivesExactlyTheArchive();
     void backupOverDeadWritersJournalHoldsTheBeforeState();
+    void restoredFilesKeptTheRestoringUsersGroupAndMode();
 };
+
+// A folder shared by two OS users through its group: the restored tables must stay
+// writable by the other user, as every file the program creates there does.
+void TestLocalBackup::restoredFilesKeptTheRestoringUsersGroupAndMode()
+{
+    Home home;
+    fillTables(home, 3);
+    const QString archive = home.path(QStringLiteral("a.vrn"));
+    NullProgress none;
+    packDataFolder(home.session, archive, none);
+
+    const QByteArray folder = QFile::encodeName(home.session.dataFolder);
+    QVERIFY(::chmod(folder.constData(), 0770) == 0);
+    // Root may give the folder any group; another user only one of its own.
+    gid_t shared = ::getegid();
+    if (::geteuid() == 0) {
+        shared = ::getegid() + 4242;
+    } else {
+        gid_t groups[64];
+        const int n = ::getgroups(64, groups);
+        for (int i = 0; i < n; ++i)
+            if (groups[i] != ::getegid())
+                shared = groups[i];
+    }
+    if (shared == ::getegid())
+        QSKIP("no second group to give the data folder");
+    QVERIFY(::chown(folder.constData(), uid_t(-1), shared) == 0);
+
+    restoreFromArchive(home.session, archive, none);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const mode_t expected = (0666 & ~mask) | 0060;
+    for (const QString &name : {QStringLiteral("Debite.dbf"), QStringLiteral("Abonat.dbf"), QStringLiteral("Chitante.dbf")}) {
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(home.data(name)).constData(), &st) == 0);
+        QVERIFY2(st.st_gid == shared, qPrintable(QStringLiteral("%1: group %2 instead of %3").arg(name).arg(st.st_gid).arg(shared)));
+        QVERIFY2((st.st_mode & 0777) == expected,
+                 qPrintable(QStringLiteral("%1: %2 instead of %3").arg(name).arg(st.st_mode & 0777, 0, 8).arg(expected, 0, 8)));
+    }
+}
 
 void TestLocalBackup::restoreRefusedWhileAnotherWorkstationIsAttached()
 {
