@@ -11,6 +11,7 @@
 #include "core/workfiles.h"
 #include "store/database.h"
 #include "store/dbferror.h"
+#include "store/fileops.h"
 #include "store/folderlock.h"
 
 #include <QDir>
@@ -236,6 +237,9 @@ QString replaceDataFolder(const Session &session, const QString &unpacked, Folde
             const QString trouble = rollBack();
             return QStringLiteral("Nu pot copia %1 in %2.").arg(name, native(data)) + trouble;
         }
+        // A copy keeps the unpacked file's mode and takes our group; the folder's other
+        // users (sharing it through its group) must still be able to write it.
+        fileops::adoptFolderAccess(std::string(QFile::encodeName(target).constData()));
         copied << name;
     }
     return {};

@@ -826,9 +826,15 @@ void FolderReplacement::finish(const QStringList &replacedFiles)
     const QString journal = QDir(m_folder).filePath(QLatin1String(FolderLock::JournalFileName));
     if (QFileInfo::exists(journal) && !QFile::remove(journal))
         throw DbfError(QStringLiteral("Jurnalul %1 nu poate fi sters.").arg(journal));
+    // The files are replaced by now: a counter that cannot move must not make the restore
+    // look failed. Nobody else is attached, our own connections re-attach, and a reader
+    // that comes later opens the new files (or sees them by size and time).
     for (const QString &name : replacedFiles) {
         const QByteArray n = QFile::encodeName(name);
-        m_lock->bump(std::string(n.constData(), size_t(n.size())), true);
+        try {
+            m_lock->bump(std::string(n.constData(), size_t(n.size())), true);
+        } catch (const DbfError &) {
+        }
     }
 }
 

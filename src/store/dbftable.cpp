@@ -340,7 +340,10 @@ void addColumns(const QString &path, const QList<DbfColumn> &columns)
 
     QSaveFile save(path);
     save.setDirectWriteFallback(false);
-    if (!save.open(QIODevice::WriteOnly) || save.write(out) != out.size() || !save.commit())
+    // The new file replaces the table: it takes the folder's group and mode before it does.
+    if (save.open(QIODevice::WriteOnly))
+        fileops::adoptFolderAccess(save.handle(), std::string(QFile::encodeName(QFileInfo(path).absolutePath()).constData()));
+    if (!save.isOpen() || save.write(out) != out.size() || !save.commit())
         throw DbfError(QStringLiteral("Tabela %1 nu poate fi rescrisa: %2").arg(name, save.errorString()));
     alone.changed(name);
 }

@@ -8,6 +8,7 @@
 #include "core/tablecatalogue.h"
 #include "store/database.h"
 #include "store/dbftable.h"
+#include "store/fileops.h"
 #include "store/folderlock.h"
 #include "store/journal.h"
 
@@ -17,6 +18,8 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 using namespace vestronia;
@@ -183,7 +186,94 @@ private Q_SLOTS:
     void restoreRefusedWhileAnotherWorkstationIsAttached();
     void restoreOverHotJournalGivesExactlyTheArchive();
     void backupOverDeadWritersJournalHoldsTheBeforeState();
+    void restoredFilesKeptTheRestoringUsersGroupAndMode();
+    void restoreReportedFailedAfterReplacingTheFiles();
 };
+
+// Whatever file operation of a restore fails, the clerk is told the truth: a restore
+// reported failed leaves the data folder as it was, one reported done leaves the archive.
+void TestLocalBackup::restoreReportedFailedAfterReplacingTheFiles()
+{
+    Home home;
+    fillTables(home, 3);
+    const QString archive = home.path(QStringLiteral("a.vrn"));
+    NullProgress none;
+    packDataFolder(home.session, archive, none);
+    const QMap<QString, QByteArray> archived = unpacked(home, archive);
+    {
+        Database db(home.session.dataFolder);
+        db.exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD) VALUES (9, 1, 7)"));
+    }
+    const QMap<QString, QByteArray> before = filesOf(home.session.dataFolder);
+    QVERIFY(before != archived);
+    for (std::uint64_t n = 1; n < 200; ++n) {
+        fileops::injectFault(n, fileops::Fault::Error);
+        bool failed = false;
+        try {
+            restoreFromArchive(home.session, archive, none);
+        } catch (const BackupError &) {
+            failed = true;
+        }
+        const bool fired = fileops::faultFired();
+        fileops::injectFault(0);
+        const QMap<QString, QByteArray> now = filesOf(home.session.dataFolder);
+        if (failed)
+            QVERIFY2(now == before, qPrintable(QStringLiteral("failure at call %1 reported, but the folder was replaced").arg(n)));
+        else
+            QVERIFY2(now == archived, qPrintable(QStringLiteral("success at call %1 reported, folder not the archive").arg(n)));
+        if (!fired)
+            return;
+        if (!failed) {
+            // Put the later state back for the next step.
+            restoreFromArchive(home.session, archive, none);
+            QDir(home.session.dataFolder).removeRecursively();
+            QDir().mkpath(home.session.dataFolder);
+            for (auto it = before.begin(); it != before.end(); ++it)
+                writeFile(home.data(it.key()), it.value());
+        }
+    }
+    QFAIL("the restore never ran without a fault");
+}
+
+// A folder shared by two OS users through its group: the restored tables must stay
+// writable by the other user, as every file the program creates there does.
+void TestLocalBackup::restoredFilesKeptTheRestoringUsersGroupAndMode()
+{
+    Home home;
+    fillTables(home, 3);
+    const QString archive = home.path(QStringLiteral("a.vrn"));
+    NullProgress none;
+    packDataFolder(home.session, archive, none);
+
+    const QByteArray folder = QFile::encodeName(home.session.dataFolder);
+    QVERIFY(::chmod(folder.constData(), 0770) == 0);
+    // Root may give the folder any group; another user only one of its own.
+    gid_t shared = ::getegid();
+    if (::geteuid() == 0) {
+        shared = ::getegid() + 4242;
+    } else {
+        gid_t groups[64];
+        const int n = ::getgroups(64, groups);
+        for (int i = 0; i < n; ++i)
+            if (groups[i] != ::getegid())
+                shared = groups[i];
+    }
+    if (shared == ::getegid())
+        QSKIP("no second group to give the data folder");
+    QVERIFY(::chown(folder.constData(), uid_t(-1), shared) == 0);
+
+    restoreFromArchive(home.session, archive, none);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const mode_t expected = (0666 & ~mask) | 0060;
+    for (const QString &name : {QStringLiteral("Debite.dbf"), QStringLiteral("Abonat.dbf"), QStringLiteral("Chitante.dbf")}) {
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(home.data(name)).constData(), &st) == 0);
+        QVERIFY2(st.st_gid == shared, qPrintable(QStringLiteral("%1: group %2 instead of %3").arg(name).arg(st.st_gid).arg(shared)));
+        QVERIFY2((st.st_mode & 0777) == expected,
+                 qPrintable(QStringLiteral("%1: %2 instead of %3").arg(name).arg(st.st_mode & 0777, 0, 8).arg(expected, 0, 8)));
+    }
+}
 
 void TestLocalBackup::restoreRefusedWhileAnotherWorkstationIsAttached()
 {

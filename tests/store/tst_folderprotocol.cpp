@@ -26,6 +26,7 @@
 #include <sqlite3.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vestronia;
 
@@ -175,6 +176,7 @@ private Q_SLOTS:
     void workTableFailureNeverReportsAStoredChangeAsFailed();
     void packingOverDeadWritersJournalOrKilledLeavesTablesWhole();
     void newFilesFollowTheFolderGroupAndUmask();
+    void addingColumnsGaveTheTableOurGroup();
     void foreignInPlaceEditAfterOurAppendIsNotOverwritten();
 };
 
@@ -252,6 +254,40 @@ void TestFolderProtocol::newFilesFollowTheFolderGroupAndUmask()
                      qPrintable(QStringLiteral("%1: %2 instead of %3").arg(name).arg(st.st_mode & 0777, 0, 8).arg(expected, 0, 8)));
         }
     }
+}
+
+// A table rewritten to add columns is a new file: it must keep the folder's group, or a
+// second OS user sharing the folder through that group can no longer write it.
+void TestFolderProtocol::addingColumnsGaveTheTableOurGroup()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    const QByteArray f = QFile::encodeName(folder);
+    QVERIFY(::chmod(f.constData(), 0770) == 0);
+    gid_t shared = ::getegid();
+    if (::geteuid() == 0) {
+        shared = ::getegid() + 4242;
+    } else {
+        gid_t groups[64];
+        const int n = ::getgroups(64, groups);
+        for (int i = 0; i < n; ++i)
+            if (groups[i] != ::getegid())
+                shared = groups[i];
+    }
+    if (shared == ::getegid())
+        QSKIP("no second group to give the data folder");
+    QVERIFY(::chown(f.constData(), uid_t(-1), shared) == 0);
+    createFolder(folder, 3);
+    const QString path = folder + QStringLiteral("/Debite.dbf");
+    addColumns(path, QList<DbfColumn>{{QStringLiteral("OBS"), 'C', 20, 0}});
+
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat st;
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+    QCOMPARE(st.st_gid, shared);
+    QCOMPARE(st.st_mode & 0777, (0666 & ~mask) | 0060);
+    QCOMPARE(Database(folder).scalar(QStringLiteral("SELECT COUNT(*) FROM Debite")).toLongLong(), 3);
 }
 
 namespace {
