@@ -20,12 +20,25 @@
 #include <QSaveFile>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 #include <memory>
 #include <vector>
 
 namespace vestronia {
 
 namespace {
+
+// Flushes a copied file to the disk; QFile::copy leaves it in the page cache.
+bool syncedToDisk(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = fileops::fsyncFile(fd) == 0;
+    ::close(fd);
+    return ok;
+}
 
 QString native(const QString &path)
 {
@@ -241,6 +254,15 @@ QString replaceDataFolder(const Session &session, const QString &unpacked, Folde
         // users (sharing it through its group) must still be able to write it.
         fileops::adoptFolderAccess(std::string(QFile::encodeName(target).constData()));
         copied << name;
+        // The restore is reported done only once the new tables would survive a power cut.
+        if (!syncedToDisk(target)) {
+            const QString trouble = rollBack();
+            return QStringLiteral("Nu pot scrie pe disc %1.").arg(native(target)) + trouble;
+        }
+    }
+    if (!fileops::syncFolder(std::string(QFile::encodeName(data).constData()))) {
+        const QString trouble = rollBack();
+        return QStringLiteral("Nu pot scrie pe disc dosarul %1.").arg(native(data)) + trouble;
     }
     return {};
 }
