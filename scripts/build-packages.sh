@@ -8,6 +8,12 @@ cd "$(dirname "$0")/.."
 build=${1:-build-packages}
 out=${2:-dist}
 
+# The folder is emptied, so it must be a build folder (or new, or empty): a mistyped
+# argument must not delete someone's files.
+if [ -e "$build" ] && [ ! -f "$build/CMakeCache.txt" ] && [ -n "$(ls -A "$build" 2>/dev/null)" ]; then
+  echo "build-packages: $build is not a build folder (no CMakeCache.txt); it is not emptied" >&2
+  exit 1
+fi
 scripts/install-deps.sh
 if [ -n "$(git status --porcelain 2>/dev/null)" ]; then
   echo "build-packages: warning: the working tree has uncommitted changes; the packages will hold them" >&2

@@ -40,6 +40,32 @@ is_installed() {
   [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
 }
 
+# A run that is killed (a CI time-out, SIGKILL) cannot clean up after itself. This mark,
+# made before the first install and removed once all is purged, says that what is found of
+# the packages, the user, the data and the configuration comes from such a run, so the next
+# run removes it instead of refusing forever.
+mark=/var/tmp/vestronia-test-packages.installed
+
+# Removes everything the step may have put on the machine, whatever point it reached.
+remove_all() {
+  # dpkg killed in the middle leaves its database half-written; apt refuses until it is
+  # finished.
+  timeout 120 dpkg --configure -a >"$work/remove.log" 2>&1 || true
+  timeout 120 apt-get purge -y -q vestronia vestronia-server >>"$work/remove.log" 2>&1 ||
+    timeout 120 dpkg --purge --force-remove-reinstreq vestronia vestronia-server >>"$work/remove.log" 2>&1 || true
+  for p in vestronia vestronia-server; do
+    if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -qv "not-installed"; then
+      cat "$work/remove.log" >&2
+      echo "test-packages: could not purge $p" >&2
+      return 0
+    fi
+  done
+  rm -rf "$data" /etc/vestronia-server.conf
+  if getent passwd "$user" >/dev/null; then deluser --system --quiet "$user" >/dev/null 2>&1 || true; fi
+  if getent group "$user" >/dev/null; then delgroup --system --quiet "$user" >/dev/null 2>&1 || true; fi
+  rm -f "$mark"
+}
+
 # Whatever happens, the machine is left as it was found: no server running, no package.
 cleanup() {
   if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
@@ -47,12 +73,17 @@ cleanup() {
     wait "$server_pid" 2>/dev/null || true
   fi
   if [ "$installed_here" = 1 ]; then
-    timeout 120 apt-get purge -y -q vestronia vestronia-server >/dev/null 2>&1 || true
+    remove_all
   fi
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
 
+if [ -e "$mark" ]; then
+  echo "test-packages: removing what an interrupted earlier run left"
+  remove_all
+fi
 # The step installs and purges the packages and deletes the server's user and data: it
 # refuses to run where they belong to a real installation.
 for p in vestronia vestronia-server; do
@@ -160,6 +191,7 @@ if ! ls /var/lib/apt/lists/*_Packages* >/dev/null 2>&1; then
   timeout 300 apt-get update -q
 fi
 installed_here=1
+touch "$mark"
 # Recommends stay out so the step stays bounded; they are checked above.
 timeout 600 apt-get install -y -q --no-install-recommends "$desktop_deb" "$server_deb" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log"; fail "apt-get install"; }
@@ -259,6 +291,7 @@ timeout 300 apt-get install -y -q --no-install-recommends "$server_deb" >"$work/
 [ "$(id -u "$user")" = "$uid" ] || fail "the user changed ids"
 timeout 300 apt-get purge -y -q vestronia-server >"$work/purge.log" 2>&1 || { cat "$work/purge.log"; fail "purge"; }
 installed_here=0
+rm -f "$mark"
 left=$(left_over)
 [ -z "$left" ] || fail "left after the purge: $left"
 [ ! -e "$data" ] || fail "the purge left $data"
