@@ -185,7 +185,7 @@ void TestNetF::loginRefusals()
     QCOMPARE(lastProblem().text, QStringLiteral("Lipseste parola!!"));
     QVERIFY(m_messages.isEmpty());
 
-    pass->setText(QStringLiteral("BUNA"));
+    pass->setText(QStringLiteral("BUNA2024"));
     login->click(); // creates the account
     QVERIFY(m_messages.isEmpty());
     QCOMPARE(net.mask(), QStringLiteral("01100"));
