@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 using namespace vestronia;
 
 class TestFileType : public QObject
@@ -15,39 +17,42 @@ class TestFileType : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Fresh folders for each case, so one case's registration cannot answer for the next.
     void init()
     {
-        QVERIFY(m_user.isValid());
-        QVERIFY(m_system.isValid());
-        qputenv("XDG_DATA_HOME", m_user.path().toUtf8());
-        qputenv("XDG_DATA_DIRS", m_system.path().toUtf8());
-        m_session.programFolder = m_user.path();
+        m_userDir = std::make_unique<QTemporaryDir>();
+        m_systemDir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_userDir->isValid());
+        QVERIFY(m_systemDir->isValid());
+        qputenv("XDG_DATA_HOME", m_userDir->path().toUtf8());
+        qputenv("XDG_DATA_DIRS", m_systemDir->path().toUtf8());
+        m_session.programFolder = m_userDir->path();
     }
 
     void writesTheUsersEntryWhenNoPackageDid()
     {
         registerBackupFileType(m_session);
-        QVERIFY(QFile::exists(m_user.filePath(QStringLiteral("applications/vestronia.desktop"))));
-        QVERIFY(QFile::exists(m_user.filePath(QStringLiteral("mime/packages/vestronia-backup.xml"))));
+        QVERIFY(QFile::exists(m_userDir->filePath(QStringLiteral("applications/vestronia.desktop"))));
+        QVERIFY(QFile::exists(m_userDir->filePath(QStringLiteral("mime/packages/vestronia-backup.xml"))));
     }
 
     // A user's copy would hide the packaged entry and point at a removed program after a purge.
     void packagedEntryIsNotShadowedByAUserCopy()
     {
-        QVERIFY(QDir(m_system.path()).mkpath(QStringLiteral("applications")));
-        QFile packaged(m_system.filePath(QStringLiteral("applications/vestronia.desktop")));
+        QVERIFY(QDir(m_systemDir->path()).mkpath(QStringLiteral("applications")));
+        QFile packaged(m_systemDir->filePath(QStringLiteral("applications/vestronia.desktop")));
         QVERIFY(packaged.open(QIODevice::WriteOnly));
         packaged.write("[Desktop Entry]\nType=Application\nName=Vestronia\n");
         packaged.close();
 
         registerBackupFileType(m_session);
-        QVERIFY(!QFile::exists(m_user.filePath(QStringLiteral("applications/vestronia.desktop"))));
-        QVERIFY(!QFile::exists(m_user.filePath(QStringLiteral("mime/packages/vestronia-backup.xml"))));
+        QVERIFY(!QFile::exists(m_userDir->filePath(QStringLiteral("applications/vestronia.desktop"))));
+        QVERIFY(!QFile::exists(m_userDir->filePath(QStringLiteral("mime/packages/vestronia-backup.xml"))));
     }
 
 private:
-    QTemporaryDir m_user;
-    QTemporaryDir m_system;
+    std::unique_ptr<QTemporaryDir> m_userDir;
+    std::unique_ptr<QTemporaryDir> m_systemDir;
     Session m_session;
 };
 
