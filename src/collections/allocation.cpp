@@ -1,6 +1,6 @@
 // The spread of a collected amount over open debits, in exact money: shares are computed
-// in 128-bit integers and rounded to whole lei without a double in between. The work
-// table mirrors the rows so the recording reads them back as a table.
+// in 128-bit integers and rounded to whole lei without a double in between. The rows stay
+// in memory; the DebNew work table only mirrors them for whoever wants them as a file.
 
 #include "collections/allocation.h"
 
@@ -161,6 +161,12 @@ std::vector<AllocationRow> allocateAmount(const ResultSet &debits, qint64 idab, 
         adv.tipavans = 'D';
         rows.push_back(std::move(adv));
     }
+    return rows;
+}
+
+std::vector<AllocationRow> rowsToRecord(std::vector<AllocationRow> rows)
+{
+    std::erase_if(rows, [](const AllocationRow &r) { return r.iddeb > 0 && !r.touched(); });
     return rows;
 }
 

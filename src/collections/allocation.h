@@ -49,12 +49,19 @@ bool isOverdue(int penaltyStart, int day);
 // no penalty part is negative and no debit is paid below zero.
 std::vector<AllocationRow> allocateAmount(const ResultSet &openDebits, qint64 idab, Money amount, int today);
 
+// The rows a collection writes, in allocation order: every row the amount touched (one
+// that received only a penalty part included, so the lines always add up to the amount)
+// and the new advance; debits the amount did not reach are left out.
+std::vector<AllocationRow> rowsToRecord(std::vector<AllocationRow> rows);
+
 // The columns of the DebNew work table: those of Debite, then RESTI, PENALI, CURENTI,
 // TIPAVANS.
 const std::vector<ColumnDef> &allocationTableColumns();
 
-// A DebNew work table in the TEMP folder, attached to db under the name "DebNew" while
-// this object lives; detached and deleted afterwards.
+// An allocation written out as a DebNew work table in the TEMP folder, attached to db under
+// the name "DebNew" while this object lives; detached and deleted afterwards. Recording a
+// collection does not need it (it works on the rows in memory); it gives the rows in the
+// file form other dBase tools read.
 class AllocationTable
 {
 public:

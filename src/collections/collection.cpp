@@ -159,12 +159,8 @@ CollectionOutcome recordCollection(Database &db, const Session &session, Collect
     }
     const int today = Clock::todayDayNumber();
 
-    AllocationTable work(db, session.tempFolder, allocateAmount(openDebitsOf(db, d.idab), d.idab, d.amount, today));
+    std::vector<AllocationRow> rows = rowsToRecord(allocateAmount(openDebitsOf(db, d.idab), d.idab, d.amount, today));
     const qint64 idchit = takeFreeId(db, settings, QStringLiteral("IDCHIT"), QStringLiteral("Chitante"), QStringLiteral("IDCHIT"));
-    // Untouched rows go; a row that received only a penalty part stays, so the lines
-    // always add up to the amount.
-    db.exec(QStringLiteral("DELETE FROM DebNew WHERE RESTI=0 AND CURENTI=0 AND PENALI=0 AND IDDEB>0"));
-    std::vector<AllocationRow> rows = work.rows();
 
     for (AllocationRow &r : rows) {
         if (r.iddeb > 0) {

@@ -2,10 +2,12 @@
 // advance pool, the new advance, and the rounding of a rest's share to whole lei.
 
 #include "collections/allocation.h"
+#include "collections/balance.h"
 #include "collections/collection.h"
 
 #include "collectionsfixture.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace vestronia;
@@ -50,6 +52,7 @@ private Q_SLOTS:
     void spread();
     void nothingOwedBecomesAdvance();
     void workTableKeepsTheRows();
+    void recordedRowsMatchTheWorkTable();
 };
 
 void TestAllocation::spread_data()
@@ -161,6 +164,118 @@ void TestAllocation::workTableKeepsTheRows()
         }
     }
     QVERIFY2(!QFileInfo::exists(path), "the work table goes with its owner");
+}
+
+// Many random subscribers (old advances, overdue and current debits, every penalty unit and
+// cap, amounts from a few bani to more than is owed): the rows a collection records in
+// memory are exactly those the DebNew work table kept after deleting its untouched rows,
+// value for value, and the spread keeps its promises: the parts add up to the amount,
+// debits are paid oldest first, nothing is paid below zero, an advance is only what is
+// left once every debit is paid.
+void TestAllocation::recordedRowsMatchTheWorkTable()
+{
+    CollectionsFixture f;
+    QRandomGenerator rng(20261210);
+    auto pick = [&](int n) { return int(rng.bounded(n)); };
+    auto bani = [&](int maxLei) { return Money::fromUnits(qint64(rng.bounded(maxLei * 100 + 1)) * (Money::Scale / 100)); };
+    int penaltyOnlyRows = 0, advances = 0, partlyPaid = 0;
+    for (int c = 0; c < 120; ++c) {
+        const qint64 idab = f.insertSubscriber(QStringLiteral("ABONAT %1").arg(c), 2, day(2020, 1, 1));
+        const int count = pick(7);
+        int date = f.today() - 400;
+        for (int i = 0; i < count; ++i) {
+            date += 1 + pick(40);
+            const bool advance = pick(6) == 0;
+            const Money rest = advance ? -bani(80) : bani(150);
+            const int start = pick(4) == 0 ? 0 : f.today() - 60 + pick(90);
+            const QByteArray restText = rest.toFixed(2).toLatin1();
+            f.insertDebit(idab, restText.constData(), date, start, pick(3) == 0 ? "0" : (pick(2) ? "1" : "0.5"),
+                          pick(2) ? QStringLiteral("zi") : QStringLiteral("luna"), pick(3) == 0 ? QStringLiteral("X") : QString(),
+                          1, -1, nullptr, advance ? QStringLiteral("PLATA IN AVANS") : QStringLiteral("TAXA %1").arg(i));
+        }
+        const Money owed = std::max(balanceOf(*f.db, idab, f.today()).total, Money());
+        Money amount;
+        switch (pick(4)) {
+        case 0: amount = bani(3); break;                                         // a few bani or lei
+        case 1: amount = owed > Money() ? owed : bani(50); break;                // exactly what is owed
+        case 2: amount = bani(300); break;                                       // anything
+        default: amount = owed + bani(40) + Money::fromLei(1); break;            // more than is owed
+        }
+        const std::vector<AllocationRow> all = previewAllocation(*f.db, idab, amount, f.today());
+        const std::vector<AllocationRow> kept = rowsToRecord(all);
+
+        std::vector<AllocationRow> fromTable;
+        {
+            AllocationTable table(*f.db, f.session.tempFolder, all);
+            f.db->exec(QStringLiteral("DELETE FROM DebNew WHERE RESTI=0 AND CURENTI=0 AND PENALI=0 AND IDDEB>0"));
+            fromTable = table.rows();
+        }
+        QCOMPARE(kept.size(), fromTable.size());
+        for (size_t i = 0; i < kept.size(); ++i) {
+            const AllocationRow &a = kept[i], &b = fromTable[i];
+            QCOMPARE(a.iddeb, b.iddeb);
+            QCOMPARE(a.idserv, b.idserv);
+            QCOMPARE(a.idab, b.idab);
+            QCOMPARE(a.idcon, b.idcon);
+            QCOMPARE(a.datadeb, b.datadeb);
+            QCOMPARE(a.lunadeb, b.lunadeb);
+            QCOMPARE(a.denum, b.denum);
+            QCOMPARE(a.rata, b.rata);
+            QCOMPARE(a.sold, b.sold);
+            QCOMPARE(a.penal, b.penal);
+            QCOMPARE(a.penalpe, b.penalpe);
+            QCOMPARE(a.penaldata, b.penaldata);
+            QCOMPARE(a.maxsold, b.maxsold);
+            QCOMPARE(a.resti, b.resti);
+            QCOMPARE(a.penali, b.penali);
+            QCOMPARE(a.curenti, b.curenti);
+            QCOMPARE(a.tipavans, b.tipavans);
+        }
+
+        // The spread's promises, on the full allocation.
+        Money sum;
+        bool unpaidSeen = false;
+        const ResultSet open = f.db->select(QStringLiteral("SELECT IDDEB, SOLD FROM Debite WHERE IDAB=? AND SOLD<>0 "
+                                                           "ORDER BY DATADEB, IDDEB"),
+                                            {idab});
+        QCOMPARE(int(all.size()) - (all.empty() || all.back().iddeb != 0 ? 0 : 1), open.rowCount());
+        for (size_t i = 0; i < all.size(); ++i) {
+            const AllocationRow &r = all[i];
+            sum += r.resti + r.penali + r.curenti;
+            QVERIFY(!r.penali.isNegative() && !r.resti.isNegative());
+            if (r.iddeb == 0) {
+                QCOMPARE(i, all.size() - 1);
+                QVERIFY2(!unpaidSeen, "an advance only once every debit is paid");
+                QCOMPARE(r.sold, -r.curenti);
+                QVERIFY(r.curenti > Money());
+                ++advances;
+                continue;
+            }
+            const Money before = open.money(int(i), QStringLiteral("SOLD"));
+            QCOMPARE(r.iddeb, open.integer(int(i), QStringLiteral("IDDEB")));
+            if (r.tipavans == 'D') {
+                QCOMPARE(r.curenti, before);
+                QCOMPARE(r.sold, Money());
+                continue;
+            }
+            QVERIFY(!r.sold.isNegative());
+            QCOMPARE(r.sold + r.resti + r.curenti, before);
+            if (unpaidSeen)
+                QVERIFY2(!r.touched(), "a later debit is paid while an older one is left unpaid");
+            if (r.sold > Money()) {
+                unpaidSeen = true;
+                partlyPaid += r.touched() ? 1 : 0;
+            }
+            if (r.resti.isZero() && r.curenti.isZero() && r.penali > Money())
+                ++penaltyOnlyRows;
+        }
+        // Old advances count negative, the new one positive: the parts are the money received.
+        QCOMPARE(sum, amount);
+    }
+    // The random set reached the cases that matter.
+    QVERIFY(advances > 10);
+    QVERIFY(partlyPaid > 10);
+    QVERIFY(penaltyOnlyRows > 0);
 }
 
 QTEST_GUILESS_MAIN(TestAllocation)
