@@ -10,6 +10,7 @@
 #include "core/dates.h"
 #include "core/profilefile.h"
 #include "core/session.h"
+#include "core/text.h"
 #include "ledger/subscribers.h"
 #include "store/changelog.h"
 #include "store/database.h"
@@ -28,17 +29,63 @@ const QString Transfer = QStringLiteral("VIRAMENT BANCAR");
 // The largest amount a collection takes (the dialog's "Suma": 7 digits and 2 decimals).
 const Money MaxTransfer = Money::fromUnits(99999999900LL);
 
-QSet<QString> recordedKeys(Database &db)
+bool isBankKey(const QString &k)
+{
+    return k.size() == 20 && k.startsWith(QLatin1Char('B'));
+}
+
+// What recording stores as payer and purpose of a line's collection.
+QString storedPayer(const BankLine &l)
+{
+    return l.entry.payer.isEmpty() ? l.subscriber : l.entry.payer;
+}
+
+QString storedPurpose(const BankLine &l, const BankStatement &st)
+{
+    return l.entry.text.isEmpty() ? Transfer + QLatin1Char(' ') + st.label() : l.entry.text;
+}
+
+QString signatureOf(const BankLine &l, const BankStatement &st)
+{
+    return transferSignature(l.entry.bookingDay, l.entry.amount, storedPayer(l), storedPurpose(l, st));
+}
+
+// The bank transfers the data folder holds: the keys of their entries and how many there
+// are of each signature.
+struct KnownTransfers
 {
     QSet<QString> keys;
-    const ResultSet r = db.select(QStringLiteral("SELECT DOCSERIA FROM Chitante WHERE DOCJUS=?"), {Transfer});
-    for (int i = 0; i < r.rowCount(); ++i) {
-        const QString k = r.value(i, 0).toString();
-        if (k.size() == 20 && k.startsWith(QLatin1Char('B')))
-            keys.insert(k);
+    QHash<QString, int> signatures;
+
+    static KnownTransfers load(Database &db)
+    {
+        KnownTransfers k;
+        const ResultSet r = db.select(
+            QStringLiteral("SELECT DOCSERIA, DOCDATA, INCASAT, NUMEPLAT, REPREZ FROM Chitante WHERE DOCJUS=?"), {Transfer});
+        for (int i = 0; i < r.rowCount(); ++i) {
+            const QString key = r.value(i, 0).toString();
+            if (!isBankKey(key))
+                continue;
+            k.keys.insert(key);
+            ++k.signatures[transferSignature(int(r.value(i, 1).toLongLong()), Money::fromVariant(r.value(i, 2)),
+                                             r.value(i, 3).toString(), r.value(i, 4).toString())];
+        }
+        return k;
     }
-    return keys;
-}
+
+    // Whether the line's transfer is in the books: under its own key; recorded from a
+    // statement that gave it no reference; or, having none itself, recorded from one that
+    // gave a reference. Without a reference an entry cannot be told from another of the
+    // same day, amount, payer and text: as many of them as the books hold are those, the
+    // ones beyond are new. Two entries that both carry references are the same only when
+    // the references are.
+    bool knows(const BankLine &l) const
+    {
+        if (keys.contains(l.key) || (!l.keyWithoutReference.isEmpty() && keys.contains(l.keyWithoutReference)))
+            return true;
+        return l.entry.reference.isEmpty() && !l.signature.isEmpty() && l.signatureRepeat < signatures.value(l.signature);
+    }
+};
 
 int latestCollectionDay(Database &db, qint64 idab)
 {
@@ -120,6 +167,19 @@ QString bankEntryKey(const QString &account, const BankEntry &e, int repeatWithi
     return key;
 }
 
+QString transferSignature(int day, Money amount, const QString &payer, const QString &text)
+{
+    auto reduce = [](const QString &t) {
+        QString out;
+        for (QChar c : matchingText(cleanText(t).toUpper().left(120)))
+            if (c.isLetterOrNumber())
+                out += c;
+        // What is kept of a long text depends on where the blanks fell before the cut.
+        return out.left(60);
+    };
+    return QStringLiteral("%1|%2|%3|%4").arg(day).arg(amount.toFixed(2), reduce(payer), reduce(text));
+}
+
 QString serviceIban(const Session &session)
 {
     return normalizedAccount(ProfileFile::readText(session.sharedSettings(), QStringLiteral("CONST"), QStringLiteral("IBAN")));
@@ -137,7 +197,7 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
     const int today = Clock::todayDayNumber();
     const MatchRegister reg = MatchRegister::fromRows(
         db.select(QStringLiteral("SELECT IDAB, NUME, CNP, ROL, NRCON, DATAIN, DATAOUT FROM Abonat")), today);
-    const QSet<QString> recorded = recordedKeys(db);
+    const KnownTransfers known = KnownTransfers::load(db);
     QHash<qint64, int> latest;
     {
         const ResultSet r = db.select(QStringLiteral("SELECT IDAB, MAX(DOCDATA) FROM Chitante GROUP BY IDAB"));
@@ -146,12 +206,15 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
     }
     const QString iban = serviceIban(session);
     QSet<QString> inFile;
+    QHash<QString, int> inFileSignatures; // of the statements before, lines that may be recorded
 
     for (int s = 0; s < int(import.statements.size()); ++s) {
         const BankStatement &st = import.statements[size_t(s)];
         if (!iban.isEmpty() && normalizedAccount(st.account) != iban && !import.foreignAccounts.contains(st.account))
             import.foreignAccounts << st.account;
-        QHash<QString, int> repeats; // identical entries without a reference, per day
+        QHash<QString, int> repeats;    // identical entries without a reference, per day
+        QHash<QString, int> allRepeats; // identical entries with or without one
+        QHash<QString, int> signatureRepeats;
         const size_t first = import.lines.size();
         for (int i = 0; i < int(st.entries.size()); ++i) {
             BankLine line;
@@ -160,15 +223,22 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
             line.entry = st.entries[size_t(i)];
             if (line.entry.currency.isEmpty())
                 line.entry.currency = st.currency;
-            int repeat = 0;
-            if (line.entry.reference.isEmpty()) {
+            {
                 const BankEntry &e = line.entry;
-                repeat = repeats[QStringLiteral("%1|%2|%3|%4|%5")
-                                     .arg(e.bookingDay)
-                                     .arg(e.credit)
-                                     .arg(e.amount.toFixed(2), matchingText(e.text), matchingText(e.payer))]++;
+                const QString same = QStringLiteral("%1|%2|%3|%4|%5")
+                                         .arg(e.bookingDay)
+                                         .arg(e.credit)
+                                         .arg(e.amount.toFixed(2), matchingText(e.text), matchingText(e.payer));
+                const int repeatAll = allRepeats[same]++;
+                if (e.reference.isEmpty()) {
+                    line.key = bankEntryKey(st.account, e, repeats[same]++);
+                } else {
+                    line.key = bankEntryKey(st.account, e, 0);
+                    BankEntry bare = e;
+                    bare.reference.clear();
+                    line.keyWithoutReference = bankEntryKey(st.account, bare, repeatAll);
+                }
             }
-            line.key = bankEntryKey(st.account, line.entry, repeat);
             const BankEntry &e = line.entry;
             if (!e.credit)
                 line.note = QStringLiteral("Plata din cont");
@@ -178,12 +248,23 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
                 line.note = QStringLiteral("Neinregistrata inca de banca");
             else if (e.currency != QLatin1String("RON"))
                 line.note = QStringLiteral("Alta moneda: ") + (e.currency.isEmpty() ? QStringLiteral("necunoscuta") : e.currency);
+            TransferMatch m;
+            if (line.note.isEmpty()) {
+                // The payer recorded for a transfer without one is the subscriber's name.
+                m = matchTransfer(e, reg);
+                BankLine probe;
+                probe.entry = e;
+                probe.subscriber = reg.nameOf(m.idab);
+                line.signature = signatureOf(probe, st);
+                line.signatureRepeat = signatureRepeats[line.signature]++;
+            }
             if (!line.note.isEmpty()) {
                 line.outcome = BankOutcome::Ignored;
-            } else if (recorded.contains(line.key)) {
+            } else if (known.knows(line)) {
                 line.outcome = BankOutcome::AlreadyRecorded;
                 line.note = QStringLiteral("Inregistrat anterior");
-            } else if (inFile.contains(line.key)) {
+            } else if (inFile.contains(line.key) || (!line.keyWithoutReference.isEmpty() && inFile.contains(line.keyWithoutReference))
+                       || (e.reference.isEmpty() && line.signatureRepeat < inFileSignatures.value(line.signature))) {
                 line.outcome = BankOutcome::AlreadyRecorded;
                 line.note = QStringLiteral("Repetat intr-un extras anterior din fisier");
             } else if (!e.problem.isEmpty()) {
@@ -201,7 +282,6 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
                 line.outcome = BankOutcome::Parked;
                 line.note = QStringLiteral("Data %1 este dupa data de azi").arg(dayText(e.bookingDay));
             } else {
-                const TransferMatch m = matchTransfer(e, reg);
                 line.idab = m.idab;
                 line.reason = m.reason;
                 line.subscriber = reg.nameOf(m.idab);
@@ -214,6 +294,9 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
                 inFile.insert(line.key);
             import.lines.push_back(std::move(line));
         }
+        for (size_t i = first; i < import.lines.size(); ++i)
+            if (import.lines[i].outcome == BankOutcome::ToRecord || import.lines[i].outcome == BankOutcome::Parked)
+                ++inFileSignatures[import.lines[i].signature];
         // Collections of one subscriber go in date order; one dated before his latest is parked.
         std::vector<BankLine *> matched;
         for (size_t i = first; i < import.lines.size(); ++i)
@@ -242,6 +325,8 @@ void assignLine(Database &db, BankImport &import, int index, qint64 idab)
     l.idab = idab;
     l.subscriber = s.name;
     l.reason = MatchReason::None;
+    if (!l.signature.isEmpty())
+        l.signature = signatureOf(l, import.statements.at(size_t(l.statement)));
     int last = latestCollectionDay(db, idab);
     for (const BankLine &other : import.lines)
         if (&other != &l && other.idab == idab && other.outcome == BankOutcome::Recorded)
@@ -289,11 +374,11 @@ BankRecordSummary recordBankImport(Database &db, const Session &session, BankImp
         try {
             Transaction tx(db);
             // Read inside the transaction: another workstation may have recorded them meanwhile.
-            QSet<QString> recorded = recordedKeys(db);
+            KnownTransfers known = KnownTransfers::load(db);
             const qint64 number = documentNumberOf(st);
             for (BankLine *l : todo) {
                 progress.step();
-                if (recorded.contains(l->key)) {
+                if (known.knows(*l)) {
                     l->outcome = BankOutcome::AlreadyRecorded;
                     l->note = QStringLiteral("Inregistrat anterior");
                     continue;
@@ -306,8 +391,8 @@ BankRecordSummary recordBankImport(Database &db, const Session &session, BankImp
                 d.number = number;
                 d.amount = l->entry.amount;
                 d.day = l->entry.bookingDay;
-                d.payer = l->entry.payer.isEmpty() ? l->subscriber : l->entry.payer;
-                d.purpose = l->entry.text.isEmpty() ? Transfer + QLatin1Char(' ') + st.label() : l->entry.text;
+                d.payer = storedPayer(*l);
+                d.purpose = storedPurpose(*l, st);
                 const CollectionOutcome out = recordCollection(db, session, d);
                 if (out.refusal) {
                     l->outcome = BankOutcome::Parked;
@@ -318,7 +403,7 @@ BankRecordSummary recordBankImport(Database &db, const Session &session, BankImp
                 l->outcome = BankOutcome::Recorded;
                 l->idchit = out.recorded.idchit;
                 l->note.clear();
-                recorded.insert(l->key);
+                known.keys.insert(l->key);
                 ++part.recorded;
                 part.sum += out.recorded.amount;
             }

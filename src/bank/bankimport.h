@@ -34,6 +34,14 @@ struct BankLine
     int position = 0;       // entry number within its statement, from 1
     BankEntry entry;
     QString key;            // what identifies the entry (stored in DOCSERIA)
+    // For an entry with a reference: the key the same transfer has in a format that gives
+    // none (the same statement read as MT940 with NONREF). Empty for an entry without one.
+    QString keyWithoutReference;
+    // Day, amount, payer and text as the collection stores them, and how many entries of
+    // this statement with the same signature came before it: a transfer without a
+    // reference is recognised by it when it was recorded from a statement that gave one.
+    QString signature;
+    int signatureRepeat = 0;
     BankOutcome outcome = BankOutcome::Ignored;
     qint64 idab = 0;
     QString subscriber;     // the subscriber's name
@@ -56,6 +64,11 @@ QString bankTransferDocType(); // "VIRAMENT BANCAR"
 // for an entry without one, over its day, amount, text and payer and how many identical
 // entries came before it that day in the same statement. Fits DOCSERIA (20).
 QString bankEntryKey(const QString &account, const BankEntry &entry, int repeatWithinDay);
+
+// Day, amount, payer and payment text as a recorded collection keeps them (its DOCDATA,
+// INCASAT, NUMEPLAT and REPREZ), reduced to letters and digits so that the blanks a format
+// puts where it cut the text into lines do not count.
+QString transferSignature(int day, Money amount, const QString &payer, const QString &text);
 
 // The service's own account (administration), kept in the shared settings file.
 QString serviceIban(const Session &session);

@@ -114,6 +114,9 @@ private Q_SLOTS:
     void cancelledTransferIsOfferedAgain();
     void pendingEntryDoesNotHideItsBookingLater();
     void fractionOfABanIsParkedNotRounded();
+    void sameDayInBothFormatsRecordedOnce_data();
+    void sameDayInBothFormatsRecordedOnce();
+    void otherReferenceSameDayAndAmountIsNew();
 };
 
 void TestBankImport::camtRecordsMatchedAndParksTheRest()
@@ -347,6 +350,68 @@ void TestBankImport::fractionOfABanIsParkedNotRounded()
     NullProgress quiet;
     QCOMPARE(recordBankImport(*f.db, f.session, i, quiet).recorded, 0);
     QCOMPARE(f.transfersOf(f.popescu), qint64(0));
+}
+
+// The day of 10 June given by the bank once as camt.053 (every entry with a reference) and
+// once as MT940 (NONREF): two payments of 80 lei alike in day, payer and text in both, a
+// third only in MT940, a 150 lei one in both, a 35 lei one only in camt, a 55 lei one only
+// in MT940. Whichever comes first, the books end with each transfer once.
+void TestBankImport::sameDayInBothFormatsRecordedOnce_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<int>("firstRecorded");
+    QTest::addColumn<QStringList>("secondOutcomes");
+    QTest::newRow("camt.053, then MT940")
+        << QStringLiteral("camt053-v02-same-day.xml") << QStringLiteral("mt940-same-day.sta") << 4
+        << names({"deja inregistrat", "deja inregistrat", "deja inregistrat", "de inregistrat", "de inregistrat"});
+    QTest::newRow("MT940, then camt.053")
+        << QStringLiteral("mt940-same-day.sta") << QStringLiteral("camt053-v02-same-day.xml") << 5
+        << names({"deja inregistrat", "deja inregistrat", "deja inregistrat", "de inregistrat"});
+}
+
+void TestBankImport::sameDayInBothFormatsRecordedOnce()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(int, firstRecorded);
+    QFETCH(QStringList, secondOutcomes);
+    BankFixture f;
+    QCOMPARE(f.importFile(first.toLatin1().constData()).recorded, firstRecorded);
+    BankImport next = f.plan(second.toLatin1().constData());
+    QCOMPARE(outcomes(next), secondOutcomes);
+    NullProgress quiet;
+    const BankRecordSummary done = recordBankImport(*f.db, f.session, next, quiet);
+    QCOMPARE(done.recorded, 6 - firstRecorded);
+    // Three payments of 80, one of 150, one of 35 and one of 55: 480 lei in six documents.
+    QCOMPARE(f.transfers(), qint64(6));
+    QCOMPARE(f.transfersOf(f.constantinescu), qint64(3));
+    QCOMPARE(f.transfersOf(f.popescu), qint64(1));
+    QCOMPARE(Money::fromVariant(f.db->scalar(QStringLiteral("SELECT SUM(INCASAT) FROM Chitante"))), lei("480"));
+    // Either file again finds everything in the books.
+    for (const char *file : {"camt053-v02-same-day.xml", "mt940-same-day.sta"})
+        for (const QString &o : outcomes(f.plan(file)))
+            QCOMPARE(o, QStringLiteral("deja inregistrat"));
+}
+
+// Alike in day, amount, payer and text but under another reference of the bank: another
+// payment, recorded, even though two such are in the books already.
+void TestBankImport::otherReferenceSameDayAndAmountIsNew()
+{
+    BankFixture f;
+    QCOMPARE(f.importFile("camt053-v02-same-day.xml").recorded, 4);
+    std::vector<BankStatement> later = readStatementFile(fixture("camt053-v02-same-day.xml"));
+    later[0].entries.resize(2);
+    later[0].entries[1].reference = QStringLiteral("BK-240610-0099");
+    BankImport next = planBankImport(*f.db, f.session, later);
+    QCOMPARE(outcomes(next), (names({"deja inregistrat", "de inregistrat"})));
+    NullProgress quiet;
+    QCOMPARE(recordBankImport(*f.db, f.session, next, quiet).recorded, 1);
+    QCOMPARE(f.transfersOf(f.constantinescu), qint64(3));
+    // An MT940 of that day without references now knows three payments of 80 lei, not more.
+    BankImport mt940 = f.plan("mt940-same-day.sta");
+    QCOMPARE(outcomes(mt940),
+             (names({"deja inregistrat", "deja inregistrat", "deja inregistrat", "deja inregistrat", "de inregistrat"})));
 }
 
 QTEST_GUILESS_MAIN(TestBankImport)
