@@ -1,7 +1,7 @@
 // Planning and recording a bank statement import. The plan reads the register, the keys of
 // the transfers recorded before and each subscriber's latest collection once; recording
-// calls recordCollection for every matched transfer inside one transaction per statement,
-// so a failure leaves the statement as if never imported.
+// goes through the collection service (its statements compiled once per statement) inside
+// one transaction per statement, so a failure leaves the statement as if never imported.
 
 #include "bank/bankimport.h"
 
@@ -373,6 +373,7 @@ BankRecordSummary recordBankImport(Database &db, const Session &session, BankImp
         BankRecordSummary part;
         try {
             Transaction tx(db);
+            CollectionRecorder recorder(db, session);
             // Read inside the transaction: another workstation may have recorded them meanwhile.
             KnownTransfers known = KnownTransfers::load(db);
             const qint64 number = documentNumberOf(st);
@@ -393,7 +394,7 @@ BankRecordSummary recordBankImport(Database &db, const Session &session, BankImp
                 d.day = l->entry.bookingDay;
                 d.payer = storedPayer(*l);
                 d.purpose = storedPurpose(*l, st);
-                const CollectionOutcome out = recordCollection(db, session, d);
+                const CollectionOutcome out = recorder.record(d);
                 if (out.refusal) {
                     l->outcome = BankOutcome::Parked;
                     l->note = out.refusal->message;

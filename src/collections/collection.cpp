@@ -48,13 +48,41 @@ const Money MaxAmount = Money::fromUnits(99999999900LL);
 // The subscriber's documents are entered in date order, cancelled ones included, except a
 // cancelled one dated after today (written by a workstation whose clock ran ahead): it
 // stays in the books marked cancelled and would refuse every collection until that day.
+const QString LastDocumentSql = QStringLiteral("SELECT DOCDATA FROM Chitante WHERE IDAB=? AND "
+                                               "(ANULAT IS NULL OR ANULAT<>'X' OR DOCDATA<=?) "
+                                               "ORDER BY DOCDATA DESC, IDCHIT DESC LIMIT 1");
+
+int firstDay(const ResultSet &r)
+{
+    return r.isEmpty() ? 0 : int(r.value(0, 0).toLongLong());
+}
+
 int lastDocumentDay(Database &db, qint64 idab, int today)
 {
-    const QVariant v = db.scalar(QStringLiteral("SELECT DOCDATA FROM Chitante WHERE IDAB=? AND "
-                                                "(ANULAT IS NULL OR ANULAT<>'X' OR DOCDATA<=?) "
-                                                "ORDER BY DOCDATA DESC, IDCHIT DESC LIMIT 1"),
-                                 {idab, today});
-    return v.isValid() ? int(v.toLongLong()) : 0;
+    return firstDay(db.select(LastDocumentSql, {idab, today}));
+}
+
+// The refusals, with the subscriber's last document day asked of lastDay(idab, today).
+template <typename LastDay>
+MaybeRefusal checkDraft(CollectionDraft &d, LastDay lastDay)
+{
+    d.series = cleanText(d.series).toUpper();
+    d.payer = cleanText(d.payer).toUpper();
+    d.purpose = cleanText(d.purpose).toUpper();
+    // A document dated after today (a typo in the year) would stay the newest and refuse
+    // every later collection of the subscriber.
+    if (d.day > Clock::todayDayNumber())
+        return Refusal::atField(QStringLiteral("DocData"), FutureDate);
+    if (d.day < lastDay(d.idab, Clock::todayDayNumber()))
+        return Refusal::atField(QStringLiteral("DocData"), QStringLiteral("Aveti Chitanta eliberata dupa aceasta data!"));
+    d.amount = d.amount.roundedToCents();
+    if (d.amount <= Money() || d.amount > MaxAmount)
+        return Refusal::atField(QStringLiteral("Suma"), QStringLiteral("Nu ati scris Suma!"));
+    if (!collectionDocumentTypes().contains(d.docType))
+        return Refusal::atField(QStringLiteral("DocJus"), QStringLiteral("Tip de document necunoscut!"));
+    if (d.number < 0 || d.number > 9999999999LL)
+        return Refusal::atField(QStringLiteral("DocNr"), QStringLiteral("Numar de document incorect!"));
+    return std::nullopt;
 }
 
 QString titleOf(const SubscriberRecord &s)
@@ -113,23 +141,7 @@ CollectionProposal proposeCollection(Database &db, qint64 idab, int today)
 
 MaybeRefusal checkCollectionDraft(Database &db, CollectionDraft &d)
 {
-    d.series = cleanText(d.series).toUpper();
-    d.payer = cleanText(d.payer).toUpper();
-    d.purpose = cleanText(d.purpose).toUpper();
-    // A document dated after today (a typo in the year) would stay the newest and refuse
-    // every later collection of the subscriber.
-    if (d.day > Clock::todayDayNumber())
-        return Refusal::atField(QStringLiteral("DocData"), FutureDate);
-    if (d.day < lastDocumentDay(db, d.idab, Clock::todayDayNumber()))
-        return Refusal::atField(QStringLiteral("DocData"), QStringLiteral("Aveti Chitanta eliberata dupa aceasta data!"));
-    d.amount = d.amount.roundedToCents();
-    if (d.amount <= Money() || d.amount > MaxAmount)
-        return Refusal::atField(QStringLiteral("Suma"), QStringLiteral("Nu ati scris Suma!"));
-    if (!collectionDocumentTypes().contains(d.docType))
-        return Refusal::atField(QStringLiteral("DocJus"), QStringLiteral("Tip de document necunoscut!"));
-    if (d.number < 0 || d.number > 9999999999LL)
-        return Refusal::atField(QStringLiteral("DocNr"), QStringLiteral("Numar de document incorect!"));
-    return std::nullopt;
+    return checkDraft(d, [&db](qint64 idab, int today) { return lastDocumentDay(db, idab, today); });
 }
 
 std::vector<AllocationRow> previewAllocation(Database &db, qint64 idab, Money amount, int today)
@@ -139,6 +151,47 @@ std::vector<AllocationRow> previewAllocation(Database &db, qint64 idab, Money am
 
 CollectionOutcome recordCollection(Database &db, const Session &session, CollectionDraft d)
 {
+    CollectionRecorder recorder(db, session);
+    return recorder.record(std::move(d));
+}
+
+struct CollectionRecorder::Statements
+{
+    Statement lastDocument;
+    Statement archiveRest; // a debit's rest before the collection
+    Statement setRest;
+    Statement archiveNew; // the advance this collection creates did not exist before
+    Statement newAdvance;
+    Statement document;
+    Statement line;
+};
+
+CollectionRecorder::CollectionRecorder(Database &db, const Session &session)
+    : m_db(db)
+    , m_session(session)
+    , m_sql(new Statements{
+          db.prepare(LastDocumentSql),
+          db.prepare(QStringLiteral("INSERT INTO DebiteArh (IDCHIT, IDDEB, IDAB, SOLD) SELECT ?, IDDEB, IDAB, SOLD FROM Debite "
+                                    "WHERE IDDEB=?")),
+          db.prepare(QStringLiteral("UPDATE Debite SET SOLD=? WHERE IDDEB=?")),
+          db.prepare(QStringLiteral("INSERT INTO DebiteArh (IDCHIT, IDDEB, IDAB, SOLD) VALUES (?, ?, 0, 0)")),
+          db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, RATA, SOLD, "
+                                    "PENAL, PENALPE, PENALDATA, MAXSOLD) VALUES (?, -1, ?, -1, ?, ?, ?, ?, ?, 0, '-', 0, '')")),
+          db.prepare(QStringLiteral("INSERT INTO Chitante (IDCHIT, IDAB, ANULAT, DOCJUS, DOCSERIA, DOCNR, DOCDATA, NUME, CNP, "
+                                    "ROL, STRADA, NR, NUMEPLAT, INCASAT, PLATIT, REPREZ) "
+                                    "VALUES (?, ?, '', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, ?)")),
+          db.prepare(QStringLiteral("INSERT INTO DetChit (IDCHIT, IDAB, IDDCHIT, IDDEB, IDSERV, DENUM, "
+                                    "RESTANTA, PENAL, CURENT) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"))})
+{
+}
+
+CollectionRecorder::~CollectionRecorder() = default;
+
+CollectionOutcome CollectionRecorder::record(CollectionDraft d)
+{
+    Database &db = m_db;
+    const Session &session = m_session;
+    Statements &sql = *m_sql;
     requireWriteAccess(session);
     CollectionOutcome outcome;
     Transaction tx(db);
@@ -146,7 +199,8 @@ CollectionOutcome recordCollection(Database &db, const Session &session, Collect
     const SubscriberRecord s = readSubscriber(db, d.idab);
     if (d.title.isEmpty())
         d.title = titleOf(s);
-    if (MaybeRefusal r = checkCollectionDraft(db, d)) {
+    auto lastDay = [&sql](qint64 idab, int today) { return firstDay(sql.lastDocument.select({idab, today})); };
+    if (MaybeRefusal r = checkDraft(d, lastDay)) {
         outcome.refusal = r;
         return outcome;
     }
@@ -164,25 +218,18 @@ CollectionOutcome recordCollection(Database &db, const Session &session, Collect
 
     for (AllocationRow &r : rows) {
         if (r.iddeb > 0) {
-            db.exec(QStringLiteral("INSERT INTO DebiteArh (IDCHIT, IDDEB, IDAB, SOLD) SELECT ?, IDDEB, IDAB, SOLD FROM Debite "
-                                   "WHERE IDDEB=?"),
-                    {idchit, r.iddeb});
-            db.exec(QStringLiteral("UPDATE Debite SET SOLD=? WHERE IDDEB=?"), {QVariant::fromValue(r.sold), r.iddeb});
+            sql.archiveRest.exec({idchit, r.iddeb});
+            sql.setRest.exec({QVariant::fromValue(r.sold), r.iddeb});
         } else {
             r.iddeb = takeFreeId(db, settings, QStringLiteral("IDDEB"), QStringLiteral("Debite"), QStringLiteral("IDDEB"));
-            db.exec(QStringLiteral("INSERT INTO DebiteArh (IDCHIT, IDDEB, IDAB, SOLD) VALUES (?, ?, 0, 0)"), {idchit, r.iddeb});
-            db.exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, RATA, SOLD, "
-                                   "PENAL, PENALPE, PENALDATA, MAXSOLD) VALUES (?, -1, ?, -1, ?, ?, ?, ?, ?, 0, '-', 0, '')"),
-                    {r.iddeb, d.idab, today, monthIndexOfDay(today), r.denum, QVariant::fromValue(r.rata),
-                     QVariant::fromValue(r.sold)});
+            sql.archiveNew.exec({idchit, r.iddeb});
+            sql.newAdvance.exec({r.iddeb, d.idab, today, monthIndexOfDay(today), r.denum, QVariant::fromValue(r.rata),
+                                 QVariant::fromValue(r.sold)});
         }
     }
 
-    db.exec(QStringLiteral("INSERT INTO Chitante (IDCHIT, IDAB, ANULAT, DOCJUS, DOCSERIA, DOCNR, DOCDATA, NUME, CNP, ROL, "
-                           "STRADA, NR, NUMEPLAT, INCASAT, PLATIT, REPREZ) "
-                           "VALUES (?, ?, '', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, ?)"),
-            {idchit, d.idab, d.docType, d.series, d.number, d.day, s.name, s.code, s.rol, s.street, s.number,
-             d.payer.left(120), QVariant::fromValue(d.amount), d.purpose.left(120)});
+    sql.document.exec({idchit, d.idab, d.docType, d.series, d.number, d.day, s.name, s.code, s.rol, s.street, s.number,
+                       d.payer.left(120), QVariant::fromValue(d.amount), d.purpose.left(120)});
 
     // Advances first, then the debits by date; rows of one date keep their panel order.
     std::stable_sort(rows.begin(), rows.end(), [](const AllocationRow &a, const AllocationRow &b) {
@@ -193,11 +240,9 @@ CollectionOutcome recordCollection(Database &db, const Session &session, Collect
     if (!rows.empty()) {
         qint64 iddchit = takeFreeIdBlock(db, settings, QStringLiteral("IDDCHIT"), QStringLiteral("DetChit"),
                                            QStringLiteral("IDDCHIT"), qint64(rows.size()));
-        Statement line = db.prepare(QStringLiteral("INSERT INTO DetChit (IDCHIT, IDAB, IDDCHIT, IDDEB, IDSERV, DENUM, "
-                                                   "RESTANTA, PENAL, CURENT) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         for (const AllocationRow &r : rows)
-            line.exec({idchit, d.idab, iddchit++, r.iddeb, r.idserv, r.denum, QVariant::fromValue(r.resti),
-                       QVariant::fromValue(r.penali), QVariant::fromValue(r.curenti)});
+            sql.line.exec({idchit, d.idab, iddchit++, r.iddeb, r.idserv, r.denum, QVariant::fromValue(r.resti),
+                           QVariant::fromValue(r.penali), QVariant::fromValue(r.curenti)});
     }
 
     addLog(db, session,

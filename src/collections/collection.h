@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace vestronia {
 
 class Database;
@@ -87,6 +89,26 @@ struct CollectionOutcome
     RecordedCollection recorded;
 };
 CollectionOutcome recordCollection(Database &db, const Session &session, CollectionDraft draft);
+
+// recordCollection for many collections in a row (a bank statement, inside the caller's
+// transaction): the same checks, rows, counters and change-log entry for each, with its
+// statements compiled once instead of for every collection. Lives no longer than db.
+class CollectionRecorder
+{
+public:
+    CollectionRecorder(Database &db, const Session &session);
+    ~CollectionRecorder();
+    CollectionRecorder(const CollectionRecorder &) = delete;
+    CollectionRecorder &operator=(const CollectionRecorder &) = delete;
+
+    CollectionOutcome record(CollectionDraft draft);
+
+private:
+    struct Statements;
+    Database &m_db;
+    const Session &m_session;
+    std::unique_ptr<Statements> m_sql;
+};
 
 // The spread the dialog shows before saving: the same computation, nothing written.
 std::vector<AllocationRow> previewAllocation(Database &db, qint64 idab, Money amount, int today);
