@@ -57,7 +57,9 @@ struct KnownTransfers
     QSet<QString> keys;
     QHash<QString, int> signatures;
 
-    static KnownTransfers load(Database &db)
+    // Signatures are only worked out for transfers booked on the days given (those of
+    // the statements at hand): a data folder holds years of them.
+    static KnownTransfers load(Database &db, const QSet<int> &days)
     {
         KnownTransfers k;
         const ResultSet r = db.select(
@@ -67,8 +69,10 @@ struct KnownTransfers
             if (!isBankKey(key))
                 continue;
             k.keys.insert(key);
-            ++k.signatures[transferSignature(int(r.value(i, 1).toLongLong()), Money::fromVariant(r.value(i, 2)),
-                                             r.value(i, 3).toString(), r.value(i, 4).toString())];
+            const int day = int(r.value(i, 1).toLongLong());
+            if (days.contains(day))
+                ++k.signatures[transferSignature(day, Money::fromVariant(r.value(i, 2)), r.value(i, 3).toString(),
+                                                 r.value(i, 4).toString())];
         }
         return k;
     }
@@ -197,7 +201,11 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
     const int today = Clock::todayDayNumber();
     const MatchRegister reg = MatchRegister::fromRows(
         db.select(QStringLiteral("SELECT IDAB, NUME, CNP, ROL, NRCON, DATAIN, DATAOUT FROM Abonat")), today);
-    const KnownTransfers known = KnownTransfers::load(db);
+    QSet<int> days;
+    for (const BankStatement &st : import.statements)
+        for (const BankEntry &e : st.entries)
+            days.insert(e.bookingDay);
+    const KnownTransfers known = KnownTransfers::load(db, days);
     QHash<qint64, int> latest;
     {
         const ResultSet r = db.select(QStringLiteral("SELECT IDAB, MAX(DOCDATA) FROM Chitante GROUP BY IDAB"));
@@ -375,7 +383,10 @@ BankRecordSummary recordBankImport(Database &db, const Session &session, BankImp
             Transaction tx(db);
             CollectionRecorder recorder(db, session);
             // Read inside the transaction: another workstation may have recorded them meanwhile.
-            KnownTransfers known = KnownTransfers::load(db);
+            QSet<int> days;
+            for (const BankLine *l : todo)
+                days.insert(l->entry.bookingDay);
+            KnownTransfers known = KnownTransfers::load(db, days);
             const qint64 number = documentNumberOf(st);
             for (BankLine *l : todo) {
                 progress.step();
