@@ -38,6 +38,7 @@ private Q_SLOTS:
     void cancelSkipsCancelledReceiptAtTop();
     void cancelRestoresBalanceAndRemovesAdvance();
     void cancelCardRemovesDocument();
+    void recorderWritesWhatSingleCollectionsWrite();
 
 private:
     static CollectionDraft draft(CollectionsFixture &f, qint64 idab, const char *amount, const QString &type = QStringLiteral("CHITANTA"))
@@ -380,6 +381,74 @@ void TestCollection::cancelCardRemovesDocument()
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante")), qint64(0));
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM DetChit")), qint64(0));
     QCOMPARE(balanceOf(*f.db, idab, f.today()).rest, lei("100"));
+}
+
+namespace {
+
+// Every row a collection touches, in a fixed order, as text.
+QStringList booksOf(CollectionsFixture &f)
+{
+    QStringList out;
+    for (const char *sql : {"SELECT * FROM Debite ORDER BY IDDEB", "SELECT * FROM DebiteArh ORDER BY IDCHIT, IDDEB",
+                            "SELECT * FROM Chitante ORDER BY IDCHIT", "SELECT * FROM DetChit ORDER BY IDDCHIT",
+                            "SELECT ACTIUNE FROM Log ORDER BY IDLOG"}) {
+        const ResultSet r = f.db->select(QString::fromLatin1(sql));
+        for (const QVariantList &row : r.rows()) {
+            QStringList cells;
+            for (const QVariant &v : row)
+                cells << v.toString();
+            out << cells.join(QLatin1Char('|'));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// Several collections through one recorder inside one transaction (as a bank statement
+// records them), one refused among them, leave the books exactly as the same collections
+// recorded one by one: the same rows, identifiers, numbers and change-log entries.
+void TestCollection::recorderWritesWhatSingleCollectionsWrite()
+{
+    CollectionsFixture one, many;
+    QList<qint64> subscribers;
+    for (CollectionsFixture *f : {&one, &many}) {
+        subscribers.clear();
+        subscribers << f->insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1))
+                    << f->insertSubscriber(QStringLiteral("IONESCU ANA"), 1, day(2020, 1, 1));
+        f->insertDebit(subscribers[0], "-20", f->today() - 90, 0, "0", QStringLiteral("luna"), QString(), -1, -1, nullptr,
+                       QStringLiteral("PLATA IN AVANS"));
+        f->insertDebit(subscribers[0], "100", f->today() - 60, f->today() - 30, "1", QStringLiteral("zi"));
+        f->insertDebit(subscribers[0], "45.50", f->today() - 30, f->today() + 5, "1", QStringLiteral("zi"));
+        f->insertDebit(subscribers[1], "30", f->today() - 10, f->today() - 3, "0.5", QStringLiteral("luna"), QStringLiteral("X"));
+    }
+    auto drafts = [&](CollectionsFixture &f) {
+        QList<CollectionDraft> d;
+        d << draft(f, subscribers[0], "90") << draft(f, subscribers[0], "10") << draft(f, subscribers[1], "12.34")
+          << draft(f, subscribers[0], "400", QStringLiteral("VIRAMENT BANCAR"));
+        d[1].day = f.today() - 1; // before the first one: refused
+        d[3].series = QStringLiteral("BABCDEFGHIJKLMNOPQRS");
+        return d;
+    };
+    QStringList refusals[2];
+    for (const CollectionDraft &d : drafts(one)) {
+        const CollectionOutcome o = recordCollection(*one.db, one.session, d);
+        refusals[0] << (o.refusal ? o.refusal->message : QString::number(o.recorded.idchit));
+    }
+    {
+        Transaction tx(*many.db);
+        CollectionRecorder recorder(*many.db, many.session);
+        for (const CollectionDraft &d : drafts(many)) {
+            const CollectionOutcome o = recorder.record(d);
+            refusals[1] << (o.refusal ? o.refusal->message : QString::number(o.recorded.idchit));
+        }
+        tx.commit();
+    }
+    QCOMPARE(refusals[1], refusals[0]);
+    QCOMPARE(refusals[0].filter(QStringLiteral("Aveti Chitanta")).size(), 1);
+    const QStringList books = booksOf(one);
+    QVERIFY(books.size() > 15);
+    QCOMPARE(booksOf(many), books);
 }
 
 QTEST_GUILESS_MAIN(TestCollection)
