@@ -271,7 +271,8 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
             } else if (known.knows(line)) {
                 line.outcome = BankOutcome::AlreadyRecorded;
                 line.note = QStringLiteral("Inregistrat anterior");
-            } else if (inFile.contains(line.key) || (!line.keyWithoutReference.isEmpty() && inFile.contains(line.keyWithoutReference))
+            } else if (inFile.contains(line.key)
+                       || (!line.keyWithoutReference.isEmpty() && inFile.contains(line.keyWithoutReference))
                        || (e.reference.isEmpty() && line.signatureRepeat < inFileSignatures.value(line.signature))) {
                 line.outcome = BankOutcome::AlreadyRecorded;
                 line.note = QStringLiteral("Repetat intr-un extras anterior din fisier");

@@ -4,7 +4,8 @@
 // collection service as the collection dialog. Each recorded transfer keeps a key of its
 // bank entry in the document's series (DOCSERIA of its "VIRAMENT BANCAR" row), so the
 // entry is recognised in any later statement that repeats it, on any workstation and in
-// any backup of the data folder.
+// any backup of the data folder, also when the bank gives the same day in the other format
+// (with its references in camt.053, without them in MT940).
 
 #include "bank/bankstatement.h"
 #include "bank/transfermatch.h"
