@@ -6,6 +6,8 @@
 #include "startup/startupsequence.h"
 
 #include "backup/archive.h"
+#include "backup/localbackup.h"
+#include "backup/restoremark.h"
 #include "core/clock.h"
 #include "core/dates.h"
 #include "core/error.h"
@@ -68,7 +70,20 @@ void StartupSequence::settleFolders()
 
     ProfileFile::writeText(m_session.machineSettings(), Section88, QStringLiteral("CALE"), m_session.programFolder);
     ProfileFile::writeText(m_session.machineSettings(), Section88, QStringLiteral("VER"), programVersionText());
-    ProfileFile::writeText(m_session.sharedSettings(), Section88, QStringLiteral("VER"), programVersionText());
+}
+
+bool StartupSequence::settleUnfinishedRestore(const QString &dataFolder)
+{
+    try {
+        const QString told = settleInterruptedRestore(dataFolder);
+        if (!told.isEmpty())
+            m_host.message(QStringLiteral("Restaurare date"), told, MessageWarning);
+        return true;
+    } catch (const BackupError &e) {
+        m_host.message(e.title(), e.detail().isEmpty() ? e.message() : e.message() + QLatin1Char('\r') + e.detail(),
+                       MessageError);
+        return false;
+    }
 }
 
 bool StartupSequence::handOverToPendingUpdate()
@@ -168,6 +183,10 @@ StartupOutcome StartupSequence::run()
     // every other, or one could undo a counter another workstation takes meanwhile.
     Database::installSharedFileBackend();
     settleFolders();
+    // A restore that died part-way is settled before anything reads or writes the folder.
+    if (!settleUnfinishedRestore(m_session.dataFolder))
+        return StartupOutcome::Abort;
+    ProfileFile::writeText(m_session.sharedSettings(), Section88, QStringLiteral("VER"), programVersionText());
     if (handOverToPendingUpdate())
         return StartupOutcome::HandedToUpdate;
 
@@ -181,6 +200,8 @@ StartupOutcome StartupSequence::run()
             return outcome;
     } else {
         chooseNetworkFolder();
+        if (m_session.dataFolder != m_session.localDataFolder && !settleUnfinishedRestore(m_session.dataFolder))
+            return StartupOutcome::Abort;
     }
 
     if (m_options.backupFolderCandidates)

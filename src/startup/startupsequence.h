@@ -50,6 +50,7 @@ private:
     bool handOverToPendingUpdate();
     StartupOutcome openBackupFromCommandLine();
     void chooseNetworkFolder();
+    bool settleUnfinishedRestore(const QString &dataFolder);
     void weeklyPacking();
 
     Session &m_session;
