@@ -23,6 +23,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace vestronia;
 
 namespace {
@@ -110,6 +112,7 @@ class TestInterruptedRestore : public QObject
 private Q_SLOTS:
     void restoreKilledAtEveryStepIsNeverLeftMixed();
     void markOfAnotherWorkstationKeepsTheFolderClosed();
+    void moveAcrossFileSystemsNeverLeavesAPartialFile();
 };
 
 void TestInterruptedRestore::restoreKilledAtEveryStepIsNeverLeftMixed()
@@ -227,6 +230,44 @@ void TestInterruptedRestore::markOfAnotherWorkstationKeepsTheFolderClosed()
     QVERIFY(settleInterruptedRestore(session.dataFolder).contains(QLatin1String("inainte sa schimbe")));
     QCOMPARE(filesOf(session.dataFolder), files);
     Database db(session.dataFolder);
+}
+
+// DataBAK on another file system than the data folder: a move is a copy, and a copy cut
+// part-way must never stand at the target's name, where it would be taken for the old file.
+void TestInterruptedRestore::moveAcrossFileSystemsNeverLeavesAPartialFile()
+{
+    QTemporaryDir dir;
+    QTemporaryDir other(QStringLiteral("/dev/shm/vestronia-XXXXXX"));
+    struct stat a, b;
+    if (!other.isValid() || ::stat(QFile::encodeName(dir.path()).constData(), &a) != 0 ||
+        ::stat(QFile::encodeName(other.path()).constData(), &b) != 0 || a.st_dev == b.st_dev)
+        QSKIP("no second file system at hand");
+    const QByteArray content(200 * 1024, 'd');
+    const QString from = other.filePath(QStringLiteral("Debite.dbf"));
+    const QString to = dir.filePath(QStringLiteral("Debite.dbf"));
+    for (std::uint64_t n = 1; n < 100; ++n) {
+        QFile::remove(to);
+        writeFile(from, content);
+        fileops::injectFault(n, fileops::Fault::Error);
+        const QString why = restoremark::moveFile(from, to);
+        const bool fired = fileops::faultFired();
+        fileops::injectFault(0);
+        QFile target(to), source(from);
+        QVERIFY(!QFile::exists(to + QStringLiteral("~rst")));
+        if (target.open(QIODevice::ReadOnly))
+            QVERIFY2(target.readAll() == content, qPrintable(QStringLiteral("step %1: a partial file at the target").arg(n)));
+        if (!why.isEmpty()) {
+            QVERIFY(fired);
+            QVERIFY(source.open(QIODevice::ReadOnly));
+            QCOMPARE(source.readAll(), content);
+        } else {
+            QVERIFY(!QFile::exists(from));
+            QVERIFY(target.isOpen());
+            if (!fired)
+                return;
+        }
+    }
+    QFAIL("the move never ran without a fault");
 }
 
 int main(int argc, char **argv)
