@@ -138,7 +138,7 @@ StartupOutcome StartupSequence::openBackupFromCommandLine()
     return StartupOutcome::Ready;
 }
 
-void StartupSequence::chooseNetworkFolder()
+bool StartupSequence::chooseNetworkFolder()
 {
     const QString local = m_session.localSettings();
     if (!QFileInfo::exists(local))
@@ -146,16 +146,20 @@ void StartupSequence::chooseNetworkFolder()
                                ProfileFile::readText(m_session.machineSettings(), Section88, QStringLiteral("SERVER")));
     const QString server = ProfileFile::readText(local, QStringLiteral("CONST"), QStringLiteral("SERVER"));
     if (server.isEmpty())
-        return;
+        return true;
     const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(server));
+    // A restore killed there moved tables away: settled first, or it looks incomplete.
+    if (QFileInfo(folder).isDir() && !settleUnfinishedRestore(folder))
+        return false;
     if (QFileInfo(folder).isDir() && missingTables(folder).isEmpty()) {
         m_session.dataFolder = folder;
-        return;
+        return true;
     }
     m_host.message(QStringLiteral("Conectare server"),
                    QStringLiteral("Baza de date ") + server + QStringLiteral("\nNU este accesibila sau este incompleta!") +
                        QStringLiteral("\nVerificati conexiunea si baza si reporniti programul!"),
                    MessageError);
+    return true;
 }
 
 void StartupSequence::weeklyPacking()
@@ -199,8 +203,7 @@ StartupOutcome StartupSequence::run()
         if (outcome != StartupOutcome::Ready)
             return outcome;
     } else {
-        chooseNetworkFolder();
-        if (m_session.dataFolder != m_session.localDataFolder && !settleUnfinishedRestore(m_session.dataFolder))
+        if (!chooseNetworkFolder())
             return StartupOutcome::Abort;
     }
 

@@ -49,7 +49,7 @@ private:
     void settleFolders();
     bool handOverToPendingUpdate();
     StartupOutcome openBackupFromCommandLine();
-    void chooseNetworkFolder();
+    bool chooseNetworkFolder(); // false: stop (the host was told why)
     bool settleUnfinishedRestore(const QString &dataFolder);
     void weeklyPacking();
 

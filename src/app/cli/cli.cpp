@@ -203,9 +203,14 @@ int main(int argc, char **argv)
         try {
             // A restore that died part-way is settled before any command reads the folder.
             try {
-                const QString told = settleInterruptedRestore(ctx.session().dataFolder);
-                if (!told.isEmpty())
-                    printError(flatMessage(told));
+                // The network folder first: a restore killed there moved tables away, and
+                // the session would take the local folder for it.
+                const QString network = configuredNetworkFolder(ctx.home);
+                for (const QString &folder : {network, ctx.session().dataFolder}) {
+                    const QString told = folder.isEmpty() ? QString() : settleInterruptedRestore(folder);
+                    if (!told.isEmpty())
+                        printError(flatMessage(told));
+                }
             } catch (const BackupError &e) {
                 printError(flatMessage(e.message()) + (e.detail().isEmpty() ? QString() : QLatin1Char(' ') + flatMessage(e.detail())));
                 return 1;
