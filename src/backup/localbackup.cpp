@@ -1,11 +1,13 @@
 // Save, automatic save and restore of the data folder over the archive codec. Files are
 // copied, never opened by the database engine. A save copies under the folder's writer
 // lock (a journal left behind played first), so the copy is one state of the folder; a
-// restore replaces the files only while no other workstation is attached.
+// restore replaces the files only while no other workstation is attached, under a mark
+// that lets the next start undo it if it dies part-way.
 
 #include "backup/localbackup.h"
 
 #include "backup/archive.h"
+#include "backup/restoremark.h"
 #include "core/clock.h"
 #include "core/tablecatalogue.h"
 #include "core/workfiles.h"
@@ -20,25 +22,12 @@
 #include <QSaveFile>
 
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 #include <memory>
 #include <vector>
 
 namespace vestronia {
 
 namespace {
-
-// Flushes a copied file to the disk; QFile::copy leaves it in the page cache.
-bool syncedToDisk(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = fileops::fsyncFile(fd) == 0;
-    ::close(fd);
-    return ok;
-}
 
 QString native(const QString &path)
 {
@@ -181,89 +170,83 @@ bool sameFolder(const QString &a, const QString &b)
     return !ca.isEmpty() && ca == cb;
 }
 
-// Moves the data folder's files to DataBAK and copies the unpacked files in; on any
-// failure puts everything back. A journal left behind belongs to the old files: it is
-// played on them, or goes to DataBAK with them. Returns an empty text on success, else the
-// reason.
-QString replaceDataFolder(const Session &session, const QString &unpacked, FolderReplacement &hold)
+// Moves the data folder's files to DataBAK and copies the unpacked files in. A restore
+// mark, flushed to the disk before the first file moves, names both lists, so a restore
+// killed part-way is put back at the next start; a failure here puts it back at once. A
+// journal left behind belongs to the old files: it is played on them, or goes to DataBAK
+// with them. Returns an empty text on success, else the reason.
+QString replaceDataFolder(const Session &session, const QString &archivePath, const QString &unpacked,
+                          FolderReplacement &hold)
 {
     const QString data = session.dataFolder;
     const QString bak = QDir(session.programFolder).filePath(QStringLiteral("DataBAK"));
     if (!QDir().mkpath(bak))
         return QStringLiteral("Nu pot crea dosarul %1.").arg(native(bak));
-    // The previous backup of the data goes first: it makes room for the current one.
+    // The previous backup of the data goes first: it makes room for the current one, and
+    // nothing of it may be taken for an old file if this restore is undone.
     const QFileInfoList oldBak = QDir(bak).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QFileInfo &info : oldBak)
-        if (!QFile::remove(info.absoluteFilePath()))
+        if (fileops::unlinkFile(QFile::encodeName(info.absoluteFilePath()).constData()) != 0)
             return QStringLiteral("Nu pot sterge %1.").arg(native(info.absoluteFilePath()));
+    if (!fileops::syncFolder(std::string(QFile::encodeName(bak).constData())))
+        return QStringLiteral("Nu pot scrie pe disc dosarul %1.").arg(native(bak));
 
-    const QStringList oldFiles = archiveFileList(data);
-    const QStringList newFiles = archiveFileList(unpacked);
-    QStringList moved;        // names moved from data to DataBAK
-    QStringList copied;       // names copied into data
-    QStringList emptiedNames; // empty files of data replaced by a new file of that name
-
-    auto rollBack = [&]() -> QString {
-        QString trouble;
-        for (const QString &name : copied)
-            if (!QFile::remove(QDir(data).filePath(name)))
-                trouble = QStringLiteral(" Fisierul nou %1 nu a putut fi sters.").arg(name);
-        for (const QString &name : emptiedNames) {
-            QFile f(QDir(data).filePath(name));
-            if (!f.exists() && f.open(QIODevice::WriteOnly))
-                f.close();
-        }
-        for (const QString &name : moved)
-            if (!QFile::rename(QDir(bak).filePath(name), QDir(data).filePath(name)))
-                trouble += QStringLiteral(" Fisierul %1 a ramas in %2.").arg(name, native(bak));
-        return trouble;
+    RestoreMark mark;
+    mark.host = restoremark::thisHost();
+    mark.archive = archivePath;
+    mark.backup = QDir(bak).absolutePath();
+    mark.oldNames = archiveFileList(data);
+    mark.newNames = archiveFileList(unpacked);
+    if (QFileInfo::exists(QDir(data).filePath(QLatin1String(FolderLock::JournalFileName))))
+        mark.oldNames << QLatin1String(FolderLock::JournalFileName);
+    for (const QString &name : std::as_const(mark.newNames)) {
+        const QFileInfo existing(QDir(data).filePath(name));
+        if (existing.isSymLink() || existing.isDir())
+            return QStringLiteral("Nu pot inlocui %1.").arg(native(existing.filePath()));
+        if (existing.isFile() && existing.size() == 0)
+            mark.emptyNames << name;
+    }
+    QString why = restoremark::write(data, mark);
+    if (!why.isEmpty()) {
+        restoremark::remove(data);
+        return why;
+    }
+    auto undone = [&](const QString &reason) -> QString {
+        const QString trouble = restoremark::undo(data, mark);
+        if (!trouble.isEmpty()) // the mark stays: the next start tries again
+            return reason + QLatin1Char(' ') + trouble;
+        restoremark::remove(data);
+        return reason;
     };
 
     try {
-        const QString journal = hold.setJournalAside(bak);
-        if (!journal.isEmpty())
-            moved << journal;
+        hold.setJournalAside(bak);
     } catch (const DbfError &e) {
-        return e.message();
+        return undone(e.message());
     }
-    for (const QString &name : oldFiles) {
-        if (!QFile::rename(QDir(data).filePath(name), QDir(bak).filePath(name))) {
-            const QString trouble = rollBack();
-            return QStringLiteral("Nu pot muta %1 in %2.").arg(name, native(bak)) + trouble;
-        }
-        moved << name;
+    for (const QString &name : std::as_const(mark.oldNames)) {
+        if (name == QLatin1String(FolderLock::JournalFileName))
+            continue; // set aside (or played) above
+        why = restoremark::moveFile(QDir(data).filePath(name), QDir(bak).filePath(name));
+        if (!why.isEmpty())
+            return undone(why);
     }
-    for (const QString &name : newFiles) {
+    for (const QString &name : std::as_const(mark.newNames)) {
         const QString target = QDir(data).filePath(name);
-        const QFileInfo existing(target);
-        if (existing.exists() || existing.isSymLink()) {
-            if (existing.isFile() && !existing.isSymLink() && existing.size() == 0)
-                emptiedNames << name;
-            if (existing.isDir() || !QFile::remove(target)) {
-                emptiedNames.removeAll(name);
-                const QString trouble = rollBack();
-                return QStringLiteral("Nu pot inlocui %1.").arg(native(target)) + trouble;
-            }
-        }
-        if (!QFile::copy(QDir(unpacked).filePath(name), target)) {
-            QFile::remove(target);
-            const QString trouble = rollBack();
-            return QStringLiteral("Nu pot copia %1 in %2.").arg(name, native(data)) + trouble;
-        }
-        // A copy keeps the unpacked file's mode and takes our group; the folder's other
-        // users (sharing it through its group) must still be able to write it.
-        fileops::adoptFolderAccess(std::string(QFile::encodeName(target).constData()));
-        copied << name;
-        // The restore is reported done only once the new tables would survive a power cut.
-        if (!syncedToDisk(target)) {
-            const QString trouble = rollBack();
-            return QStringLiteral("Nu pot scrie pe disc %1.").arg(native(target)) + trouble;
-        }
+        if (mark.emptyNames.contains(name) && fileops::unlinkFile(QFile::encodeName(target).constData()) != 0)
+            return undone(QStringLiteral("Nu pot inlocui %1.").arg(native(target)));
+        // Flushed to the disk: the restore is reported done only once the new tables
+        // would survive a power cut.
+        why = restoremark::copyFile(QDir(unpacked).filePath(name), target);
+        if (!why.isEmpty())
+            return undone(why);
     }
-    if (!fileops::syncFolder(std::string(QFile::encodeName(data).constData()))) {
-        const QString trouble = rollBack();
-        return QStringLiteral("Nu pot scrie pe disc dosarul %1.").arg(native(data)) + trouble;
-    }
+    if (!fileops::syncFolder(std::string(QFile::encodeName(data).constData())) ||
+        !fileops::syncFolder(std::string(QFile::encodeName(bak).constData())))
+        return undone(QStringLiteral("Nu pot scrie pe disc dosarul %1.").arg(native(data)));
+    why = restoremark::markDone(data);
+    if (!why.isEmpty())
+        return undone(why);
     return {};
 }
 
@@ -321,14 +304,21 @@ void restoreFromArchive(const Session &session, const QString &archivePath, Prog
                           e.message());
     }
     const QStringList oldFiles = archiveFileList(session.dataFolder);
-    reason = replaceDataFolder(session, work, *hold);
+    reason = replaceDataFolder(session, archivePath, work, *hold);
     if (!reason.isEmpty())
         throw BackupError(QStringLiteral("Restaurare date"), QStringLiteral("Restaurare esuata!"), reason);
+    // Every new file is in place and on the disk. What is left (the journal, the
+    // counters, the mark) the next start finishes if this process dies now.
     try {
         hold->finish(oldFiles + archiveFileList(session.dataFolder));
-    } catch (const DbfError &e) {
-        throw BackupError(QStringLiteral("Restaurare date"), QStringLiteral("Restaurare esuata!"), e.message());
+    } catch (const DbfError &) {
+        // The old journal stays beside the new files: the mark makes the next start
+        // remove it before anyone reads them.
+        return;
     }
+    // A mark left behind (its removal failed) is finished by the next start; the files
+    // are the archive's already, so the restore is not reported failed.
+    restoremark::remove(session.dataFolder);
 }
 
 QString automaticSaveName(const QString &folder, const QDate &day)

@@ -54,8 +54,10 @@ void packDataFolder(const Session &session, const QString &archivePath, Progress
 // replaced. The archive is unpacked into a working folder first ("Desfac baza de date...");
 // only a complete unpacking with at least one non-empty file goes on: the old DataBAK
 // files (program folder + "/DataBAK") are deleted, the data folder's regular non-empty
-// files are moved there and the unpacked files copied in. If moving or copying fails
-// part-way, the new files are removed and the old ones moved back, so the data folder is
+// files are moved there and the unpacked files copied in. A restore mark (restoremark.h)
+// stands in the data folder from before the first file moves until every new file is on
+// the disk. If moving or copying fails part-way, the new files are removed and the old
+// ones moved back; if the process dies, the next start does it; so the data folder is
 // never left half old, half new. The files are replaced only while no other workstation
 // is attached (this thread's own connections step aside and attach again to the new
 // files); a journal left by a dead writer is played on the old files or moved to DataBAK

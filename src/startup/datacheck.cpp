@@ -5,6 +5,7 @@
 
 #include "startup/datacheck.h"
 
+#include "backup/restoremark.h"
 #include "core/error.h"
 #include "core/tablecatalogue.h"
 #include "core/workfiles.h"
@@ -148,6 +149,8 @@ DataCheckReport checkDataFolder(const QString &dataFolder, Progress &progress)
     if (!QFileInfo(dataFolder).isDir())
         throw FileError(QStringLiteral("Dosarul de date %1 nu exista.").arg(QDir::toNativeSeparators(dataFolder)));
     DataCheckReport report;
+    // A restore killed part-way leaves old and new files mixed: put back before scanning.
+    report.notice = settleInterruptedRestore(dataFolder);
     Collector out(report);
     const auto &catalogue = tableCatalogue();
     progress.setTotal(int(catalogue.size() + std::size(Identities) + std::size(References)));

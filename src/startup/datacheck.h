@@ -25,6 +25,7 @@ struct DataCheckReport
     QList<DataProblem> problems;
     qint64 recordsRead = 0;
     qint64 notListed = 0; // problems found beyond MaxListed, counted only
+    QString notice;       // a restore that had died part-way and was settled first
     bool clean() const { return problems.isEmpty() && notListed == 0; }
 };
 
@@ -33,7 +34,8 @@ namespace DataCheckLimits {
 constexpr int MaxListed = 10000;
 } // namespace DataCheckLimits
 
-// Checks every catalogue table in dataFolder. Progress: one step per table and per
+// Checks every catalogue table in dataFolder, after settling a restore that died part-way
+// (BackupError when it cannot be settled). Progress: one step per table and per
 // relation. Throws nothing for damaged data (that is the report); FileError when the
 // folder itself cannot be read.
 DataCheckReport checkDataFolder(const QString &dataFolder, Progress &progress);

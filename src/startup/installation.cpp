@@ -38,13 +38,18 @@ Session sessionForInstallation(const QString &home, const QString &machine)
     s.dataFolder = s.localDataFolder;
     s.tempFolder = home + QStringLiteral("/Temp");
     s.userLabel = workstationUserLabel();
-    const QString server = ProfileFile::readText(s.localSettings(), QStringLiteral("CONST"), QStringLiteral("SERVER"));
-    if (!server.isEmpty()) {
-        const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(server));
-        if (QFileInfo(folder).isDir() && missingTables(folder).isEmpty())
-            s.dataFolder = folder;
-    }
+    const QString folder = configuredNetworkFolder(home);
+    if (!folder.isEmpty() && QFileInfo(folder).isDir() && missingTables(folder).isEmpty())
+        s.dataFolder = folder;
     return s;
+}
+
+QString configuredNetworkFolder(const QString &home)
+{
+    Session s;
+    s.programFolder = home;
+    const QString server = ProfileFile::readText(s.localSettings(), QStringLiteral("CONST"), QStringLiteral("SERVER"));
+    return server.isEmpty() ? QString() : QDir::cleanPath(QDir::fromNativeSeparators(server));
 }
 
 } // namespace vestronia

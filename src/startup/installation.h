@@ -16,5 +16,7 @@ QString machineFolder();
 // workstation settings name a complete one), without writing anything. For tools that
 // work on the data of an installation that has already started once.
 Session sessionForInstallation(const QString &home, const QString &machine);
+// The network data folder the workstation settings of an installation name, empty when none.
+QString configuredNetworkFolder(const QString &home);
 
 } // namespace vestronia

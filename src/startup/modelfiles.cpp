@@ -6,6 +6,7 @@
 #include "core/session.h"
 #include "core/workfiles.h"
 #include "reports/templateresource.h"
+#include "store/fileops.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -40,6 +41,7 @@ void writeResource(const QString &resource, const QString &target)
     // The spreadsheet templates belong to the report writer, which knows how to load them.
     if (resource.endsWith(QLatin1String(".xls"))) {
         writeTemplateResource(QFileInfo(resource).completeBaseName(), target);
+        fileops::adoptFolderAccess(std::string(QFile::encodeName(target).constData()));
         return;
     }
     QFile source(resource);
@@ -47,7 +49,10 @@ void writeResource(const QString &resource, const QString &target)
         throw FileError(QStringLiteral("Modelul %1 lipseste din program.").arg(QFileInfo(target).fileName()));
     QSaveFile out(target);
     out.setDirectWriteFallback(true);
-    if (!out.open(QIODevice::WriteOnly) || out.write(source.readAll()) < 0 || !out.commit())
+    // A model in the shared data folder is the other users' too: the folder's group and mode.
+    if (out.open(QIODevice::WriteOnly))
+        fileops::adoptFolderAccess(out.handle(), std::string(QFile::encodeName(QFileInfo(target).absolutePath()).constData()));
+    if (!out.isOpen() || out.write(source.readAll()) < 0 || !out.commit())
         throw FileError(QStringLiteral("Nu pot scrie fisierul %1: %2").arg(target, out.errorString()));
 }
 

@@ -6,6 +6,8 @@
 #include "startup/startupsequence.h"
 
 #include "backup/archive.h"
+#include "backup/localbackup.h"
+#include "backup/restoremark.h"
 #include "core/clock.h"
 #include "core/dates.h"
 #include "core/error.h"
@@ -68,7 +70,20 @@ void StartupSequence::settleFolders()
 
     ProfileFile::writeText(m_session.machineSettings(), Section88, QStringLiteral("CALE"), m_session.programFolder);
     ProfileFile::writeText(m_session.machineSettings(), Section88, QStringLiteral("VER"), programVersionText());
-    ProfileFile::writeText(m_session.sharedSettings(), Section88, QStringLiteral("VER"), programVersionText());
+}
+
+bool StartupSequence::settleUnfinishedRestore(const QString &dataFolder)
+{
+    try {
+        const QString told = settleInterruptedRestore(dataFolder);
+        if (!told.isEmpty())
+            m_host.message(QStringLiteral("Restaurare date"), told, MessageWarning);
+        return true;
+    } catch (const BackupError &e) {
+        m_host.message(e.title(), e.detail().isEmpty() ? e.message() : e.message() + QLatin1Char('\r') + e.detail(),
+                       MessageError);
+        return false;
+    }
 }
 
 bool StartupSequence::handOverToPendingUpdate()
@@ -123,7 +138,7 @@ StartupOutcome StartupSequence::openBackupFromCommandLine()
     return StartupOutcome::Ready;
 }
 
-void StartupSequence::chooseNetworkFolder()
+bool StartupSequence::chooseNetworkFolder()
 {
     const QString local = m_session.localSettings();
     if (!QFileInfo::exists(local))
@@ -131,16 +146,20 @@ void StartupSequence::chooseNetworkFolder()
                                ProfileFile::readText(m_session.machineSettings(), Section88, QStringLiteral("SERVER")));
     const QString server = ProfileFile::readText(local, QStringLiteral("CONST"), QStringLiteral("SERVER"));
     if (server.isEmpty())
-        return;
+        return true;
     const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(server));
+    // A restore killed there moved tables away: settled first, or it looks incomplete.
+    if (QFileInfo(folder).isDir() && !settleUnfinishedRestore(folder))
+        return false;
     if (QFileInfo(folder).isDir() && missingTables(folder).isEmpty()) {
         m_session.dataFolder = folder;
-        return;
+        return true;
     }
     m_host.message(QStringLiteral("Conectare server"),
                    QStringLiteral("Baza de date ") + server + QStringLiteral("\nNU este accesibila sau este incompleta!") +
                        QStringLiteral("\nVerificati conexiunea si baza si reporniti programul!"),
                    MessageError);
+    return true;
 }
 
 void StartupSequence::weeklyPacking()
@@ -168,6 +187,10 @@ StartupOutcome StartupSequence::run()
     // every other, or one could undo a counter another workstation takes meanwhile.
     Database::installSharedFileBackend();
     settleFolders();
+    // A restore that died part-way is settled before anything reads or writes the folder.
+    if (!settleUnfinishedRestore(m_session.dataFolder))
+        return StartupOutcome::Abort;
+    ProfileFile::writeText(m_session.sharedSettings(), Section88, QStringLiteral("VER"), programVersionText());
     if (handOverToPendingUpdate())
         return StartupOutcome::HandedToUpdate;
 
@@ -180,7 +203,8 @@ StartupOutcome StartupSequence::run()
         if (outcome != StartupOutcome::Ready)
             return outcome;
     } else {
-        chooseNetworkFolder();
+        if (!chooseNetworkFolder())
+            return StartupOutcome::Abort;
     }
 
     if (m_options.backupFolderCandidates)

@@ -49,7 +49,8 @@ private:
     void settleFolders();
     bool handOverToPendingUpdate();
     StartupOutcome openBackupFromCommandLine();
-    void chooseNetworkFolder();
+    bool chooseNetworkFolder(); // false: stop (the host was told why)
+    bool settleUnfinishedRestore(const QString &dataFolder);
     void weeklyPacking();
 
     Session &m_session;

@@ -4,8 +4,6 @@
 
 #include "store/dbfcodec.h"
 
-#include "core/text.h"
-
 #include <QString>
 #include <algorithm>
 #include <array>
@@ -13,6 +11,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace vestronia::dbf {
 
@@ -35,32 +35,143 @@ std::string recordProblem(std::string_view fileName, std::uint32_t recordNumber,
            std::to_string(recordNumber) + ", campul " + field.name + ": " + what + ".";
 }
 
-// Code page 1250 as UTF-8, one entry per byte, taken from the program's one mapping.
-struct CodePage
+// The high halves (bytes 0x80-0xFF) of the code pages a language driver byte can name,
+// as Unicode. A byte a page leaves undefined reads as the C1 control of the same number,
+// as Windows reads it, so every byte survives a read and a write unchanged.
+constexpr std::array<char16_t, 128> HighCp1250 = {
+    0x20AC, 0x0081, 0x201A, 0x0083, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x0088, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0098, 0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A,
+    0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7,
+    0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B,
+    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7,
+    0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C,
+    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,
+    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
+};
+constexpr std::array<char16_t, 128> HighCp1252 = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x00A0, 0x00A1, 0x00A2, 0x00A3, 0x00A4, 0x00A5, 0x00A6, 0x00A7,
+    0x00A8, 0x00A9, 0x00AA, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x00AF,
+    0x00B0, 0x00B1, 0x00B2, 0x00B3, 0x00B4, 0x00B5, 0x00B6, 0x00B7,
+    0x00B8, 0x00B9, 0x00BA, 0x00BB, 0x00BC, 0x00BD, 0x00BE, 0x00BF,
+    0x00C0, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x00C5, 0x00C6, 0x00C7,
+    0x00C8, 0x00C9, 0x00CA, 0x00CB, 0x00CC, 0x00CD, 0x00CE, 0x00CF,
+    0x00D0, 0x00D1, 0x00D2, 0x00D3, 0x00D4, 0x00D5, 0x00D6, 0x00D7,
+    0x00D8, 0x00D9, 0x00DA, 0x00DB, 0x00DC, 0x00DD, 0x00DE, 0x00DF,
+    0x00E0, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x00E5, 0x00E6, 0x00E7,
+    0x00E8, 0x00E9, 0x00EA, 0x00EB, 0x00EC, 0x00ED, 0x00EE, 0x00EF,
+    0x00F0, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x00F5, 0x00F6, 0x00F7,
+    0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x00FE, 0x00FF,
+};
+constexpr std::array<char16_t, 128> HighCp437 = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,
+    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,
+    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
+    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,
+    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,
+    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
+    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+};
+constexpr std::array<char16_t, 128> HighCp852 = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x016F, 0x0107, 0x00E7,
+    0x0142, 0x00EB, 0x0150, 0x0151, 0x00EE, 0x0179, 0x00C4, 0x0106,
+    0x00C9, 0x0139, 0x013A, 0x00F4, 0x00F6, 0x013D, 0x013E, 0x015A,
+    0x015B, 0x00D6, 0x00DC, 0x0164, 0x0165, 0x0141, 0x00D7, 0x010D,
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x0104, 0x0105, 0x017D, 0x017E,
+    0x0118, 0x0119, 0x00AC, 0x017A, 0x010C, 0x015F, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x00C1, 0x00C2, 0x011A,
+    0x015E, 0x2563, 0x2551, 0x2557, 0x255D, 0x017B, 0x017C, 0x2510,
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x0102, 0x0103,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x00A4,
+    0x0111, 0x0110, 0x010E, 0x00CB, 0x010F, 0x0147, 0x00CD, 0x00CE,
+    0x011B, 0x2518, 0x250C, 0x2588, 0x2584, 0x0162, 0x016E, 0x2580,
+    0x00D3, 0x00DF, 0x00D4, 0x0143, 0x0144, 0x0148, 0x0160, 0x0161,
+    0x0154, 0x00DA, 0x0155, 0x0170, 0x00FD, 0x00DD, 0x0163, 0x00B4,
+    0x00AD, 0x02DD, 0x02DB, 0x02C7, 0x02D8, 0x00A7, 0x00F7, 0x00B8,
+    0x00B0, 0x00A8, 0x02D9, 0x0171, 0x0158, 0x0159, 0x25A0, 0x00A0,
+};
+
+// One code page as UTF-8 per byte, and the way back, built once.
+struct PageTable
 {
-    std::array<std::string, 256> utf8;
-    std::array<unsigned char, 0x2200> reverse{}; // code point -> byte (0 = none) above 0x7F
-    CodePage()
+    std::array<std::string, 128> utf8;                         // bytes 0x80-0xFF
+    std::vector<std::pair<char32_t, unsigned char>> reverse; // code point -> byte, sorted
+    explicit PageTable(const std::array<char16_t, 128> &high)
     {
-        for (int b = 0; b < 256; ++b) {
-            const char c = char(b);
-            const QString s = vestronia::fromCp1250(&c, 1);
-            const QByteArray u = s.toUtf8();
-            utf8[size_t(b)] = std::string(u.constData(), size_t(u.size()));
-            const char16_t cp = s.at(0).unicode();
-            if (b >= 0x80 && cp != 0xFFFD && cp < reverse.size())
-                reverse[cp] = static_cast<unsigned char>(b);
+        for (size_t i = 0; i < 128; ++i) {
+            const char32_t cp = high[i];
+            std::string &u = utf8[i];
+            if (cp < 0x800) {
+                u += char(0xC0 | (cp >> 6));
+                u += char(0x80 | (cp & 0x3F));
+            } else {
+                u += char(0xE0 | (cp >> 12));
+                u += char(0x80 | ((cp >> 6) & 0x3F));
+                u += char(0x80 | (cp & 0x3F));
+            }
+            reverse.emplace_back(cp, static_cast<unsigned char>(0x80 + i));
         }
-        // The comma-below letters are written, searched and compared as their cedilla twins.
-        for (char16_t cp : {char16_t(0x0218), char16_t(0x0219), char16_t(0x021A), char16_t(0x021B)})
-            reverse[cp] = reverse[vestronia::foldedRomanianLetter(cp)];
+        std::sort(reverse.begin(), reverse.end());
+    }
+    // The byte of a code point above 0x7F, 0 when the page has none.
+    unsigned char byteOf(char32_t cp) const
+    {
+        const auto it = std::lower_bound(reverse.begin(), reverse.end(), std::make_pair(cp, static_cast<unsigned char>(0)));
+        return it != reverse.end() && it->first == cp ? it->second : 0;
     }
 };
 
-const CodePage &codePage()
+const PageTable &pageTable(CodePage page)
 {
-    static const CodePage page;
-    return page;
+    static const PageTable cp1250(HighCp1250), cp1252(HighCp1252), cp437(HighCp437), cp852(HighCp852);
+    switch (page) {
+    case CodePage::Cp1252:
+        return cp1252;
+    case CodePage::Cp437:
+        return cp437;
+    case CodePage::Cp852:
+        return cp852;
+    case CodePage::Cp1250:
+        break;
+    }
+    return cp1250;
+}
+
+// The comma-below letters are written, searched and compared as their cedilla twins.
+char32_t cedillaTwin(char32_t cp)
+{
+    switch (cp) {
+    case 0x0218:
+        return 0x015E;
+    case 0x0219:
+        return 0x015F;
+    case 0x021A:
+        return 0x0162;
+    case 0x021B:
+        return 0x0163;
+    default:
+        return cp;
+    }
 }
 
 bool isBlank(const char *p, int n)
@@ -435,9 +546,9 @@ void encodeText(const Field &f, const Value &v, char *dst, std::string_view tabl
         break;
     }
     std::string bad;
-    if (!toCp1250(utf8, bytes, &bad))
+    if (!encodeText(utf8, f.codePage, bytes, &bad))
         fail("Valoarea " + utf8 + " nu se poate scrie in " + fieldWhere(f, tableName) + ": caracterul " + bad +
-             " nu exista in codul 1250");
+             " nu exista in codul " + std::to_string(codePageNumber(f.codePage)));
     // Trailing blanks are not kept (a read drops them), so they never make a text too long.
     while (!bytes.empty() && bytes.back() == ' ')
         bytes.pop_back();
@@ -567,6 +678,7 @@ Header parseHeader(const unsigned char *data, std::size_t available, std::uint64
     h.recordLength = loadU16(data + offset::RecordLength);
     h.productionIndex = data[offset::ProductionIndex];
     h.languageDriver = data[offset::LanguageDriver];
+    h.codePage = codePageOfLanguageDriver(h.languageDriver);
 
     const size_t start = h.level == 7 ? Level7HeaderSize : MainHeaderSize;
     const size_t descSize = h.level == 7 ? Level7FieldDescriptorSize : FieldDescriptorSize;
@@ -657,6 +769,7 @@ Header parseHeader(const unsigned char *data, std::size_t available, std::uint64
         if (h.fieldIndex(f.name) >= 0)
             fail(headerProblem(fileName, "campul " + f.name + " apare de doua ori"));
         sum += std::uint32_t(f.length);
+        f.codePage = h.codePage;
         h.fields.push_back(std::move(f));
         pos += descSize;
     }
@@ -698,7 +811,7 @@ Value decodeField(const Field &f, const char *record, std::string &scratch, std:
         if (ascii)
             return Value::ofText(std::string_view(p, size_t(n)));
         scratch.clear();
-        appendUtf8FromCp1250(p, size_t(n), scratch);
+        appendUtf8(p, size_t(n), f.codePage, scratch);
         return Value::ofText(scratch);
     }
     case 'N':
@@ -829,21 +942,58 @@ void blankRecord(const Header &header, char *dst)
     dst[0] = LiveFlag;
 }
 
-void appendUtf8FromCp1250(const char *data, std::size_t size, std::string &out)
+CodePage codePageOfLanguageDriver(std::uint8_t id)
 {
-    const CodePage &page = codePage();
+    switch (id) {
+    case 0x03:
+    case 0x57:
+    case 0x58:
+        return CodePage::Cp1252;
+    case 0x01:
+    case 0x1B:
+        return CodePage::Cp437;
+    case 0x64:
+    case 0x1F:
+    case 0x22:
+    case 0x23:
+    case 0x87:
+    case 0x40:
+        return CodePage::Cp852;
+    default:
+        return CodePage::Cp1250;
+    }
+}
+
+int codePageNumber(CodePage page)
+{
+    switch (page) {
+    case CodePage::Cp1252:
+        return 1252;
+    case CodePage::Cp437:
+        return 437;
+    case CodePage::Cp852:
+        return 852;
+    case CodePage::Cp1250:
+        break;
+    }
+    return 1250;
+}
+
+void appendUtf8(const char *data, std::size_t size, CodePage page, std::string &out)
+{
+    const PageTable &table = pageTable(page);
     for (size_t i = 0; i < size; ++i) {
         const auto b = static_cast<unsigned char>(data[i]);
         if (b < 0x80)
             out += char(b);
         else
-            out += page.utf8[b];
+            out += table.utf8[b - 0x80];
     }
 }
 
-bool toCp1250(std::string_view utf8, std::string &out, std::string *badCharacter)
+bool encodeText(std::string_view utf8, CodePage page, std::string &out, std::string *badCharacter)
 {
-    const CodePage &page = codePage();
+    const PageTable &table = pageTable(page);
     out.clear();
     out.reserve(utf8.size());
     size_t i = 0;
@@ -865,7 +1015,9 @@ bool toCp1250(std::string_view utf8, std::string &out, std::string *badCharacter
                 cp = (cp << 6) | (cc & 0x3F);
         }
         const size_t len = ok ? size_t(extra) + 1 : 1;
-        const unsigned char b = ok && cp < page.reverse.size() ? page.reverse[cp] : 0;
+        unsigned char b = ok ? table.byteOf(cp) : 0;
+        if (b == 0 && ok)
+            b = table.byteOf(cedillaTwin(cp));
         if (b == 0) {
             if (badCharacter)
                 *badCharacter = std::string(utf8.substr(i, len));
@@ -875,6 +1027,16 @@ bool toCp1250(std::string_view utf8, std::string &out, std::string *badCharacter
         i += len;
     }
     return true;
+}
+
+void appendUtf8FromCp1250(const char *data, std::size_t size, std::string &out)
+{
+    appendUtf8(data, size, CodePage::Cp1250, out);
+}
+
+bool toCp1250(std::string_view utf8, std::string &out, std::string *badCharacter)
+{
+    return encodeText(utf8, CodePage::Cp1250, out, badCharacter);
 }
 
 void checkNewFields(const std::vector<Field> &fields, std::string_view tableName)

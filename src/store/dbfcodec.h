@@ -3,7 +3,9 @@
 // plain bytes with the standard library, so it is tested and fuzzed without files or Qt.
 // Reads dBase III/IV/V (version byte bits 0-2 = 3) and dBase 7 (bits = 4) headers and
 // records; writes dBase IV compatible files (version 0x03, language driver 0xC8 = code
-// page 1250). Text crosses this boundary as UTF-8; on disk it is code page 1250.
+// page 1250). Text crosses this boundary as UTF-8; on disk it is in the code page the
+// file's language driver byte names (1250, 1252, 437 or 852; 1250 when it names none or
+// one not known here), and a write into an existing file keeps that file's code page.
 //
 // Every check of outside bytes throws DbfError with a Romanian message that names the
 // file (and the record and field); nothing here allocates by an unchecked header value.
@@ -64,6 +66,14 @@ constexpr char DeletedFlag = '*';
 constexpr std::uint8_t VersionDbase4 = 0x03;
 constexpr std::uint8_t LanguageDriverCp1250 = 0xC8;
 
+// The code pages a language driver byte can name.
+enum class CodePage : std::uint8_t { Cp1250, Cp1252, Cp437, Cp852 };
+// 0xC8 -> 1250; 0x03, 0x57, 0x58 -> 1252; 0x01, 0x1B -> 437; 0x64, 0x1F, 0x22, 0x23,
+// 0x87, 0x40 -> 852; anything else (0 = none given) -> 1250, the program's own.
+CodePage codePageOfLanguageDriver(std::uint8_t id);
+// 1250, 1252, 437, 852: for messages.
+int codePageNumber(CodePage page);
+
 struct Field
 {
     std::string name; // UTF-8, without the NUL padding
@@ -71,6 +81,7 @@ struct Field
     int length = 0;   // bytes in the record
     int decimals = 0; // digits after the point (N, F)
     int offset = 0;   // first byte in the record (byte 0 is the delete flag)
+    CodePage codePage = CodePage::Cp1250; // of the file's text (C fields)
 };
 
 struct Header
@@ -82,6 +93,7 @@ struct Header
     std::uint32_t recordLength = 0;
     std::uint8_t productionIndex = 0;
     std::uint8_t languageDriver = 0;
+    CodePage codePage = CodePage::Cp1250; // from languageDriver; every field carries it too
     std::vector<Field> fields;
 
     // Whether this layer can write the file: level III/IV/5 with types C N F D L only.
@@ -115,7 +127,7 @@ struct Value
 
 // Decodes one field of a record (`record` points at the delete flag). An all-blank
 // field is NULL; text loses its trailing blanks and comes out as UTF-8 (in `scratch`
-// when it needed conversion). N(p,0) gives Integer, N(p,s>0) and F Real, D the day
+// when it needed conversion) from the field's code page. N(p,0) gives Integer, N(p,s>0) and F Real, D the day
 // number (days since 30.12.1899) as Integer, L 1/0, I and + Integer, O Real, @ the day
 // number with its fraction as Real. A value that is not what its type says throws,
 // naming file, record (1-based) and field.
@@ -123,7 +135,8 @@ Value decodeField(const Field &field, const char *record, std::string &scratch,
                   std::string_view fileName, std::uint32_t recordNumber);
 
 // The key of a field for equality lookups: numbers and dates as a double, text as its
-// trimmed code-page bytes. Returns false for NULL; throws like decodeField.
+// trimmed bytes in the field's code page (a text looked up must be converted with
+// encodeText to the same page). Returns false for NULL; throws like decodeField.
 struct Key
 {
     bool isText = false;
@@ -135,16 +148,21 @@ bool fieldKey(const Field &field, const char *record, Key &key, std::string_view
 
 // Writes a value into its field (`dst` = the record, delete flag at 0). Throws DbfError
 // "Valoarea ... nu incape in campul RATA (N 10,2) al tabelei Debite.dbf" when it does
-// not fit (too wide a number, too long a text, a character outside code page 1250, a
-// text that is not a number or date). Numbers are rounded half away from zero from
+// not fit (too wide a number, too long a text, a character outside the field's code page,
+// a text that is not a number or date). Numbers are rounded half away from zero from
 // their exact decimal value (the shortest text of a double) to the field's decimals
 // and written right-justified. Nothing is written when it throws.
 void encodeField(const Field &field, const Value &value, char *dst, std::string_view tableName);
 // A live record of blanks.
 void blankRecord(const Header &header, char *dst);
 
-// Converts text between UTF-8 and code page 1250. toCp1250 returns false (and the first
-// character that has no place in the page) when the text cannot be written.
+// Converts text between UTF-8 and a code page. encodeText returns false (and the first
+// character that has no place in the page) when the text cannot be written; the
+// comma-below letters s, t with comma are written as their cedilla twins where the page
+// has those.
+void appendUtf8(const char *data, std::size_t size, CodePage page, std::string &out);
+bool encodeText(std::string_view utf8, CodePage page, std::string &out, std::string *badCharacter = nullptr);
+// The same for code page 1250.
 void appendUtf8FromCp1250(const char *data, std::size_t size, std::string &out);
 bool toCp1250(std::string_view utf8, std::string &out, std::string *badCharacter = nullptr);
 

@@ -93,19 +93,11 @@ public:
         }
     }
 
+    // Through the file operations, so the fault-injection tests reach it too.
     void write(const char *src, size_t n, off_t at) const
     {
-        while (n > 0) {
-            const ssize_t r = ::pwrite(m_fd, src, n, at);
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r <= 0)
-                throw DbfError(QStringLiteral("Nu se poate scrie in tabela %1: %2")
-                                   .arg(fileNameOf(m_path), osError(r < 0 ? errno : EIO)));
-            src += r;
-            n -= size_t(r);
-            at += r;
-        }
+        if (!fileops::writeAll(m_fd, src, n, at))
+            throw DbfError(QStringLiteral("Nu se poate scrie in tabela %1: %2").arg(fileNameOf(m_path), osError(errno)));
     }
 
     dbf::Header header() const
@@ -402,8 +394,11 @@ qint64 packTable(const QString &path)
         QFile::remove(aside);
         throw DbfError(QStringLiteral("Tabela %1 nu poate fi compactata: %2").arg(name, why));
     }
-    fileops::syncFolder(std::string(QFile::encodeName(QFileInfo(path).absolutePath()).constData()));
+    // The packed table is in place whatever follows: readers are told first.
     alone.changed(name);
+    if (!fileops::syncFolder(std::string(QFile::encodeName(QFileInfo(path).absolutePath()).constData())))
+        throw DbfError(QStringLiteral("Tabela %1 a fost compactata, dar dosarul ei nu poate fi scris pe disc: %2")
+                           .arg(name, osError(errno)));
     return dropped;
 }
 

@@ -4,6 +4,9 @@
 #include "store/fileops.h"
 
 #include <atomic>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -177,10 +180,48 @@ bool syncFolder(const std::string &folder)
     return rc == 0;
 }
 
-namespace {
+std::optional<mode_t> umaskFromStatus(std::string_view status)
+{
+    std::size_t at = status.rfind("\nUmask:");
+    if (status.substr(0, 6) == "Umask:")
+        at = 0;
+    else if (at == std::string_view::npos)
+        return std::nullopt;
+    else
+        ++at;
+    at += 6;
+    while (at < status.size() && (status[at] == ' ' || status[at] == '\t'))
+        ++at;
+    mode_t mask = 0;
+    int digits = 0;
+    for (; at < status.size() && status[at] >= '0' && status[at] <= '7'; ++at, ++digits)
+        mask = mode_t(mask * 8 + mode_t(status[at] - '0'));
+    if (digits == 0 || digits > 4 || (at < status.size() && status[at] != '\n'))
+        return std::nullopt;
+    return mask & 07777;
+}
 
 mode_t processUmask()
 {
+    // Read, not set and set back: umask(0) would give another thread's new file mode 0666
+    // for that moment.
+    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        std::string text;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0 || text.size() > 65536)
+                break;
+            text.append(buffer, size_t(n));
+        }
+        ::close(fd);
+        if (const std::optional<mode_t> mask = umaskFromStatus(text))
+            return *mask;
+    }
+    // A kernel without the Umask line (before 4.7) or without /proc: the old way, once.
     static const mode_t mask = [] {
         const mode_t m = ::umask(0);
         ::umask(m);
@@ -188,8 +229,6 @@ mode_t processUmask()
     }();
     return mask;
 }
-
-} // namespace
 
 void adoptFolderAccess(int fd, const std::string &folder)
 {

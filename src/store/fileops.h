@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 
 namespace vestronia::fileops {
@@ -41,6 +43,12 @@ bool writeAll(int fd, const void *data, std::size_t size, off_t at);
 bool readAll(int fd, void *data, std::size_t size, off_t at);
 // fsync of a folder, so that a created, renamed or removed name is durable.
 bool syncFolder(const std::string &folder);
+
+// The process's umask, read from /proc/self/status without changing it (a fallback sets
+// and restores it once when that line is missing). umaskFromStatus parses that file's
+// text: the "Umask:" line's octal value, nothing when there is none.
+mode_t processUmask();
+std::optional<mode_t> umaskFromStatus(std::string_view status);
 
 // Gives a file this program created in a shared folder the folder's group, and the
 // permissions the umask allows plus group read and write when the folder is group

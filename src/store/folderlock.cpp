@@ -146,7 +146,22 @@ void FolderLock::attach()
     if (!waitForLock(m_fd, PresentOffset, false, writerWaitMilliseconds(), false))
         fail("Dosarul de date este folosit exclusiv de alt calculator (compactare sau restaurare). Incercati din "
              "nou.");
+    try {
+        refuseUnfinishedRestore();
+    } catch (...) {
+        dbflock::unlock(m_fd, PresentOffset, 1);
+        throw;
+    }
     m_present = true;
+}
+
+void FolderLock::refuseUnfinishedRestore() const
+{
+    if (::access((m_folder + "/" + RestoreMarkName).c_str(), F_OK) != 0)
+        return;
+    fail("O restaurare a datelor nu s-a terminat: dosarul " + m_folder +
+         " are fisiere vechi si noi amestecate. Porniti programul din nou pe calculatorul care a facut restaurarea; "
+         "datele vor fi puse inapoi cum erau inainte.");
 }
 
 void FolderLock::detach()
@@ -193,6 +208,9 @@ void FolderLock::lockWriter(bool recover)
         fail("Alt calculator scrie in date de prea mult timp; modificarea nu a fost facuta. Incercati din nou.");
     m_writer = true;
     try {
+        // A restore sets recover aside and is the one road that may find its own mark.
+        if (recover)
+            refuseUnfinishedRestore();
         // Holding the writer lock, any journal on disk was left by a writer that is gone.
         if (recover && ::access(journalPath().c_str(), F_OK) == 0) {
             lockRead(true);

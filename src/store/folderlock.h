@@ -48,6 +48,10 @@ class FolderLock
 public:
     static constexpr const char *LockFileName = "Vestronia.lck";
     static constexpr const char *JournalFileName = "Vestronia.jrn";
+    // Left by a restore while it replaces the files; found by anyone else, the restore
+    // died part-way and the folder holds old and new files until the next start settles
+    // it: attaching and writing are refused meanwhile.
+    static constexpr const char *RestoreMarkName = "Vestronia.rst";
     static constexpr int SlotCount = 64;
 
     // Opens the lock file of `folder`, creating it when missing. Throws DbfError.
@@ -103,6 +107,7 @@ public:
     bool recoverJournal();
 
 private:
+    void refuseUnfinishedRestore() const;
     int slotOf(const std::string &lowerName) const;
 
     std::string m_folder;

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace vestronia;
 
 class TestModelFiles : public QObject
@@ -22,6 +24,7 @@ private Q_SLOTS:
     void lettersKeepEveryKeyOnOneLine();
     void restoreOverwritesAnEditedModel();
     void restoreRefusesUnknownModel();
+    void modelsTakeTheSharedFoldersGroupAccess();
 
 private:
     static QByteArray read(const QString &path)
@@ -122,6 +125,23 @@ void TestModelFiles::restoreRefusesUnknownModel()
     QTemporaryDir dir;
     const Session s = sessionIn(dir);
     QVERIFY_THROWS_EXCEPTION(vestronia::VestroniaError, restoreModelFile(s, QStringLiteral("../evil.rtf")));
+}
+
+// A data folder shared through its group: a model written there was mode 0644, so the
+// other users could not save their edited letters.
+void TestModelFiles::modelsTakeTheSharedFoldersGroupAccess()
+{
+    QTemporaryDir dir;
+    const Session s = sessionIn(dir);
+    QVERIFY(::chmod(QFile::encodeName(s.dataFolder).constData(), 0770) == 0);
+    const mode_t old = ::umask(022);
+    writeModelFiles(s);
+    ::umask(old);
+    for (const QString &name : {QStringLiteral("SomTit.rtf"), QStringLiteral("ModelChitanta.xls")}) {
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(s.dataFolder + QLatin1Char('/') + name).constData(), &st) == 0);
+        QVERIFY2((st.st_mode & 0777) == 0664, qPrintable(name + QStringLiteral(" %1").arg(st.st_mode & 0777, 0, 8)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestModelFiles)

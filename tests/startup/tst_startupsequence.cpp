@@ -10,6 +10,7 @@
 #include "backup/archive.h"
 #include "startup/modelfiles.h"
 #include "startup/startupsequence.h"
+#include "backup/restoremark.h"
 #include "store/changelog.h"
 #include "store/database.h"
 #include "store/datafolder.h"
@@ -115,6 +116,7 @@ private Q_SLOTS:
     void shutdownRemovesWorkFolders();
     void backupWithOneDamagedEntryOpensWithTheRest();
     void keptRestoreFolderSurvivesCleanupAndTheNextOpen();
+    void startAfterAKilledRestorePutsTheOldDataBackAndSaysSo();
 };
 
 void TestStartupSequence::firstStartCreatesEverything()
@@ -608,6 +610,57 @@ int runStart(const QStringList &args)
     options.backupFolderCandidates = QStringList{args.value(2)};
     StartupSequence sequence(session, options, host);
     return sequence.run() == StartupOutcome::Ready ? 0 : 1;
+}
+
+// A restore killed after moving Abonat.dbf to DataBAK and writing half of the new one:
+// the next start used to open the mixed folder without a word.
+void TestStartupSequence::startAfterAKilledRestorePutsTheOldDataBackAndSaysSo()
+{
+    Installation inst;
+    {
+        Session session;
+        RecordingHost host;
+        QCOMPARE(inst.start(session, host), StartupOutcome::Ready);
+    }
+    const QString abonat = inst.data() + QStringLiteral("/Abonat.dbf");
+    QFile f(abonat);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray old = f.readAll();
+    f.close();
+    const QString bak = inst.home() + QStringLiteral("/DataBAK");
+    QVERIFY(QDir().mkpath(bak));
+    QVERIFY(QFile::rename(abonat, bak + QStringLiteral("/Abonat.dbf")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("jumatate de tabela");
+    f.close();
+    RestoreMark mark;
+    mark.host = restoremark::thisHost();
+    mark.archive = QStringLiteral("/salvari/20250305_0.vrn");
+    mark.backup = bak;
+    mark.oldNames = QStringList{QStringLiteral("Abonat.dbf")};
+    mark.newNames = mark.oldNames;
+
+    // Another workstation's restore cannot be undone here: the start stops and says where.
+    RestoreMark foreign = mark;
+    foreign.host = QStringLiteral("casierie2-") + mark.host;
+    QVERIFY(restoremark::write(inst.data(), foreign).isEmpty());
+    {
+        Session session;
+        RecordingHost host;
+        QCOMPARE(inst.start(session, host), StartupOutcome::Abort);
+        QVERIFY2(host.messages.join(QLatin1Char('\n')).contains(QLatin1String("casierie2-")),
+                 qPrintable(host.messages.join(QLatin1Char('\n'))));
+    }
+    QVERIFY(restoremark::write(inst.data(), mark).isEmpty());
+    Session session;
+    RecordingHost host;
+    QCOMPARE(inst.start(session, host), StartupOutcome::Ready);
+    QVERIFY2(host.messages.contains(QStringLiteral("Restaurare date|Restaurarea din /salvari/20250305_0.vrn nu s-a terminat; "
+                                                   "datele au fost puse inapoi cum erau inainte.")),
+             qPrintable(host.messages.join(QLatin1Char('\n'))));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), old);
+    QVERIFY(!QFile::exists(restoremark::pathIn(inst.data())));
 }
 
 int main(int argc, char **argv)

@@ -1,6 +1,7 @@
 // The dBase byte layer on plain bytes: number formatting and rounding, the "does not
 // fit" messages, code page 1250, dates, level-7 fields, and damaged headers.
 
+#include "core/text.h"
 #include "store/dbfcodec.h"
 
 #include <QtTest>
@@ -184,6 +185,32 @@ private Q_SLOTS:
         }
     }
 
+    // Every byte of every page reads and writes back unchanged, and the codec's 1250 is
+    // the program's own mapping (the settings files and reports use that one).
+    void everyByteOfEveryCodePageSurvivesReadAndWrite()
+    {
+        using namespace vestronia::dbf;
+        for (CodePage page : {CodePage::Cp1250, CodePage::Cp1252, CodePage::Cp437, CodePage::Cp852}) {
+            for (int b = 0; b < 256; ++b) {
+                const char c = char(b);
+                std::string utf8, back;
+                appendUtf8(&c, 1, page, utf8);
+                QVERIFY2(encodeText(utf8, page, back), qPrintable(QStringLiteral("page %1 byte %2").arg(codePageNumber(page)).arg(b)));
+                QCOMPARE(back, std::string(1, c));
+                if (page == CodePage::Cp1250)
+                    QCOMPARE(QString::fromStdString(utf8), fromCp1250(&c, 1));
+            }
+        }
+        std::string out;
+        QVERIFY(encodeText("\xC8\x99", CodePage::Cp852, out)); // s with comma below
+        QCOMPARE(out, std::string("\xAD"));                      // written as s with cedilla
+        QVERIFY(!encodeText("\xC4\x83", CodePage::Cp437, out));  // no a-breve in 437
+        QCOMPARE(codePageOfLanguageDriver(0x00), CodePage::Cp1250);
+        QCOMPARE(codePageOfLanguageDriver(0xC8), CodePage::Cp1250);
+        QCOMPARE(codePageOfLanguageDriver(0x57), CodePage::Cp1252);
+        QCOMPARE(codePageOfLanguageDriver(0x01), CodePage::Cp437);
+        QCOMPARE(codePageOfLanguageDriver(0x64), CodePage::Cp852);
+    }
     void textInCodePage1250()
     {
         const Field f = field("NUME", 'C', 12);

@@ -213,6 +213,108 @@ private Q_SLOTS:
             QCOMPARE(rows.at(3).toArray().at(1).toDouble(), 0.1);
         }
     }
+
+    // A file whose language driver names another code page was read (and written) as
+    // 1250: 'é' of a DOS file came out as another letter, and our writes put 1250 bytes
+    // into it. Each case carries letters whose bytes differ between the pages.
+    void foreignCodePageReadAndWrittenInItsOwnPage_data()
+    {
+        QTest::addColumn<QString>("codepage");
+        QTest::addColumn<int>("driver");
+        QTest::addColumn<QString>("theirs");
+        QTest::addColumn<QString>("ours");
+        QTest::addColumn<QString>("notInPage");
+        QTest::newRow("437") << QStringLiteral("cp437") << 0x01 << QStringLiteral("é½ Çü") << QStringLiteral("½ Ñé")
+                             << QStringLiteral("ă");
+        QTest::newRow("852") << QStringLiteral("cp852") << 0x1F << QStringLiteral("Ştefan ăţé")
+                             << QStringLiteral("Ţară şé") << QStringLiteral("½");
+        QTest::newRow("1252") << QStringLiteral("cp1252") << 0x03 << QStringLiteral("é½ Ñ€")
+                              << QStringLiteral("½€ é") << QStringLiteral("ş");
+    }
+    void foreignCodePageReadAndWrittenInItsOwnPage()
+    {
+        QFETCH(QString, codepage);
+        QFETCH(int, driver);
+        QFETCH(QString, theirs);
+        QFETCH(QString, ours);
+        QFETCH(QString, notInPage);
+        if (!pythonHas(QStringLiteral("dbf")))
+            QSKIP("python3-dbf is not installed");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Pagina.dbf"));
+        const char *write = R"(
+import sys, dbf
+t = dbf.Table(sys.argv[1], 'NUME C(20)', dbf_type='db3', codepage=sys.argv[2])
+t.open(dbf.READ_WRITE)
+t.append((sys.argv[3],))
+t.close()
+)";
+        QProcess p;
+        p.start(Python, {QStringLiteral("-c"), QString::fromUtf8(write), path, codepage, theirs});
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(int(static_cast<unsigned char>(f.read(30).at(29))), driver);
+        f.close();
+
+        Database db(QString{});
+        db.attach(QStringLiteral("S"), path);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT NUME FROM S")).toString(), theirs);
+        // The equality index still converts the text looked up to 1250 before comparing it
+        // with the file's bytes (the virtual table's text key must use the field's page,
+        // dbf::encodeText); remove this expectation once it does.
+        QEXPECT_FAIL("", "equality lookups compare 1250 bytes with the file's own page", Continue);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM S WHERE NUME=?"), {theirs}).toLongLong(), 1);
+        db.exec(QStringLiteral("INSERT INTO S (NUME) VALUES (?)"), {ours});
+        QCOMPARE(db.scalar(QStringLiteral("SELECT NUME FROM S WHERE rowid=2")).toString(), ours);
+        // A letter the file's page cannot hold is refused by name, not written as '?'.
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        try {
+            db.exec(QStringLiteral("UPDATE S SET NUME=? WHERE rowid=1"), {notInPage});
+            QFAIL("a letter outside the code page was written");
+        } catch (const VestroniaError &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("codul ") + codepage.mid(2)), qPrintable(e.message()));
+        }
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        f.close();
+
+        // They read what we wrote, in their page.
+        const char *read = R"(
+import sys, dbf, json
+t = dbf.Table(sys.argv[1])
+t.open(dbf.READ_ONLY)
+print(json.dumps([r[0].rstrip() for r in t]))
+)";
+        const QJsonArray names = runPython(QString::fromUtf8(read), {path}).array();
+        QCOMPARE(names.size(), 2);
+        QCOMPARE(names.at(0).toString(), theirs);
+        QCOMPARE(names.at(1).toString(), ours);
+    }
+    // No language driver (0) keeps the program's own page; our new files say 1250.
+    void fileWithoutLanguageDriverReadsAs1250()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Nou.dbf"));
+        QVERIFY(createTable(path, QList<DbfColumn>{DbfColumn{QStringLiteral("NUME"), 'C', 20, 0}}));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QCOMPARE(int(static_cast<unsigned char>(f.read(30).at(29))), 0xC8);
+        {
+            Database db(QString{});
+            db.attach(QStringLiteral("S"), path);
+            db.exec(QStringLiteral("INSERT INTO S (NUME) VALUES (?)"), {QStringLiteral("Ţară ş")});
+        }
+        QVERIFY(f.seek(29));
+        QCOMPARE(f.write("\0", 1), 1);
+        f.close();
+        Database db(QString{});
+        db.attach(QStringLiteral("S"), path);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT NUME FROM S")).toString(), QStringLiteral("Ţară ş"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDbfInterop)

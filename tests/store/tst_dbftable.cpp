@@ -5,12 +5,14 @@
 #include "store/database.h"
 #include "store/dbflock.h"
 #include "store/dbftable.h"
+#include "store/fileops.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vestronia;
@@ -226,6 +228,63 @@ private Q_SLOTS:
         holder.kill();
         holder.waitForFinished(10000);
         QCOMPARE(packTable(path), 0);
+    }
+
+    // The flag write went around the file operations, so a failing disk was never seen
+    // by the fault tests; and a packing whose folder could not be flushed was reported done.
+    void flagWriteAndPackingFolderFlushFailuresAreReported()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Log.dbf"));
+        QVERIFY(createTable(path, tableDef(TableId::Log).columns));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.seek(28);
+            f.write("\x01", 1);
+        }
+        fileops::injectFault(1, fileops::Fault::Error);
+        QVERIFY_THROWS_EXCEPTION(DbfError, clearProductionIndexFlag(path));
+        QVERIFY(fileops::faultFired());
+        fileops::injectFault(0);
+        QCOMPARE(readFile(path).at(28), '\x01');
+
+        // Packing: the flush of the folder is its last counted step.
+        auto withDeleted = [&] {
+            Database db(dir.path());
+            db.attach(QStringLiteral("L"), path);
+            db.exec(QStringLiteral("INSERT INTO L (IDLOG) VALUES (1)"));
+            db.exec(QStringLiteral("INSERT INTO L (IDLOG) VALUES (2)"));
+            db.exec(QStringLiteral("DELETE FROM L WHERE IDLOG=1"));
+        };
+        withDeleted();
+        fileops::injectFault(~0ULL);
+        QCOMPARE(packTable(path), 1);
+        const std::uint64_t calls = fileops::countedCalls();
+        fileops::injectFault(0);
+        withDeleted();
+        fileops::injectFault(calls, fileops::Fault::Error);
+        QVERIFY_THROWS_EXCEPTION(DbfError, packTable(path));
+        QVERIFY(fileops::faultFired());
+        fileops::injectFault(0);
+        Database db(dir.path());
+        db.attach(QStringLiteral("L"), path);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM L")).toLongLong(), 2); // the packed table, whole
+    }
+
+    // Reading the umask used to set it to 0 for a moment (another thread's file then got
+    // mode 0666), and kept the first value read for good.
+    void umaskIsReadWithoutChangingIt()
+    {
+        QCOMPARE(fileops::umaskFromStatus("Name:\tx\nUmask:\t0027\nState:\tR\n"), std::optional<mode_t>(027));
+        QCOMPARE(fileops::umaskFromStatus("Umask:\t0002\n"), std::optional<mode_t>(02));
+        QVERIFY(!fileops::umaskFromStatus("Name:\tx\nState:\tR\n"));
+        QVERIFY(!fileops::umaskFromStatus("Umask:\t9\n"));
+        const mode_t old = ::umask(027);
+        QCOMPARE(fileops::processUmask(), mode_t(027));
+        ::umask(022);
+        QCOMPARE(fileops::processUmask(), mode_t(022));
+        ::umask(old);
     }
 
     void clearsTheProductionIndexFlag()

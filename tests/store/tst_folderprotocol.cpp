@@ -178,6 +178,7 @@ private Q_SLOTS:
     void newFilesFollowTheFolderGroupAndUmask();
     void addingColumnsGaveTheTableOurGroup();
     void foreignInPlaceEditAfterOurAppendIsNotOverwritten();
+    void foreignEditDuringOurCommitIsNotHiddenByIt();
 };
 
 void TestFolderProtocol::foreignInPlaceEditAfterOurAppendIsNotOverwritten()
@@ -223,6 +224,38 @@ void TestFolderProtocol::foreignInPlaceEditAfterOurAppendIsNotOverwritten()
     Database check(folder);
     QCOMPARE(check.scalar(QStringLiteral("SELECT SOLD FROM Debite WHERE IDDEB=1")).toLongLong(), 3);
     QCOMPARE(check.scalar(QStringLiteral("SELECT RATA FROM Debite WHERE IDDEB=1")).toLongLong(), 11);
+}
+
+// Another dBase tool edits a debit in place while our transaction runs; our commit then
+// appends to the same file. The time and size our commit leaves must not be taken as
+// "the file as we know it": the other tool's amount must be read afterwards.
+void TestFolderProtocol::foreignEditDuringOurCommitIsNotHiddenByIt()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    createFolder(folder, 10);
+    Database clerk(folder);
+    QCOMPARE(clerk.scalar(QStringLiteral("SELECT SOLD FROM Debite WHERE IDDEB=2")).toLongLong(), 5);
+    Transaction tx(clerk);
+    clerk.exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD) VALUES (11, 1, 5)"));
+    const QString path = folder + QStringLiteral("/Debite.dbf");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    const QByteArray all = f.readAll();
+    const dbf::Header h = dbf::parseHeader(reinterpret_cast<const unsigned char *>(all.constData()), size_t(all.size()),
+                                           std::uint64_t(all.size()), "Debite.dbf");
+    const dbf::Field &sold = h.fields[size_t(h.fieldIndex("SOLD"))];
+    QByteArray value = QByteArray::number(3.0, 'f', sold.decimals);
+    value = QByteArray(qsizetype(sold.length) - value.size(), ' ') + value;
+    QVERIFY(f.seek(qsizetype(h.headerLength) + qsizetype(h.recordLength) + qsizetype(sold.offset))); // record 2
+    QCOMPARE(f.write(value), value.size());
+    f.close();
+    tx.commit();
+    // The pre-write look at the file in the folder commit is not compared with what the
+    // connection last saw; remove this expectation once it is.
+    QEXPECT_FAIL("", "the folder commit re-stamps the file after a foreign change", Continue);
+    QCOMPARE(clerk.scalar(QStringLiteral("SELECT SOLD FROM Debite WHERE IDDEB=2")).toLongLong(), 3);
+    QCOMPARE(Database(folder).scalar(QStringLiteral("SELECT SOLD FROM Debite WHERE IDDEB=2")).toLongLong(), 3);
 }
 
 void TestFolderProtocol::newFilesFollowTheFolderGroupAndUmask()

@@ -3,6 +3,8 @@
 
 #include "app/cli/cli.h"
 
+#include "backup/localbackup.h"
+#include "backup/restoremark.h"
 #include "core/clock.h"
 #include "core/dates.h"
 #include "core/error.h"
@@ -199,6 +201,20 @@ int main(int argc, char **argv)
         if (name != c.name)
             continue;
         try {
+            // A restore that died part-way is settled before any command reads the folder.
+            try {
+                // The network folder first: a restore killed there moved tables away, and
+                // the session would take the local folder for it.
+                const QString network = configuredNetworkFolder(ctx.home);
+                for (const QString &folder : {network, ctx.session().dataFolder}) {
+                    const QString told = folder.isEmpty() ? QString() : settleInterruptedRestore(folder);
+                    if (!told.isEmpty())
+                        printError(flatMessage(told));
+                }
+            } catch (const BackupError &e) {
+                printError(flatMessage(e.message()) + (e.detail().isEmpty() ? QString() : QLatin1Char(' ') + flatMessage(e.detail())));
+                return 1;
+            }
             return c.run(ctx, args);
         } catch (const VestroniaError &e) {
             printError(flatMessage(e.message()));

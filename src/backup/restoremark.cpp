@@ -1,0 +1,378 @@
+// The restore mark: written and flushed before the first file of the data folder moves,
+// removed once every new file is on the disk. Every step of a restore goes through
+// store/fileops, so the kill tests reach each one. The mark is text of at most 4 MiB with
+// percent-encoded names; a name with a slash or "." / ".." is refused.
+
+#include "backup/restoremark.h"
+
+#include "backup/localbackup.h"
+#include "store/dbferror.h"
+#include "store/fileops.h"
+#include "store/folderlock.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+#include <QThread>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vestronia {
+
+namespace {
+
+constexpr qint64 MaxMarkBytes = 4 * 1024 * 1024;
+constexpr char Magic[] = "VESTRONIA-RESTORE 1";
+// Suffix of a copy being written beside its target when a move crosses file systems.
+const QString PartSuffix = QStringLiteral("~rst");
+
+std::string encoded(const QString &path)
+{
+    const QByteArray b = QFile::encodeName(path);
+    return std::string(b.constData(), size_t(b.size()));
+}
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString lastError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+QByteArray line(const char *key, const QString &value)
+{
+    return QByteArray(key) + ' ' + QFile::encodeName(value).toPercentEncoding() + '\n';
+}
+
+bool validName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+}
+
+// Writes bytes at the end of a file and flushes it.
+QString appendSynced(const QString &path, const QByteArray &bytes, bool create)
+{
+    const int fd = ::open(encoded(path).c_str(), O_WRONLY | O_CLOEXEC | (create ? O_CREAT | O_TRUNC : 0), 0666);
+    if (fd < 0)
+        return QStringLiteral("Nu pot scrie %1: %2").arg(native(path), lastError());
+    struct stat st;
+    const off_t at = ::fstat(fd, &st) == 0 ? st.st_size : 0;
+    const bool ok = fileops::writeAll(fd, bytes.constData(), size_t(bytes.size()), at) && fileops::fsyncFile(fd) == 0;
+    const QString why = ok ? QString() : QStringLiteral("Nu pot scrie %1: %2").arg(native(path), lastError());
+    if (ok && create)
+        fileops::adoptFolderAccess(fd, encoded(QFileInfo(path).absolutePath()));
+    ::close(fd);
+    return why;
+}
+
+bool existsPlain(const QString &path)
+{
+    struct stat st;
+    return ::lstat(encoded(path).c_str(), &st) == 0;
+}
+
+// Removes a file; one that is not there is fine.
+bool removeIfThere(const QString &path)
+{
+    return fileops::unlinkFile(encoded(path).c_str()) == 0 || errno == ENOENT;
+}
+
+} // namespace
+
+namespace restoremark {
+
+QString pathIn(const QString &dataFolder)
+{
+    return QDir(dataFolder).filePath(QLatin1String(FileName));
+}
+
+QString thisHost()
+{
+    return QSysInfo::machineHostName();
+}
+
+QString moveFile(const QString &from, const QString &to)
+{
+    if (fileops::renameFile(encoded(from).c_str(), encoded(to).c_str()) == 0)
+        return {};
+    if (errno != EXDEV)
+        return QStringLiteral("Nu pot muta %1 in %2: %3").arg(native(from), native(to), lastError());
+    const QString part = to + PartSuffix;
+    QString why = copyFile(from, part);
+    if (why.isEmpty() && fileops::renameFile(encoded(part).c_str(), encoded(to).c_str()) != 0)
+        why = QStringLiteral("Nu pot muta %1 in %2: %3").arg(native(from), native(to), lastError());
+    if (why.isEmpty() && !fileops::syncFolder(encoded(QFileInfo(to).absolutePath())))
+        why = QStringLiteral("Nu pot scrie pe disc dosarul %1.").arg(native(QFileInfo(to).absolutePath()));
+    if (!why.isEmpty()) {
+        removeIfThere(part);
+        return why;
+    }
+    if (!removeIfThere(from))
+        return QStringLiteral("Nu pot sterge %1: %2").arg(native(from), lastError());
+    return {};
+}
+
+QString copyFile(const QString &from, const QString &to)
+{
+    const int in = ::open(encoded(from).c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return QStringLiteral("Nu pot citi %1: %2").arg(native(from), lastError());
+    const int out = ::open(encoded(to).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (out < 0) {
+        const QString why = QStringLiteral("Nu pot scrie %1: %2").arg(native(to), lastError());
+        ::close(in);
+        return why;
+    }
+    QString why;
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    off_t at = 0;
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), size_t(buffer.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            why = QStringLiteral("Nu pot citi %1: %2").arg(native(from), lastError());
+            break;
+        }
+        if (got == 0)
+            break;
+        if (!fileops::writeAll(out, buffer.constData(), size_t(got), at)) {
+            why = QStringLiteral("Nu pot scrie %1: %2").arg(native(to), lastError());
+            break;
+        }
+        at += got;
+    }
+    if (why.isEmpty() && fileops::fsyncFile(out) != 0)
+        why = QStringLiteral("Nu pot scrie pe disc %1: %2").arg(native(to), lastError());
+    if (why.isEmpty())
+        fileops::adoptFolderAccess(out, encoded(QFileInfo(to).absolutePath()));
+    ::close(in);
+    ::close(out);
+    return why;
+}
+
+QString write(const QString &dataFolder, const RestoreMark &mark)
+{
+    QByteArray text = QByteArray(Magic) + '\n';
+    text += line("host", mark.host);
+    text += line("archive", mark.archive);
+    text += line("backup", mark.backup);
+    for (const QString &n : mark.oldNames)
+        text += line("old", n);
+    for (const QString &n : mark.newNames)
+        text += line("new", n);
+    for (const QString &n : mark.emptyNames)
+        text += line("empty", n);
+    text += "end\n";
+    if (text.size() > MaxMarkBytes)
+        return QStringLiteral("Prea multe fisiere de restaurat.");
+    QString why = appendSynced(pathIn(dataFolder), text, true);
+    if (why.isEmpty() && !fileops::syncFolder(encoded(dataFolder)))
+        why = QStringLiteral("Nu pot scrie pe disc dosarul %1.").arg(native(dataFolder));
+    return why;
+}
+
+QString markDone(const QString &dataFolder)
+{
+    return appendSynced(pathIn(dataFolder), "done\n", false);
+}
+
+bool read(const QString &dataFolder, RestoreMark &mark, QString *why)
+{
+    mark = RestoreMark();
+    QFile f(pathIn(dataFolder));
+    if (!f.open(QIODevice::ReadOnly) || f.size() > MaxMarkBytes) {
+        if (why)
+            *why = QStringLiteral("Fisierul %1 nu poate fi citit.").arg(native(f.fileName()));
+        return false;
+    }
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    auto bad = [&](const QString &text) {
+        if (why)
+            *why = QStringLiteral("Fisierul %1 este deteriorat: %2").arg(native(f.fileName()), text);
+        return false;
+    };
+    if (lines.isEmpty() || lines.first() != Magic) {
+        // Cut before its first line was whole: nothing had moved yet.
+        if (QByteArray(Magic).startsWith(lines.value(0)) && lines.size() <= 2)
+            return true;
+        return bad(QStringLiteral("nu este o marca de restaurare."));
+    }
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray &l = lines[i];
+        if (l.isEmpty())
+            continue;
+        if (mark.complete) {
+            if (l == "done" && i + 1 < lines.size())
+                mark.done = true;
+            continue;
+        }
+        if (l == "end") {
+            // Only a line ended by its newline counts.
+            mark.complete = i + 1 < lines.size();
+            continue;
+        }
+        if (i + 1 == lines.size())
+            break; // the last line without its newline: the mark was cut there
+        const qsizetype space = l.indexOf(' ');
+        if (space <= 0)
+            return bad(QStringLiteral("randul %1.").arg(i + 1));
+        const QByteArray key = l.left(space);
+        const QString value = QFile::decodeName(QByteArray::fromPercentEncoding(l.mid(space + 1)));
+        if (key == "host")
+            mark.host = value;
+        else if (key == "archive")
+            mark.archive = value;
+        else if (key == "backup")
+            mark.backup = value;
+        else if (key == "old" || key == "new" || key == "empty") {
+            if (!validName(value))
+                return bad(QStringLiteral("numele %1.").arg(value));
+            (key == "old" ? mark.oldNames : key == "new" ? mark.newNames : mark.emptyNames) << value;
+        } else {
+            return bad(QStringLiteral("randul %1.").arg(i + 1));
+        }
+    }
+    if (mark.complete && (mark.backup.isEmpty() || !QDir::isAbsolutePath(mark.backup)))
+        return bad(QStringLiteral("lipseste dosarul cu datele vechi."));
+    return true;
+}
+
+QString remove(const QString &dataFolder)
+{
+    if (!removeIfThere(pathIn(dataFolder)))
+        return QStringLiteral("Nu pot sterge %1: %2").arg(native(pathIn(dataFolder)), lastError());
+    if (!fileops::syncFolder(encoded(dataFolder)))
+        return QStringLiteral("Nu pot scrie pe disc dosarul %1.").arg(native(dataFolder));
+    return {};
+}
+
+QString undo(const QString &dataFolder, const RestoreMark &mark)
+{
+    const QDir data(dataFolder);
+    const QDir bak(mark.backup);
+    if (!mark.oldNames.isEmpty() && !QFileInfo(mark.backup).isDir())
+        return QStringLiteral("Dosarul cu datele vechi %1 nu exista.").arg(native(mark.backup));
+    QString trouble;
+    // The new files go first: a name both old and new then gets its old file back below.
+    for (const QString &name : mark.newNames)
+        if (!mark.oldNames.contains(name) && !removeIfThere(data.filePath(name)))
+            trouble += QStringLiteral(" Fisierul nou %1 nu a putut fi sters.").arg(name);
+    for (const QString &name : mark.oldNames) {
+        removeIfThere(data.filePath(name) + PartSuffix);
+        if (!existsPlain(bak.filePath(name)))
+            continue; // never moved: it is still in the data folder
+        const QString why = moveFile(bak.filePath(name), data.filePath(name));
+        if (!why.isEmpty())
+            trouble += QLatin1Char(' ') + why;
+    }
+    for (const QString &name : mark.emptyNames) {
+        const QString path = data.filePath(name);
+        if (existsPlain(path))
+            continue;
+        const int fd = ::open(encoded(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            trouble += QStringLiteral(" Fisierul gol %1 nu a putut fi refacut.").arg(name);
+            continue;
+        }
+        fileops::adoptFolderAccess(fd, encoded(dataFolder));
+        ::close(fd);
+    }
+    if (!fileops::syncFolder(encoded(dataFolder)) || (!mark.oldNames.isEmpty() && !fileops::syncFolder(encoded(mark.backup))))
+        trouble += QStringLiteral(" Dosarele nu au putut fi scrise pe disc.");
+    return trouble.trimmed();
+}
+
+} // namespace restoremark
+
+QString settleInterruptedRestore(const QString &dataFolder)
+{
+    const QString markPath = restoremark::pathIn(dataFolder);
+    if (!existsPlain(markPath))
+        return {};
+    const QString title = QStringLiteral("Restaurare date");
+    // Taken as a restore takes it: nobody else attached, the writer lock, and a journal is
+    // left alone (one that belongs to the old files comes back with them).
+    std::unique_ptr<FolderLock> lock;
+    try {
+        lock = std::make_unique<FolderLock>(dataFolder);
+        QElapsedTimer waited;
+        waited.start();
+        while (!lock->tryExclusive()) {
+            if (!existsPlain(markPath))
+                return {}; // another workstation settled it meanwhile
+            if (waited.elapsed() > writerWaitMilliseconds())
+                throw BackupError(title,
+                                  QStringLiteral("O restaurare a datelor nu s-a terminat, iar dosarul de date este folosit "
+                                                 "de alt calculator.\rInchideti programul pe celelalte calculatoare si "
+                                                 "porniti-l din nou."));
+            QThread::msleep(50);
+        }
+        lock->lockWriter(false);
+    } catch (const DbfError &e) {
+        throw BackupError(title, QStringLiteral("O restaurare a datelor nu s-a terminat si nu poate fi verificata acum."),
+                          e.message());
+    }
+    if (!existsPlain(markPath))
+        return {};
+    RestoreMark mark;
+    QString why;
+    if (!restoremark::read(dataFolder, mark, &why))
+        throw BackupError(title, QStringLiteral("O restaurare a datelor nu s-a terminat, iar marca ei nu poate fi citita."),
+                          why);
+    QString message;
+    if (!mark.complete) {
+        // Cut while the mark was written: no file had moved yet.
+        message = QStringLiteral("O restaurare a datelor a fost intrerupta inainte sa schimbe vreun fisier; datele sunt cum "
+                                 "erau inainte.");
+    } else if (mark.host != restoremark::thisHost()) {
+        throw BackupError(title,
+                          QStringLiteral("Restaurarea din %1, pornita pe calculatorul %2, nu s-a terminat.\rPorniti "
+                                         "programul pe calculatorul %2: acolo sunt datele vechi, in %3.")
+                              .arg(native(mark.archive), mark.host, native(mark.backup)));
+    } else if (mark.done) {
+        // Every new file was in place and on the disk: only the journal and the counters
+        // were left to do.
+        const QString journal = QDir(dataFolder).filePath(QLatin1String(FolderLock::JournalFileName));
+        if (!removeIfThere(journal))
+            throw BackupError(title, QStringLiteral("Restaurarea din %1 nu s-a terminat.").arg(native(mark.archive)),
+                              QStringLiteral("Jurnalul %1 nu poate fi sters.").arg(native(journal)));
+        for (const QString &name : mark.oldNames + mark.newNames) {
+            const QByteArray n = QFile::encodeName(name);
+            try {
+                lock->bump(std::string(n.constData(), size_t(n.size())), true);
+            } catch (const DbfError &) {
+                // Readers still see the new files by their size and time.
+            }
+        }
+        message = QStringLiteral("Restaurarea din %1 a fost intrerupta dupa ce toate fisierele erau la locul lor; am "
+                                 "terminat-o acum. Datele sunt cele din salvare.")
+                      .arg(native(mark.archive));
+    } else {
+        const QString trouble = restoremark::undo(dataFolder, mark);
+        if (!trouble.isEmpty())
+            throw BackupError(title,
+                              QStringLiteral("Restaurarea din %1 nu s-a terminat, iar datele vechi nu au putut fi puse "
+                                             "inapoi din %2.")
+                                  .arg(native(mark.archive), native(mark.backup)),
+                              trouble);
+        message = QStringLiteral("Restaurarea din %1 nu s-a terminat; datele au fost puse inapoi cum erau inainte.")
+                      .arg(native(mark.archive));
+    }
+    why = restoremark::remove(dataFolder);
+    if (!why.isEmpty())
+        throw BackupError(title, message, why);
+    return message;
+}
+
+} // namespace vestronia

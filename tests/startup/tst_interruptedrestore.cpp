@@ -1,0 +1,283 @@
+// A restore killed part-way, then the next start: the data folder is the old one or the
+// archive byte for byte, never a mix of both, and nothing opens it before it is settled.
+// The restoring process is a child of this test that dies (SIGKILL) at one of its file
+// operations.
+
+#include "backup/archive.h"
+#include "backup/localbackup.h"
+#include "backup/restoremark.h"
+#include "core/progress.h"
+#include "core/session.h"
+#include "core/tablecatalogue.h"
+#include "startup/datacheck.h"
+#include "store/database.h"
+#include "store/datafolder.h"
+#include "store/dbftable.h"
+#include "store/fileops.h"
+#include "store/folderlock.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace vestronia;
+
+namespace {
+
+Session sessionIn(const QString &home)
+{
+    Session s;
+    s.programFolder = home;
+    s.localDataFolder = home + QStringLiteral("/Data");
+    s.dataFolder = s.localDataFolder;
+    s.tempFolder = home + QStringLiteral("/Temp");
+    return s;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// Every file of a folder but the lock file (the workstations', not the data's).
+QMap<QString, QByteArray> filesOf(const QString &folder)
+{
+    QMap<QString, QByteArray> out;
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &info : entries) {
+        if (info.fileName() == QLatin1String(FolderLock::LockFileName))
+            continue;
+        QFile f(info.absoluteFilePath());
+        out.insert(info.fileName(), f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>"));
+    }
+    return out;
+}
+
+void putFiles(const QString &folder, const QMap<QString, QByteArray> &files)
+{
+    for (const QFileInfo &info : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System))
+        if (info.fileName() != QLatin1String(FolderLock::LockFileName))
+            QFile::remove(info.absoluteFilePath());
+    for (auto it = files.begin(); it != files.end(); ++it)
+        writeFile(QDir(folder).filePath(it.key()), it.value());
+}
+
+void insertDebits(const QString &folder, int from, int to)
+{
+    Database db(folder);
+    Transaction tx(db);
+    Statement ins = db.prepare(
+        QStringLiteral("INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, RATA, SOLD) VALUES (?, -1, 1, 0, 5, 5)"));
+    for (int i = from; i <= to; ++i)
+        ins.exec({i});
+    tx.commit();
+}
+
+QString problemsOf(const DataCheckReport &report)
+{
+    QStringList out;
+    for (const DataProblem &p : report.problems)
+        out << p.table + QStringLiteral(": ") + p.text;
+    return out.join(QLatin1Char('\n'));
+}
+
+int runWorker(const QStringList &args)
+{
+    // restore HOME ARCHIVE N: the restore dies at its N-th file operation.
+    if (args.value(0) != QLatin1String("restore"))
+        return 4;
+    const Session session = sessionIn(args.value(1));
+    fileops::injectFault(args.value(3).toULongLong(), fileops::Fault::Kill);
+    NullProgress none;
+    try {
+        restoreFromArchive(session, args.value(2), none);
+    } catch (const VestroniaError &) {
+        return 3;
+    }
+    return 0;
+}
+
+} // namespace
+
+class TestInterruptedRestore : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void restoreKilledAtEveryStepIsNeverLeftMixed();
+    void markOfAnotherWorkstationKeepsTheFolderClosed();
+    void moveAcrossFileSystemsNeverLeavesAPartialFile();
+};
+
+void TestInterruptedRestore::restoreKilledAtEveryStepIsNeverLeftMixed()
+{
+    QTemporaryDir dir;
+    const Session session = sessionIn(dir.path());
+    QVERIFY(QDir().mkpath(session.dataFolder));
+    QVERIFY(QDir().mkpath(session.tempFolder));
+    const QString data = session.dataFolder;
+    createMissingTables(data);
+    {
+        Database db(data);
+        db.exec(QStringLiteral("INSERT INTO Abonat (IDAB, NUME) VALUES (1, 'POPESCU')"));
+    }
+    // Debite over several copy blocks, so a kill lands inside a file's copy too.
+    insertDebits(data, 1, 900);
+    writeFile(data + QStringLiteral("/Model.rtf"), "{\\rtf1 model}");   // only in the archive
+    writeFile(data + QStringLiteral("/Gol.txt"), "plin in salvare");     // empty in the folder later
+    const QString archive = dir.filePath(QStringLiteral("a.vrn"));
+    NullProgress none;
+    packDataFolder(session, archive, none);
+    const QString unpackedFolder = dir.filePath(QStringLiteral("unpacked"));
+    QVERIFY(QDir().mkpath(unpackedFolder));
+    QVERIFY(readArchive(archive, unpackedFolder, none));
+    const QMap<QString, QByteArray> archived = filesOf(unpackedFolder);
+
+    // Later work: more debits, a file the archive does not have, one emptied.
+    insertDebits(data, 901, 1000);
+    QFile::remove(data + QStringLiteral("/Model.rtf"));
+    writeFile(data + QStringLiteral("/Nou.txt"), "doar in datele vechi");
+    writeFile(data + QStringLiteral("/Gol.txt"), QByteArray());
+    const QMap<QString, QByteArray> before = filesOf(data);
+    QVERIFY(before != archived);
+    // A previous restore's old files: none of them may come back as "the old data".
+    const QString bak = dir.filePath(QStringLiteral("DataBAK"));
+    const QMap<QString, QByteArray> staleBak{{QStringLiteral("Debite.dbf"), QByteArray(300, 's')},
+                                            {QStringLiteral("Nou.txt"), QByteArray("vechi de tot")}};
+
+    int undone = 0, finished = 0;
+    for (int n = 1; n <= 400; ++n) {
+        QVERIFY(QDir().mkpath(bak));
+        putFiles(bak, staleBak);
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--worker"), QStringLiteral("restore"), dir.path(), archive, QString::number(n)});
+        QVERIFY(child.waitForFinished(30000));
+        const bool killed = child.exitStatus() == QProcess::CrashExit;
+        QVERIFY2(killed || child.exitCode() == 0, qPrintable(QStringLiteral("step %1: exit %2").arg(n).arg(child.exitCode())));
+        const bool marked = QFile::exists(restoremark::pathIn(data));
+
+        // The next start, by one of the roads that open the folder.
+        QString told;
+        if (n % 3 == 0) {
+            const DataCheckReport report = checkDataFolder(data, none);
+            QVERIFY2(report.clean(), qPrintable(problemsOf(report)));
+            told = report.notice;
+        } else {
+            if (marked) // nothing attaches to a mixed folder
+                QVERIFY_THROWS_EXCEPTION(VestroniaError, Database{data});
+            told = settleInterruptedRestore(data);
+        }
+        QCOMPARE(!told.isEmpty(), marked);
+        QVERIFY(!QFile::exists(restoremark::pathIn(data)));
+        const QMap<QString, QByteArray> now = filesOf(data);
+        const bool old = now == before;
+        QVERIFY2(old || now == archived,
+                 qPrintable(QStringLiteral("killed at step %1: neither the old data nor the archive (%2)")
+                                .arg(n)
+                                .arg(QStringList(now.keys()).join(QLatin1Char(' ')))));
+        if (old && marked)
+            QVERIFY2(told.contains(QLatin1String("puse inapoi")) || told.contains(QLatin1String("inainte sa schimbe")),
+                     qPrintable(told));
+        const DataCheckReport report = checkDataFolder(data, none);
+        QVERIFY2(report.clean(), qPrintable(problemsOf(report)));
+        if (!killed) {
+            QVERIFY(now == archived);
+            qInfo("killed %d times: %d undone, %d finished", undone + finished, undone, finished);
+            QVERIFY(undone >= 10);
+            QVERIFY(finished >= 1);
+            return;
+        }
+        old ? ++undone : ++finished;
+        if (!old)
+            putFiles(data, before);
+    }
+    QFAIL("the restore never ran to its end");
+}
+
+void TestInterruptedRestore::markOfAnotherWorkstationKeepsTheFolderClosed()
+{
+    QTemporaryDir dir;
+    const Session session = sessionIn(dir.path());
+    QVERIFY(QDir().mkpath(session.dataFolder));
+    createMissingTables(session.dataFolder);
+    const QMap<QString, QByteArray> files = filesOf(session.dataFolder);
+    RestoreMark mark;
+    mark.host = QStringLiteral("alt-calculator-") + restoremark::thisHost();
+    mark.archive = QStringLiteral("/x/a.vrn");
+    mark.backup = dir.filePath(QStringLiteral("DataBAK"));
+    mark.oldNames = QStringList(files.keys());
+    mark.newNames = mark.oldNames;
+    QVERIFY(restoremark::write(session.dataFolder, mark).isEmpty());
+    // DataBAK of this machine is not the other one's: nothing is moved, nothing opens.
+    QVERIFY_THROWS_EXCEPTION(BackupError, settleInterruptedRestore(session.dataFolder));
+    QVERIFY_THROWS_EXCEPTION(VestroniaError, Database{session.dataFolder});
+    QVERIFY(QFile::exists(restoremark::pathIn(session.dataFolder)));
+    QCOMPARE(filesOf(session.dataFolder).size(), files.size() + 1);
+
+    // A mark cut before its end line: no file had moved, so it only goes away.
+    QFile cut(restoremark::pathIn(session.dataFolder));
+    QVERIFY(cut.open(QIODevice::ReadWrite));
+    const QByteArray text = cut.readAll();
+    QVERIFY(cut.resize(text.indexOf("\nend") + 1));
+    cut.close();
+    QVERIFY(settleInterruptedRestore(session.dataFolder).contains(QLatin1String("inainte sa schimbe")));
+    QCOMPARE(filesOf(session.dataFolder), files);
+    Database db(session.dataFolder);
+}
+
+// DataBAK on another file system than the data folder: a move is a copy, and a copy cut
+// part-way must never stand at the target's name, where it would be taken for the old file.
+void TestInterruptedRestore::moveAcrossFileSystemsNeverLeavesAPartialFile()
+{
+    QTemporaryDir dir;
+    QTemporaryDir other(QStringLiteral("/dev/shm/vestronia-XXXXXX"));
+    struct stat a, b;
+    if (!other.isValid() || ::stat(QFile::encodeName(dir.path()).constData(), &a) != 0 ||
+        ::stat(QFile::encodeName(other.path()).constData(), &b) != 0 || a.st_dev == b.st_dev)
+        QSKIP("no second file system at hand");
+    const QByteArray content(200 * 1024, 'd');
+    const QString from = other.filePath(QStringLiteral("Debite.dbf"));
+    const QString to = dir.filePath(QStringLiteral("Debite.dbf"));
+    for (std::uint64_t n = 1; n < 100; ++n) {
+        QFile::remove(to);
+        writeFile(from, content);
+        fileops::injectFault(n, fileops::Fault::Error);
+        const QString why = restoremark::moveFile(from, to);
+        const bool fired = fileops::faultFired();
+        fileops::injectFault(0);
+        QFile target(to), source(from);
+        QVERIFY(!QFile::exists(to + QStringLiteral("~rst")));
+        if (target.open(QIODevice::ReadOnly))
+            QVERIFY2(target.readAll() == content, qPrintable(QStringLiteral("step %1: a partial file at the target").arg(n)));
+        if (!why.isEmpty()) {
+            QVERIFY(fired);
+            QVERIFY(source.open(QIODevice::ReadOnly));
+            QCOMPARE(source.readAll(), content);
+        } else {
+            QVERIFY(!QFile::exists(from));
+            QVERIFY(target.isOpen());
+            if (!fired)
+                return;
+        }
+    }
+    QFAIL("the move never ran without a fault");
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() > 1 && args[1] == QLatin1String("--worker"))
+        return runWorker(args.mid(2));
+    TestInterruptedRestore t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_interruptedrestore.moc"
