@@ -18,8 +18,8 @@
 #include <QStringList>
 
 #include <csignal>
-#include <fcntl.h>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -164,12 +164,14 @@ QString loadAverage()
 // dBase tools stop at and under the 4 GiB of 32-bit file offsets.
 void printCeiling(double debitsPerSubscriberYear)
 {
-    std::printf("\nRecord lengths (bytes, deletion flag included):");
+    std::printf("\nRecord length (bytes, deletion flag included) and records under 2 GiB:\n");
     for (const TableDef &t : tableCatalogue()) {
         int length = 1;
         for (const ColumnDef &c : t.columns)
             length += c.length;
-        std::printf(" %s %d", t.fileName, length);
+        const qint64 header = 32 + 32 * qint64(t.columns.size()) + 1;
+        std::printf("  %-14s %5d  %6.1f M\n", t.fileName, length,
+                    double((qint64(1) << 31) - 1 - header) / length / 1e6);
     }
     const TableDef &debits = tableDef(TableId::Debite);
     int record = 1;
@@ -178,7 +180,7 @@ void printCeiling(double debitsPerSubscriberYear)
     const qint64 header = 32 + 32 * qint64(debits.columns.size()) + 1;
     const double twoGb = double((qint64(1) << 31) - 1 - header) / record;
     const double fourGb = double((qint64(1) << 32) - 1 - header) / record;
-    std::printf("\nDebite.dbf: %.1f M records under 2 GiB, %.1f M under 4 GiB; at %.1f debits per subscriber "
+    std::printf("Debite.dbf: %.1f M records under 2 GiB, %.1f M under 4 GiB; at %.1f debits per subscriber "
                 "and year that is %.0f / %.0f thousand subscriber-years (e.g. %.0f subscribers for 10 years "
                 "under 2 GiB)\n",
                 twoGb / 1e6, fourGb / 1e6, debitsPerSubscriberYear, twoGb / debitsPerSubscriberYear / 1e3,
@@ -233,7 +235,8 @@ int main(int argc, char **argv)
     Runner runner(logs, limit);
     auto cliOn = [&](const QString &home, const char *today, const QStringList &command) {
         qputenv("VESTRONIA_MACHINE_DIR", QFile::encodeName(home + QStringLiteral("/Machine")));
-        return QStringList{cli, QStringLiteral("--home"), home, QStringLiteral("--today"), QLatin1String(today)} + command;
+        return QStringList{cli, QStringLiteral("--home"), home, QStringLiteral("--today"), QLatin1String(today)}
+               + command;
     };
 
     std::printf("County register in %s: %d subscribers, %d years; load average %s\n", qPrintable(dir), subscribers,
@@ -250,13 +253,19 @@ int main(int argc, char **argv)
     if (!reuse) {
         QFile::remove(ready);
         QDir(registerHome).removeRecursively();
-        const QStringList generate{generator, registerHome, QStringLiteral("--subscribers"), QString::number(subscribers),
-                                   QStringLiteral("--years"), QString::number(years), QStringLiteral("--today"),
+        const QStringList generate{generator,
+                                   registerHome,
+                                   QStringLiteral("--subscribers"),
+                                   QString::number(subscribers),
+                                   QStringLiteral("--years"),
+                                   QString::number(years),
+                                   QStringLiteral("--today"),
                                    QLatin1String(Today)};
-        if (runner.run(QStringLiteral("generate the register (once)"), generate).exitCode != 0
-            || runner.run(QStringLiteral("first start-up (once)"), cliOn(registerHome, Today, {QStringLiteral("startup")}))
-                       .exitCode
-                   != 0)
+        if (runner.run(QStringLiteral("generate the register (once)"), generate).exitCode != 0)
+            return 1;
+        // The first start of the week also packs every table.
+        const QStringList startup = cliOn(registerHome, Today, {QStringLiteral("startup")});
+        if (runner.run(QStringLiteral("first start-up (once, packs)"), startup).exitCode != 0)
             return 1;
         if (!marker.open(QIODevice::WriteOnly) || marker.write(wanted + '\n') < 0 || !marker.flush())
             return 1;
@@ -277,7 +286,8 @@ int main(int argc, char **argv)
                 double(debitsSize) / 1e6);
 
     runner.run(QStringLiteral("start-up, nothing to debit"), cliOn(work, Today, {QStringLiteral("startup")}));
-    runner.run(QStringLiteral("balance 1 (cold process)"), cliOn(work, Today, {QStringLiteral("balance"), QStringLiteral("1")}));
+    runner.run(QStringLiteral("balance 1 (cold process)"),
+               cliOn(work, Today, {QStringLiteral("balance"), QStringLiteral("1")}));
     qputenv("VESTRONIA_MACHINE_DIR", QFile::encodeName(work + QStringLiteral("/Machine")));
     runner.run(QStringLiteral("Evidenta: open, %1 moves").arg(moves),
                {self, QStringLiteral("--step"), QStringLiteral("evidenta"), work, QString::number(moves)});
