@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
