@@ -1,0 +1,325 @@
+// The durable commit of the "dbf" module: before-images of the changed records and headers
+// go to the folder's journal, which is synced before any data byte is written; then the
+// records are written in place (all through store/fileops) and the journal removed. Limits:
+// the journal holds every before-image of the transaction in memory while it is written.
+
+#include "store/dbfvtab.h"
+#include "store/dbfvtabstate.h"
+
+#include "core/clock.h"
+#include "store/dbflock.h"
+#include "store/fileops.h"
+#include "store/journal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vestronia {
+namespace dbfimpl {
+namespace {
+
+// What one table's commit writes.
+struct TableWrite
+{
+    DbfTable *table;
+    std::uint32_t onDisk = 0;   // header record count on disk before the commit
+    std::vector<std::uint32_t> lockedRows;
+};
+
+void unlockRows(TableWrite &w)
+{
+    for (std::uint32_t row : w.lockedRows)
+        dbflock::unlock(w.table->fd, dbflock::recordOffset(row), 1);
+    w.lockedRows.clear();
+}
+
+// Writes a table's changes in place through fileops: the changed records, then the appended
+// records past the `onDisk` records the file holds, then the header count that shows them.
+// The one routine every commit writes records with; the caller syncs.
+void writeChanges(DbfTable *t, std::uint32_t onDisk)
+{
+    Snapshot &s = *t->snap;
+    const off_t headerLength = off_t(s.header.headerLength);
+    const off_t recLen = off_t(s.header.recordLength);
+    for (std::uint32_t row : t->dirty)
+        writeExactly(t->fd, s.record(row), size_t(recLen), headerLength + off_t(row - 1) * recLen, t->fileName);
+    if (s.count() > t->baseCount) {
+        const std::uint32_t added = s.count() - t->baseCount;
+        std::string tail(s.record(t->baseCount + 1), size_t(added) * size_t(recLen));
+        tail += dbf::EndOfFileMark;
+        writeExactly(t->fd, tail.data(), tail.size(), headerLength + off_t(onDisk) * recLen, t->fileName);
+        unsigned char head[8] = {};
+        const QDate today = Clock::today();
+        dbf::storeDate(head, today.year(), today.month(), today.day());
+        dbf::storeRecordCount(head, onDisk + added);
+        writeExactly(t->fd, reinterpret_cast<const char *>(head) + 1, 7, 1, t->fileName);
+    }
+}
+
+// Writes one table's changes in place (the journal already holds what they overwrite)
+// and syncs the file.
+void writeTable(TableWrite &w)
+{
+    DbfTable *t = w.table;
+    writeChanges(t, w.onDisk);
+    if (fileops::fsyncFile(t->fd) != 0)
+        fail("Tabela " + t->fileName + " nu poate fi scrisa pe disc: " + osError(errno));
+}
+
+// Replaces a settings file with its new content: a temporary file beside it, synced, then
+// renamed over it.
+void replaceFile(const std::string &path, const std::string &content)
+{
+    const std::string temp = path + ".tmp";
+    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        fail("Fisierul " + path + " nu poate fi scris: " + osError(errno));
+    const size_t slash = path.find_last_of('/');
+    fileops::adoptFolderAccess(fd, slash == std::string::npos ? std::string(".") : path.substr(0, slash));
+    const bool ok = fileops::writeAll(fd, content.data(), content.size(), 0) && fileops::fsyncFile(fd) == 0;
+    const int err = errno;
+    ::close(fd);
+    if (!ok || fileops::renameFile(temp.c_str(), path.c_str()) != 0) {
+        const int e = ok ? errno : err;
+        ::unlink(temp.c_str());
+        fail("Fisierul " + path + " nu poate fi scris: " + osError(e));
+    }
+}
+
+std::string fileNameOf(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The before-image of a settings file: its whole content, or that it did not exist.
+journal::FileImage settingsImage(const StagedFile &f)
+{
+    journal::FileImage img;
+    img.name = fileNameOf(f.path);
+    const int fd = ::open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno != ENOENT)
+        fail("Fisierul " + f.path + " nu poate fi citit: " + osError(errno));
+    img.existed = fd >= 0;
+    if (fd < 0)
+        return img;
+    struct stat st;
+    const bool ok = ::fstat(fd, &st) == 0;
+    journal::Chunk c;
+    if (ok) {
+        c.bytes.resize(size_t(st.st_size));
+        img.oldSize = std::uint64_t(st.st_size);
+    }
+    const bool read = ok && (c.bytes.empty() || fileops::readAll(fd, c.bytes.data(), c.bytes.size(), 0));
+    const int err = errno;
+    ::close(fd);
+    if (!read)
+        fail("Fisierul " + f.path + " nu poate fi citit: " + osError(err));
+    img.chunks.push_back(std::move(c));
+    return img;
+}
+
+// Takes the record locks other dBase tools respect and reads the before-image of every
+// record and header the commit overwrites.
+journal::FileImage tableImage(TableWrite &w)
+{
+    DbfTable *t = w.table;
+    requireWritable(t);
+    std::sort(t->dirty.begin(), t->dirty.end());
+    t->dirty.erase(std::unique(t->dirty.begin(), t->dirty.end()), t->dirty.end());
+    for (std::uint32_t row : t->dirty) {
+        if (!dbflock::lock(t->fd, dbflock::recordOffset(row), 1, true, dbflock::waitMilliseconds()))
+            fail("Inregistrarea " + std::to_string(row) + " din tabela " + t->fileName +
+                 " este blocata de alt calculator. Incercati din nou.");
+        w.lockedRows.push_back(row);
+    }
+    struct stat st;
+    if (::fstat(t->fd, &st) != 0)
+        fail("Tabela " + t->fileName + " nu poate fi citita: " + osError(errno));
+    w.onDisk = diskRecordCount(t);
+    journal::FileImage img;
+    img.name = t->fileName;
+    img.oldSize = std::uint64_t(st.st_size);
+    journal::Chunk head;
+    head.bytes.resize(std::min<size_t>(32, size_t(st.st_size)));
+    readExactly(t->fd, head.bytes.data(), head.bytes.size(), 0, t->fileName);
+    img.chunks.push_back(std::move(head));
+    const Snapshot &s = *t->snap;
+    const off_t recLen = off_t(s.header.recordLength);
+    // What each changed record held when we read it: its first undo entry.
+    std::vector<const std::string *> original(t->dirty.size(), nullptr);
+    for (const UndoEntry &e : t->undo) {
+        const auto at = std::lower_bound(t->dirty.begin(), t->dirty.end(), e.row);
+        if (at != t->dirty.end() && *at == e.row && !original[size_t(at - t->dirty.begin())])
+            original[size_t(at - t->dirty.begin())] = &e.bytes;
+    }
+    for (size_t i = 0; i < t->dirty.size(); ++i) {
+        const std::uint32_t row = t->dirty[i];
+        journal::Chunk c;
+        c.offset = std::uint64_t(off_t(s.header.headerLength) + off_t(row - 1) * recLen);
+        c.bytes.resize(size_t(recLen));
+        readExactly(t->fd, c.bytes.data(), c.bytes.size(), off_t(c.offset), t->fileName);
+        // Another dBase tool changed the record in place since we read it (our own
+        // workstations are seen through the change counters): writing ours over it would
+        // lose that change. The table is read again; the clerk repeats the operation.
+        if (original[i] && *original[i] != c.bytes) {
+            t->stale = true;
+            fail("Inregistrarea " + std::to_string(row) + " din tabela " + t->fileName +
+                 " a fost modificata de alt program intre timp; modificarea nu a fost facuta. Reluati operatia.");
+        }
+        img.chunks.push_back(std::move(c));
+    }
+    // Appends start on the end-of-file mark (and any bytes past the last record).
+    const off_t appendAt = off_t(s.header.headerLength) + off_t(w.onDisk) * recLen;
+    if (s.count() > t->baseCount && appendAt < st.st_size) {
+        journal::Chunk c;
+        c.offset = std::uint64_t(appendAt);
+        c.bytes.resize(size_t(std::min<off_t>(st.st_size - appendAt, 1 << 20)));
+        readExactly(t->fd, c.bytes.data(), c.bytes.size(), appendAt, t->fileName);
+        img.chunks.push_back(std::move(c));
+    }
+    return img;
+}
+
+} // namespace
+
+void syncPrivateTable(DbfTable *t)
+{
+    Snapshot &s = *t->snap;
+    const FileStamp before = statPath(t);
+    bool foreign = !before.sameFile(t->stamp);
+
+    std::sort(t->dirty.begin(), t->dirty.end());
+    t->dirty.erase(std::unique(t->dirty.begin(), t->dirty.end()), t->dirty.end());
+    // Every record lock first: a record held elsewhere stops the commit before any
+    // record of it is written.
+    TableWrite locks{t, 0, {}};
+    struct Unlock
+    {
+        TableWrite &w;
+        ~Unlock() { unlockRows(w); }
+    } unlock{locks};
+    for (std::uint32_t row : t->dirty) {
+        if (!dbflock::lock(t->fd, dbflock::recordOffset(row), 1, true, dbflock::waitMilliseconds()))
+            fail("Inregistrarea " + std::to_string(row) + " din tabela " + t->fileName +
+                 " este blocata de alt calculator. Incercati din nou.");
+        locks.lockedRows.push_back(row);
+    }
+    const std::uint32_t onDisk = s.count() > t->baseCount ? diskRecordCount(t) : t->baseCount;
+    if (onDisk != t->baseCount)
+        foreign = true;
+    t->synced = true; // from here on the file may hold part of the changes
+    writeChanges(t, onDisk);
+    if (s.count() > t->baseCount && onDisk != t->baseCount)
+        s.header.recordCount = onDisk + (s.count() - t->baseCount); // numbers are off; re-read below
+    if (foreign) {
+        t->stale = true;
+    } else {
+        t->stamp = statPath(t);
+        t->stamp.count = s.count();
+    }
+}
+
+} // namespace dbfimpl
+
+using namespace dbfimpl;
+
+void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &staged)
+{
+    FolderLock *folder = module ? module->folder : nullptr;
+    if (!folder)
+        return;
+    std::vector<TableWrite> writes;
+    for (DbfTable *t : module->tables)
+        if (t->shared && t->inTransaction && t->snap && t->hasChanges() && !t->synced)
+            writes.push_back(TableWrite{t, 0, {}});
+    if (writes.empty() && staged.empty())
+        return;
+    if (!folder->holdsWriter())
+        fail("Modificarea datelor a inceput fara blocarea dosarului de date.");
+
+    struct RowLocks
+    {
+        std::vector<TableWrite> &w;
+        ~RowLocks()
+        {
+            for (TableWrite &x : w)
+                unlockRows(x);
+        }
+    } rowLocks{writes};
+
+    std::vector<journal::FileImage> images;
+    for (TableWrite &w : writes)
+        images.push_back(tableImage(w));
+    for (const StagedFile &f : staged)
+        images.push_back(settingsImage(f));
+
+    // The journal is durable before any byte of data changes. Its range is held from
+    // before it exists until it is gone, so a reader tells our journal (files still whole)
+    // from one whose writer died (files maybe half written).
+    const std::string journalPath = folder->journalPath();
+    folder->claimJournal();
+    struct ReleaseJournal
+    {
+        FolderLock *f;
+        ~ReleaseJournal() { f->releaseJournal(); }
+    } releaseJournal{folder};
+    if (!journal::writeJournal(journalPath, images))
+        fail("Jurnalul modificarilor nu poate fi scris in dosarul de date: " + osError(errno) +
+             ". Nimic nu a fost modificat.");
+
+    // The write phase, with readers kept out.
+    try {
+        folder->lockRead(true);
+    } catch (...) {
+        ::unlink(journalPath.c_str());
+        throw;
+    }
+    try {
+        for (TableWrite &w : writes)
+            writeTable(w);
+        for (const StagedFile &f : staged)
+            replaceFile(f.path, f.content);
+        for (TableWrite &w : writes)
+            folder->bump(w.table->fileName, !w.table->dirty.empty());
+        for (const StagedFile &f : staged)
+            folder->bump(fileNameOf(f.path), true);
+        // Removing the journal is the commit.
+        if (fileops::unlinkFile(journalPath.c_str()) != 0)
+            fail("Jurnalul modificarilor nu poate fi sters: " + osError(errno));
+    } catch (...) {
+        for (TableWrite &w : writes)
+            w.table->stale = true;
+        try {
+            folder->recoverJournal();
+        } catch (...) {
+            // The journal stays: the next connection that writes puts the files back.
+        }
+        folder->unlockRead();
+        throw;
+    }
+    // The removal makes the change durable only once the folder is synced. The change is
+    // stored and visible by now, so a failing sync is tried again rather than reported as
+    // the change's failure (a journal that came back after a power cut would undo it).
+    for (int attempt = 0; attempt < 3 && !fileops::syncFolder(module->dataFolder); ++attempt) {
+    }
+    folder->unlockRead();
+
+    for (TableWrite &w : writes) {
+        DbfTable *t = w.table;
+        t->synced = true;
+        if (w.onDisk != t->baseCount) {
+            t->stale = true; // another dBase tool appended: record numbers moved
+        } else {
+            t->stamp = statPath(t);
+            t->stamp.count = t->snap->count();
+        }
+        t->seen = folder->counter(t->fileName);
+    }
+}
+
+} // namespace vestronia
