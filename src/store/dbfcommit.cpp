@@ -27,14 +27,79 @@ struct TableWrite
 {
     DbfTable *table;
     std::uint32_t onDisk = 0;   // header record count on disk before the commit
-    std::vector<std::uint32_t> lockedRows;
+    std::vector<std::pair<off_t, off_t>> locked; // record-lock ranges held: start, length
 };
 
 void unlockRows(TableWrite &w)
 {
-    for (std::uint32_t row : w.lockedRows)
-        dbflock::unlock(w.table->fd, dbflock::recordOffset(row), 1);
-    w.lockedRows.clear();
+    for (const auto &[start, length] : w.locked)
+        dbflock::unlock(w.table->fd, start, length);
+    w.locked.clear();
+}
+
+// Calls f(from, to) for each run of consecutive record numbers in the sorted, distinct
+// `rows` (indexes into it, inclusive): one read, write or lock serves a whole run.
+template <typename F>
+void forEachRun(const std::vector<std::uint32_t> &rows, F &&f)
+{
+    for (size_t i = 0; i < rows.size();) {
+        size_t j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1)
+            ++j;
+        f(i, j);
+        i = j + 1;
+    }
+}
+
+// Above this many separate runs of changed records, one lock covers their whole span.
+constexpr size_t MaxScatteredLocks = 64;
+
+// Takes the record locks other dBase tools respect for the changed records (sorted,
+// distinct). Records that follow each other share one lock. The kernel keeps a list of a
+// file's locks and walks it for each new one, so a lock per scattered record would make a
+// change of many records cost the square of their number: past MaxScatteredLocks runs, one
+// lock over the span is tried first (for the moment of the write it also keeps other tools
+// off the records in between); only when another program holds a record in the span are the
+// runs locked one by one.
+void lockRows(TableWrite &w)
+{
+    DbfTable *t = w.table;
+    const std::vector<std::uint32_t> &rows = t->dirty;
+    if (rows.empty())
+        return;
+    struct Run
+    {
+        std::uint32_t first, last;
+    };
+    std::vector<Run> runs;
+    forEachRun(rows, [&](size_t from, size_t to) { runs.push_back({rows[from], rows[to]}); });
+    // Record n is the byte Base - n: a run of records is one range, backwards.
+    auto range = [](std::uint32_t first, std::uint32_t last) {
+        return std::pair<off_t, off_t>(dbflock::recordOffset(last), off_t(last - first) + 1);
+    };
+    if (runs.size() > MaxScatteredLocks) {
+        const auto span = range(rows.front(), rows.back());
+        if (dbflock::tryLock(t->fd, span.first, span.second, true)) {
+            w.locked.push_back(span);
+            return;
+        }
+    }
+    for (const Run &r : runs) {
+        const auto at = range(r.first, r.last);
+        if (!dbflock::lock(t->fd, at.first, at.second, true, dbflock::waitMilliseconds())) {
+            std::uint32_t held = r.first; // the message names the record that is held
+            for (std::uint32_t row = r.first; row <= r.last; ++row) {
+                if (!dbflock::tryLock(t->fd, dbflock::recordOffset(row), 1, true)) {
+                    held = row;
+                    break;
+                }
+                dbflock::unlock(t->fd, dbflock::recordOffset(row), 1);
+            }
+            fail("Inregistrarea " + std::to_string(held) + " din tabela " + t->fileName +
+                 " este blocata de alt calculator. Incercati din nou.");
+        }
+        w.locked.push_back(at);
+    }
 }
 
 // Writes a table's changes in place through fileops: the changed records, then the appended
@@ -45,8 +110,11 @@ void writeChanges(DbfTable *t, std::uint32_t onDisk)
     Snapshot &s = *t->snap;
     const off_t headerLength = off_t(s.header.headerLength);
     const off_t recLen = off_t(s.header.recordLength);
-    for (std::uint32_t row : t->dirty)
-        writeExactly(t->fd, s.record(row), size_t(recLen), headerLength + off_t(row - 1) * recLen, t->fileName);
+    forEachRun(t->dirty, [&](size_t from, size_t to) {
+        const std::uint32_t first = t->dirty[from];
+        writeExactly(t->fd, s.record(first), size_t(recLen) * (to - from + 1), headerLength + off_t(first - 1) * recLen,
+                     t->fileName);
+    });
     if (s.count() > t->baseCount) {
         const std::uint32_t added = s.count() - t->baseCount;
         std::string tail(s.record(t->baseCount + 1), size_t(added) * size_t(recLen));
@@ -131,12 +199,7 @@ journal::FileImage tableImage(TableWrite &w)
     requireWritable(t);
     std::sort(t->dirty.begin(), t->dirty.end());
     t->dirty.erase(std::unique(t->dirty.begin(), t->dirty.end()), t->dirty.end());
-    for (std::uint32_t row : t->dirty) {
-        if (!dbflock::lock(t->fd, dbflock::recordOffset(row), 1, true, dbflock::waitMilliseconds()))
-            fail("Inregistrarea " + std::to_string(row) + " din tabela " + t->fileName +
-                 " este blocata de alt calculator. Incercati din nou.");
-        w.lockedRows.push_back(row);
-    }
+    lockRows(w);
     struct stat st;
     if (::fstat(t->fd, &st) != 0)
         fail("Tabela " + t->fileName + " nu poate fi citita: " + osError(errno));
@@ -157,22 +220,24 @@ journal::FileImage tableImage(TableWrite &w)
         if (at != t->dirty.end() && *at == e.row && !original[size_t(at - t->dirty.begin())])
             original[size_t(at - t->dirty.begin())] = &e.bytes;
     }
-    for (size_t i = 0; i < t->dirty.size(); ++i) {
-        const std::uint32_t row = t->dirty[i];
+    forEachRun(t->dirty, [&](size_t from, size_t to) {
+        const std::uint32_t first = t->dirty[from];
         journal::Chunk c;
-        c.offset = std::uint64_t(off_t(s.header.headerLength) + off_t(row - 1) * recLen);
-        c.bytes.resize(size_t(recLen));
+        c.offset = std::uint64_t(off_t(s.header.headerLength) + off_t(first - 1) * recLen);
+        c.bytes.resize(size_t(recLen) * (to - from + 1));
         readExactly(t->fd, c.bytes.data(), c.bytes.size(), off_t(c.offset), t->fileName);
-        // Another dBase tool changed the record in place since we read it (our own
+        // Another dBase tool changed a record in place since we read it (our own
         // workstations are seen through the change counters): writing ours over it would
         // lose that change. The table is read again; the clerk repeats the operation.
-        if (original[i] && *original[i] != c.bytes) {
-            t->stale = true;
-            fail("Inregistrarea " + std::to_string(row) + " din tabela " + t->fileName +
-                 " a fost modificata de alt program intre timp; modificarea nu a fost facuta. Reluati operatia.");
+        for (size_t i = from; i <= to; ++i) {
+            if (original[i] && original[i]->compare(0, size_t(recLen), c.bytes, (i - from) * size_t(recLen), size_t(recLen)) != 0) {
+                t->stale = true;
+                fail("Inregistrarea " + std::to_string(t->dirty[i]) + " din tabela " + t->fileName +
+                     " a fost modificata de alt program intre timp; modificarea nu a fost facuta. Reluati operatia.");
+            }
         }
         img.chunks.push_back(std::move(c));
-    }
+    });
     // Appends start on the end-of-file mark (and any bytes past the last record).
     const off_t appendAt = off_t(s.header.headerLength) + off_t(w.onDisk) * recLen;
     if (s.count() > t->baseCount && appendAt < st.st_size) {
@@ -203,12 +268,7 @@ void syncPrivateTable(DbfTable *t)
         TableWrite &w;
         ~Unlock() { unlockRows(w); }
     } unlock{locks};
-    for (std::uint32_t row : t->dirty) {
-        if (!dbflock::lock(t->fd, dbflock::recordOffset(row), 1, true, dbflock::waitMilliseconds()))
-            fail("Inregistrarea " + std::to_string(row) + " din tabela " + t->fileName +
-                 " este blocata de alt calculator. Incercati din nou.");
-        locks.lockedRows.push_back(row);
-    }
+    lockRows(locks);
     const std::uint32_t onDisk = s.count() > t->baseCount ? diskRecordCount(t) : t->baseCount;
     if (onDisk != t->baseCount)
         foreign = true;
