@@ -1,7 +1,7 @@
 // The durable commit of the "dbf" module: before-images of the changed records and headers
 // go to the folder's journal, which is synced before any data byte is written; then the
 // records are written in place (all through store/fileops) and the journal removed. Limits:
-// the journal holds every before-image of the transaction in memory while it is written.
+// before-images stream from the file to the journal a piece at a time.
 
 #include "store/dbfvtab.h"
 #include "store/dbfvtabstate.h"
@@ -191,9 +191,16 @@ journal::FileImage settingsImage(const StagedFile &f)
     return img;
 }
 
-// Takes the record locks other dBase tools respect and reads the before-image of every
-// record and header the commit overwrites.
-journal::FileImage tableImage(TableWrite &w)
+[[noreturn]] void journalFailed(int err)
+{
+    fail("Jurnalul modificarilor nu poate fi scris in dosarul de date: " + osError(err ? err : EIO) +
+         ". Nimic nu a fost modificat.");
+}
+
+// Takes the record locks other dBase tools respect and streams to the journal the
+// before-image of every record and header the commit overwrites, read back from the file
+// a piece of at most about a megabyte at a time.
+void journalTable(TableWrite &w, journal::Writer &jw)
 {
     DbfTable *t = w.table;
     requireWritable(t);
@@ -204,50 +211,59 @@ journal::FileImage tableImage(TableWrite &w)
     if (::fstat(t->fd, &st) != 0)
         fail("Tabela " + t->fileName + " nu poate fi citita: " + osError(errno));
     w.onDisk = diskRecordCount(t);
-    journal::FileImage img;
-    img.name = t->fileName;
-    img.oldSize = std::uint64_t(st.st_size);
-    journal::Chunk head;
-    head.bytes.resize(std::min<size_t>(32, size_t(st.st_size)));
-    readExactly(t->fd, head.bytes.data(), head.bytes.size(), 0, t->fileName);
-    img.chunks.push_back(std::move(head));
     const Snapshot &s = *t->snap;
     const off_t recLen = off_t(s.header.recordLength);
+    const size_t pieceRecords = std::max<size_t>(1, size_t(1 << 20) / size_t(recLen));
+    std::uint64_t chunks = 1; // the header
+    forEachRun(t->dirty, [&](size_t from, size_t to) { chunks += (to - from + pieceRecords) / pieceRecords; });
+    const off_t appendAt = off_t(s.header.headerLength) + off_t(w.onDisk) * recLen;
+    const bool appends = s.count() > t->baseCount && appendAt < st.st_size;
+    if (appends)
+        ++chunks;
+    if (chunks > 0xFFFFFFFFULL)
+        fail("Modificarea tabelei " + t->fileName + " este prea mare.");
+    if (!jw.beginFile(t->fileName, true, std::uint64_t(st.st_size), std::uint32_t(chunks)))
+        journalFailed(errno);
+    std::string bytes(std::min<size_t>(32, size_t(st.st_size)), '\0');
+    readExactly(t->fd, bytes.data(), bytes.size(), 0, t->fileName);
+    if (!jw.addChunk(0, bytes))
+        journalFailed(errno);
     // What each changed record held when we read it: its first undo entry.
-    std::vector<const std::string *> original(t->dirty.size(), nullptr);
-    for (const UndoEntry &e : t->undo) {
-        const auto at = std::lower_bound(t->dirty.begin(), t->dirty.end(), e.row);
-        if (at != t->dirty.end() && *at == e.row && !original[size_t(at - t->dirty.begin())])
-            original[size_t(at - t->dirty.begin())] = &e.bytes;
+    std::vector<const char *> original(t->dirty.size(), nullptr);
+    for (size_t u = 0; u < t->undo.size(); ++u) {
+        const std::uint32_t row = t->undo.row(u);
+        const auto at = std::lower_bound(t->dirty.begin(), t->dirty.end(), row);
+        if (at != t->dirty.end() && *at == row && !original[size_t(at - t->dirty.begin())])
+            original[size_t(at - t->dirty.begin())] = t->undo.bytes(u);
     }
-    forEachRun(t->dirty, [&](size_t from, size_t to) {
-        const std::uint32_t first = t->dirty[from];
-        journal::Chunk c;
-        c.offset = std::uint64_t(off_t(s.header.headerLength) + off_t(first - 1) * recLen);
-        c.bytes.resize(size_t(recLen) * (to - from + 1));
-        readExactly(t->fd, c.bytes.data(), c.bytes.size(), off_t(c.offset), t->fileName);
-        // Another dBase tool changed a record in place since we read it (our own
-        // workstations are seen through the change counters): writing ours over it would
-        // lose that change. The table is read again; the clerk repeats the operation.
-        for (size_t i = from; i <= to; ++i) {
-            if (original[i] && original[i]->compare(0, size_t(recLen), c.bytes, (i - from) * size_t(recLen), size_t(recLen)) != 0) {
-                t->stale = true;
-                fail("Inregistrarea " + std::to_string(t->dirty[i]) + " din tabela " + t->fileName +
-                     " a fost modificata de alt program intre timp; modificarea nu a fost facuta. Reluati operatia.");
+    forEachRun(t->dirty, [&](size_t runFrom, size_t runTo) {
+        for (size_t from = runFrom; from <= runTo; from += pieceRecords) {
+            const size_t to = std::min(runTo, from + pieceRecords - 1);
+            const std::uint32_t first = t->dirty[from];
+            const off_t at = off_t(s.header.headerLength) + off_t(first - 1) * recLen;
+            bytes.resize(size_t(recLen) * (to - from + 1));
+            readExactly(t->fd, bytes.data(), bytes.size(), at, t->fileName);
+            // Another dBase tool changed a record in place since we read it (our own
+            // workstations are seen through the change counters): writing ours over it
+            // would lose that change. The table is read again; the clerk repeats the operation.
+            for (size_t i = from; i <= to; ++i) {
+                if (original[i] && std::memcmp(original[i], bytes.data() + (i - from) * size_t(recLen), size_t(recLen)) != 0) {
+                    t->stale = true;
+                    fail("Inregistrarea " + std::to_string(t->dirty[i]) + " din tabela " + t->fileName +
+                         " a fost modificata de alt program intre timp; modificarea nu a fost facuta. Reluati operatia.");
+                }
             }
+            if (!jw.addChunk(std::uint64_t(at), bytes))
+                journalFailed(errno);
         }
-        img.chunks.push_back(std::move(c));
     });
     // Appends start on the end-of-file mark (and any bytes past the last record).
-    const off_t appendAt = off_t(s.header.headerLength) + off_t(w.onDisk) * recLen;
-    if (s.count() > t->baseCount && appendAt < st.st_size) {
-        journal::Chunk c;
-        c.offset = std::uint64_t(appendAt);
-        c.bytes.resize(size_t(std::min<off_t>(st.st_size - appendAt, 1 << 20)));
-        readExactly(t->fd, c.bytes.data(), c.bytes.size(), appendAt, t->fileName);
-        img.chunks.push_back(std::move(c));
+    if (appends) {
+        bytes.resize(size_t(std::min<off_t>(st.st_size - appendAt, 1 << 20)));
+        readExactly(t->fd, bytes.data(), bytes.size(), appendAt, t->fileName);
+        if (!jw.addChunk(std::uint64_t(appendAt), bytes))
+            journalFailed(errno);
     }
-    return img;
 }
 
 } // namespace
@@ -312,15 +328,9 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
         }
     } rowLocks{writes};
 
-    std::vector<journal::FileImage> images;
-    for (TableWrite &w : writes)
-        images.push_back(tableImage(w));
-    for (const StagedFile &f : staged)
-        images.push_back(settingsImage(f));
-
-    // The journal is durable before any byte of data changes. Its range is held from
-    // before it exists until it is gone, so a reader tells our journal (files still whole)
-    // from one whose writer died (files maybe half written).
+    // The journal is durable (and sealed) before any byte of data changes. Its range is
+    // held from before it exists until it is gone, so a reader tells our journal (files
+    // still whole) from one whose writer died (files maybe half written).
     const std::string journalPath = folder->journalPath();
     folder->claimJournal();
     struct ReleaseJournal
@@ -328,9 +338,23 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
         FolderLock *f;
         ~ReleaseJournal() { f->releaseJournal(); }
     } releaseJournal{folder};
-    if (!journal::writeJournal(journalPath, images))
-        fail("Jurnalul modificarilor nu poate fi scris in dosarul de date: " + osError(errno) +
-             ". Nimic nu a fost modificat.");
+    {
+        journal::Writer jw; // removes the journal unless finished
+        if (!jw.open(journalPath))
+            journalFailed(errno);
+        for (TableWrite &w : writes)
+            journalTable(w, jw);
+        for (const StagedFile &f : staged) {
+            const journal::FileImage img = settingsImage(f);
+            if (!jw.beginFile(img.name, img.existed, img.oldSize, std::uint32_t(img.chunks.size())))
+                journalFailed(errno);
+            for (const journal::Chunk &c : img.chunks)
+                if (!jw.addChunk(c.offset, c.bytes))
+                    journalFailed(errno);
+        }
+        if (!jw.finish())
+            journalFailed(errno);
+    }
 
     // The write phase, with readers kept out.
     try {

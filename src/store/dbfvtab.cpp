@@ -471,7 +471,7 @@ int dbfvtabRowid(sqlite3_vtab_cursor *cur, sqlite3_int64 *pRowid)
 // ---- Writing -------------------------------------------------------------------------
 void remember(DbfTable *t, std::uint32_t row)
 {
-    t->undo.push_back({row, std::string(t->snap->record(row), t->snap->header.recordLength)});
+    t->undo.push(row, t->snap->record(row), t->snap->header.recordLength);
     if (row <= t->baseCount)
         t->dirty.push_back(row);
 }
@@ -574,12 +574,12 @@ void undoTo(DbfTable *t, size_t undoSize, std::uint32_t count)
     if (!t->snap)
         return;
     Snapshot &s = *t->snap;
-    while (t->undo.size() > undoSize) {
-        const UndoEntry &e = t->undo.back();
-        if (e.row <= s.count())
-            std::memcpy(s.record(e.row), e.bytes.data(), e.bytes.size());
-        t->undo.pop_back();
+    for (size_t i = t->undo.size(); i > undoSize; --i) {
+        const std::uint32_t row = t->undo.row(i - 1);
+        if (row <= s.count())
+            std::memcpy(s.record(row), t->undo.bytes(i - 1), s.header.recordLength);
     }
+    t->undo.truncate(undoSize);
     if (count < s.count()) {
         s.header.recordCount = count;
         s.records.resize(size_t(count) * s.header.recordLength);

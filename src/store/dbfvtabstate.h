@@ -10,7 +10,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -71,11 +73,49 @@ struct Snapshot
     bool live(std::uint32_t row) const { return row >= 1 && row <= count() && *record(row) != dbf::DeletedFlag; }
 };
 
-// One change to undo: the record's bytes before it.
-struct UndoEntry
+// The changes to undo: each the record number and its bytes before the change, the bytes
+// packed one after another in blocks of about a megabyte, so that a change costs no
+// allocation of its own and the log never copies itself as it grows.
+class UndoLog
 {
-    std::uint32_t row;
-    std::string bytes;
+public:
+    size_t size() const { return m_rows.size(); }
+    bool empty() const { return m_rows.empty(); }
+    std::uint32_t row(size_t i) const { return m_rows[i]; }
+    const char *bytes(size_t i) const { return m_blocks[i / m_perBlock].get() + (i % m_perBlock) * m_length; }
+
+    void push(std::uint32_t row, const char *record, std::uint32_t length)
+    {
+        if (m_rows.empty() && m_blocks.empty()) {
+            m_length = length;
+            m_perBlock = std::max<size_t>(1, (size_t(1) << 20) / length);
+        }
+        const size_t i = m_rows.size();
+        if (i / m_perBlock >= m_blocks.size())
+            m_blocks.push_back(std::make_unique<char[]>(m_perBlock * m_length));
+        std::memcpy(m_blocks[i / m_perBlock].get() + (i % m_perBlock) * m_length, record, m_length);
+        m_rows.push_back(row);
+    }
+    // Drops the changes past the first `n`.
+    void truncate(size_t n)
+    {
+        if (n >= m_rows.size())
+            return;
+        m_rows.resize(n);
+        m_blocks.resize((n + m_perBlock - 1) / m_perBlock);
+    }
+    void clear()
+    {
+        m_rows.clear();
+        m_rows.shrink_to_fit();
+        m_blocks.clear();
+    }
+
+private:
+    std::uint32_t m_length = 0;
+    size_t m_perBlock = 1;
+    std::vector<std::uint32_t> m_rows;
+    std::vector<std::unique_ptr<char[]>> m_blocks;
 };
 
 struct SavepointMark
@@ -106,7 +146,7 @@ struct DbfTable : sqlite3_vtab
     bool inTransaction = false;
     bool synced = false;              // xSync wrote the file
     std::uint32_t baseCount = 0;      // records before the transaction's appends
-    std::vector<UndoEntry> undo;
+    UndoLog undo;
     std::vector<std::uint32_t> dirty; // old records changed (written at commit)
     std::vector<SavepointMark> savepoints;
     bool headerLocked = false;
