@@ -229,13 +229,15 @@ void journalTable(TableWrite &w, journal::Writer &jw)
     if (!jw.addChunk(0, bytes))
         journalFailed(errno);
     // What each changed record held when we read it: its first undo entry.
-    std::vector<const char *> original(t->dirty.size(), nullptr);
+    constexpr size_t NoChange = size_t(-1);
+    std::vector<size_t> original(t->dirty.size(), NoChange);
     for (size_t u = 0; u < t->undo.size(); ++u) {
         const std::uint32_t row = t->undo.row(u);
         const auto at = std::lower_bound(t->dirty.begin(), t->dirty.end(), row);
-        if (at != t->dirty.end() && *at == row && !original[size_t(at - t->dirty.begin())])
-            original[size_t(at - t->dirty.begin())] = t->undo.bytes(u);
+        if (at != t->dirty.end() && *at == row && original[size_t(at - t->dirty.begin())] == NoChange)
+            original[size_t(at - t->dirty.begin())] = u;
     }
+    std::string before(size_t(recLen), '\0');
     forEachRun(t->dirty, [&](size_t runFrom, size_t runTo) {
         for (size_t from = runFrom; from <= runTo; from += pieceRecords) {
             const size_t to = std::min(runTo, from + pieceRecords - 1);
@@ -247,7 +249,10 @@ void journalTable(TableWrite &w, journal::Writer &jw)
             // workstations are seen through the change counters): writing ours over it
             // would lose that change. The table is read again; the clerk repeats the operation.
             for (size_t i = from; i <= to; ++i) {
-                if (original[i] && std::memcmp(original[i], bytes.data() + (i - from) * size_t(recLen), size_t(recLen)) != 0) {
+                if (original[i] == NoChange)
+                    continue;
+                t->undo.read(original[i], before.data());
+                if (std::memcmp(before.data(), bytes.data() + (i - from) * size_t(recLen), size_t(recLen)) != 0) {
                     t->stale = true;
                     fail("Inregistrarea " + std::to_string(t->dirty[i]) + " din tabela " + t->fileName +
                          " a fost modificata de alt program intre timp; modificarea nu a fost facuta. Reluati operatia.");

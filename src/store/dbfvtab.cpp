@@ -577,7 +577,7 @@ void undoTo(DbfTable *t, size_t undoSize, std::uint32_t count)
     for (size_t i = t->undo.size(); i > undoSize; --i) {
         const std::uint32_t row = t->undo.row(i - 1);
         if (row <= s.count())
-            std::memcpy(s.record(row), t->undo.bytes(i - 1), s.header.recordLength);
+            t->undo.read(i - 1, s.record(row));
     }
     t->undo.truncate(undoSize);
     if (count < s.count()) {

@@ -6,6 +6,7 @@
 #include "store/dbfcodec.h"
 #include "store/dbferror.h"
 #include "store/dbfindex.h"
+#include "store/dbfundo.h"
 #include "store/folderlock.h"
 
 #include <sqlite3.h>
@@ -71,51 +72,6 @@ struct Snapshot
         return records.data() + size_t(row - 1) * header.recordLength;
     }
     bool live(std::uint32_t row) const { return row >= 1 && row <= count() && *record(row) != dbf::DeletedFlag; }
-};
-
-// The changes to undo: each the record number and its bytes before the change, the bytes
-// packed one after another in blocks of about a megabyte, so that a change costs no
-// allocation of its own and the log never copies itself as it grows.
-class UndoLog
-{
-public:
-    size_t size() const { return m_rows.size(); }
-    bool empty() const { return m_rows.empty(); }
-    std::uint32_t row(size_t i) const { return m_rows[i]; }
-    const char *bytes(size_t i) const { return m_blocks[i / m_perBlock].get() + (i % m_perBlock) * m_length; }
-
-    void push(std::uint32_t row, const char *record, std::uint32_t length)
-    {
-        if (m_rows.empty() && m_blocks.empty()) {
-            m_length = length;
-            m_perBlock = std::max<size_t>(1, (size_t(1) << 20) / length);
-        }
-        const size_t i = m_rows.size();
-        if (i / m_perBlock >= m_blocks.size())
-            m_blocks.push_back(std::make_unique<char[]>(m_perBlock * m_length));
-        std::memcpy(m_blocks[i / m_perBlock].get() + (i % m_perBlock) * m_length, record, m_length);
-        m_rows.push_back(row);
-    }
-    // Drops the changes past the first `n`.
-    void truncate(size_t n)
-    {
-        if (n >= m_rows.size())
-            return;
-        m_rows.resize(n);
-        m_blocks.resize((n + m_perBlock - 1) / m_perBlock);
-    }
-    void clear()
-    {
-        m_rows.clear();
-        m_rows.shrink_to_fit();
-        m_blocks.clear();
-    }
-
-private:
-    std::uint32_t m_length = 0;
-    size_t m_perBlock = 1;
-    std::vector<std::uint32_t> m_rows;
-    std::vector<std::unique_ptr<char[]>> m_blocks;
 };
 
 struct SavepointMark

@@ -9,6 +9,7 @@
 #include "store/database.h"
 #include "store/dbflock.h"
 #include "store/dbftable.h"
+#include "store/dbfundo.h"
 #include "store/fileops.h"
 
 #include <QFile>
@@ -58,7 +59,11 @@ class TestStoreScale : public QObject
 
 private Q_SLOTS:
     void init() { dbflock::setWaitMilliseconds(150); }
-    void cleanup() { fileops::injectFault(0); }
+    void cleanup()
+    {
+        fileops::injectFault(0);
+        dbfimpl::UndoLog::setMemoryBlocks(32);
+    }
 
     void consecutiveChangesAreWrittenAsOneRun()
     {
@@ -126,6 +131,47 @@ private Q_SLOTS:
         }
         ::close(fd);
         QCOMPARE(other.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE PENALPE='luna'")).toLongLong(), qint64(333));
+    }
+
+    // Before-images past the log's memory go to its temporary file: a rollback to a
+    // savepoint inside a block that went there, changes after it, a commit and a whole
+    // rollback all come out exactly.
+    void undoLogUsesItsFileAndStillUndoes()
+    {
+        dbfimpl::UndoLog::setMemoryBlocks(1); // about 7,000 Debite records per block
+        QTemporaryDir dir;
+        const int rows = 20000;
+        QVERIFY(createTable(dir.filePath(QStringLiteral("Debite.dbf")), tableDef(TableId::Debite).columns));
+        Database db(dir.path());
+        {
+            Transaction tx(db);
+            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, SOLD) VALUES (?, 1)"));
+            for (int i = 1; i <= rows; ++i)
+                ins.exec({i});
+            tx.commit();
+        }
+        {
+            Transaction tx(db);
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1 WHERE IDDEB<=9000")); // past the first block
+            {
+                Transaction inner(db);
+                db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+10")); // every record again
+                // not committed: back to 9,000 changes, inside the block now in the file
+            }
+            QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(rows + 9000));
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+100 WHERE IDDEB>15000"));
+            tx.commit();
+        }
+        Database other(dir.path());
+        QCOMPARE(other.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(rows + 9000 + 100 * 5000));
+        QCOMPARE(other.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE SOLD=2")).toLongLong(), qint64(9000));
+        {
+            Transaction tx(db);
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=0"));
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=7 WHERE IDDEB<100"));
+        }
+        QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(rows + 9000 + 100 * 5000));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE SOLD=2")).toLongLong(), qint64(9000));
     }
 };
 
