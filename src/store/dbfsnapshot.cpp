@@ -11,10 +11,52 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace vestronia::dbfimpl {
+
+namespace {
+
+constexpr size_t HugePage = size_t(2) << 20;
+// Below this a block comes from the ordinary heap (small work tables).
+constexpr size_t MappedFrom = size_t(4) << 20;
+
+size_t mappedLength(size_t bytes)
+{
+    return (bytes + HugePage - 1) / HugePage * HugePage;
+}
+
+} // namespace
+
+void *allocateRecords(size_t bytes)
+{
+    if (bytes < MappedFrom)
+        return ::operator new(bytes);
+    const size_t length = mappedLength(bytes);
+    // Mapped with a huge page of slack, then trimmed so the block starts on a huge page.
+    void *raw = ::mmap(nullptr, length + HugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        throw std::bad_alloc();
+    const auto start = reinterpret_cast<std::uintptr_t>(raw);
+    const std::uintptr_t aligned = (start + HugePage - 1) / HugePage * HugePage;
+    if (aligned > start)
+        ::munmap(raw, aligned - start);
+    if (const size_t tail = HugePage - (aligned - start))
+        ::munmap(reinterpret_cast<void *>(aligned + length), tail);
+    ::madvise(reinterpret_cast<void *>(aligned), length, MADV_HUGEPAGE); // a hint; fine without
+    return reinterpret_cast<void *>(aligned);
+}
+
+void freeRecords(void *p, size_t bytes) noexcept
+{
+    if (bytes < MappedFrom)
+        ::operator delete(p);
+    else
+        ::munmap(p, mappedLength(bytes));
+}
 
 [[noreturn]] void fail(const std::string &message)
 {

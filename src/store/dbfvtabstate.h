@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace vestronia {
@@ -58,11 +59,43 @@ struct FileStamp
     }
 };
 
+// Memory for a snapshot's records. Large blocks come straight from the kernel, aligned
+// and marked for huge pages, and growing the vector does not fill them with zeros first:
+// the file's bytes overwrite them at once. Reading a table of a million debits then costs
+// the copy, not a page fault per 4 KB and a pass of zeros before it.
+void *allocateRecords(size_t bytes);
+void freeRecords(void *p, size_t bytes) noexcept;
+
+template <typename T>
+struct RecordAllocator
+{
+    using value_type = T;
+    RecordAllocator() = default;
+    template <typename U>
+    RecordAllocator(const RecordAllocator<U> &) noexcept
+    {
+    }
+    T *allocate(size_t n) { return static_cast<T *>(allocateRecords(n * sizeof(T))); }
+    void deallocate(T *p, size_t n) noexcept { freeRecords(p, n * sizeof(T)); }
+    // Growth leaves the new elements as they are (default-initialised, not zeroed).
+    template <typename U>
+    void construct(U *p) noexcept
+    {
+        ::new (static_cast<void *>(p)) U;
+    }
+    template <typename U, typename... A>
+    void construct(U *p, A &&...args)
+    {
+        ::new (static_cast<void *>(p)) U(std::forward<A>(args)...);
+    }
+    bool operator==(const RecordAllocator &) const noexcept { return true; }
+};
+
 // The records of a file as last read (plus our own changes).
 struct Snapshot
 {
     dbf::Header header;              // recordCount follows our appends
-    std::vector<char> records;       // recordCount * recordLength bytes
+    std::vector<char, RecordAllocator<char>> records; // recordCount * recordLength bytes
     std::vector<std::unique_ptr<EqIndex>> indexes; // per field, built on demand
 
     std::uint32_t count() const { return header.recordCount; }
