@@ -164,6 +164,11 @@ bool sameColumns(const std::vector<Field> &a, const std::vector<Field> &b)
 // Reads the file into a new snapshot.
 void loadSnapshot(DbfTable *t, const FileStamp &seen)
 {
+    // The old copy goes first when nothing else holds it (no cursor, no pending change), so
+    // a refresh does not hold the table twice. Should the reading fail, the next statement
+    // reads it again.
+    if (t->snap && t->snap.use_count() == 1 && !t->hasChanges())
+        t->snap.reset();
     if (t->fd < 0 || seen.inode != t->stamp.inode || seen.device != t->stamp.device)
         openFile(t);
     // A packing workstation holds the whole range; wait for it rather than read half a file.
