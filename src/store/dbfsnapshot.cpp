@@ -8,6 +8,7 @@
 #include "store/fileops.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -31,11 +32,37 @@ size_t mappedLength(size_t bytes)
 
 } // namespace
 
-void *allocateRecords(size_t bytes)
+RecordBuffer::~RecordBuffer()
 {
-    if (bytes < MappedFrom)
-        return ::operator new(bytes);
+    if (m_mapped)
+        ::munmap(m_data, m_capacity);
+    else
+        std::free(m_data);
+}
+
+void RecordBuffer::reserve(size_t bytes)
+{
+    if (bytes <= m_capacity)
+        return;
+    if (bytes < MappedFrom) {
+        void *p = std::realloc(m_data, bytes);
+        if (!p)
+            throw std::bad_alloc();
+        m_data = static_cast<char *>(p);
+        m_capacity = bytes;
+        return;
+    }
     const size_t length = mappedLength(bytes);
+    if (m_mapped) {
+        // The kernel moves the pages, not their bytes.
+        void *p = ::mremap(m_data, m_capacity, length, MREMAP_MAYMOVE);
+        if (p == MAP_FAILED)
+            throw std::bad_alloc();
+        m_data = static_cast<char *>(p);
+        m_capacity = length;
+        ::madvise(m_data, m_capacity, MADV_HUGEPAGE);
+        return;
+    }
     // Mapped with a huge page of slack, then trimmed so the block starts on a huge page.
     void *raw = ::mmap(nullptr, length + HugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED)
@@ -47,15 +74,27 @@ void *allocateRecords(size_t bytes)
     if (const size_t tail = HugePage - (aligned - start))
         ::munmap(reinterpret_cast<void *>(aligned + length), tail);
     ::madvise(reinterpret_cast<void *>(aligned), length, MADV_HUGEPAGE); // a hint; fine without
-    return reinterpret_cast<void *>(aligned);
+    char *p = reinterpret_cast<char *>(aligned);
+    if (m_size)
+        std::memcpy(p, m_data, m_size);
+    std::free(m_data);
+    m_data = p;
+    m_capacity = length;
+    m_mapped = true;
 }
 
-void freeRecords(void *p, size_t bytes) noexcept
+void RecordBuffer::resize(size_t bytes)
 {
-    if (bytes < MappedFrom)
-        ::operator delete(p);
-    else
-        ::munmap(p, mappedLength(bytes));
+    reserve(bytes);
+    m_size = bytes;
+}
+
+void RecordBuffer::append(const char *bytes, size_t length)
+{
+    if (m_size + length > m_capacity)
+        reserve(std::max(m_size + length, m_capacity + m_capacity / 4 + 4096));
+    std::memcpy(m_data + m_size, bytes, length);
+    m_size += length;
 }
 
 [[noreturn]] void fail(const std::string &message)
@@ -223,7 +262,7 @@ bool appendNewRecords(DbfTable *t, const FileStamp &now)
     std::vector<char> fresh(size_t(added) * recLen);
     readExactly(t->fd, fresh.data(), fresh.size(), off_t(s.header.headerLength) + off_t(first - 1) * off_t(recLen),
                 t->fileName);
-    s.records.insert(s.records.end(), fresh.begin(), fresh.end());
+    s.records.append(fresh.data(), fresh.size());
     s.header.recordCount = h.recordCount;
     for (auto &idx : s.indexes)
         if (idx)

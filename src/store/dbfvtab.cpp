@@ -528,7 +528,7 @@ int dbfvtabUpdate(sqlite3_vtab *v, int argc, sqlite3_value **argv, sqlite3_int64
             Snapshot &s = *t->snap;
             if (std::uint64_t(s.records.size()) + recLen > MaxSnapshotBytes)
                 fail("Tabela " + t->fileName + " este prea mare.");
-            s.records.insert(s.records.end(), rec.begin(), rec.end());
+            s.records.append(rec.data(), rec.size());
             ++s.header.recordCount;
             const std::uint32_t row = s.count();
             for (size_t i = 0; i < nFields; ++i)

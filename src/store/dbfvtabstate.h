@@ -60,42 +60,39 @@ struct FileStamp
 };
 
 // Memory for a snapshot's records. Large blocks come straight from the kernel, aligned
-// and marked for huge pages, and growing the vector does not fill them with zeros first:
-// the file's bytes overwrite them at once. Reading a table of a million debits then costs
-// the copy, not a page fault per 4 KB and a pass of zeros before it.
-void *allocateRecords(size_t bytes);
-void freeRecords(void *p, size_t bytes) noexcept;
-
-template <typename T>
-struct RecordAllocator
+// and marked for huge pages, are not filled with zeros before the file's bytes overwrite
+// them, and grow by remapping rather than by copying into a second block: reading a table of
+// a million debits costs the copy, not a page fault per 4 KB and a pass of zeros, and
+// appending to it never holds it twice.
+class RecordBuffer
 {
-    using value_type = T;
-    RecordAllocator() = default;
-    template <typename U>
-    RecordAllocator(const RecordAllocator<U> &) noexcept
-    {
-    }
-    T *allocate(size_t n) { return static_cast<T *>(allocateRecords(n * sizeof(T))); }
-    void deallocate(T *p, size_t n) noexcept { freeRecords(p, n * sizeof(T)); }
-    // Growth leaves the new elements as they are (default-initialised, not zeroed).
-    template <typename U>
-    void construct(U *p) noexcept
-    {
-        ::new (static_cast<void *>(p)) U;
-    }
-    template <typename U, typename... A>
-    void construct(U *p, A &&...args)
-    {
-        ::new (static_cast<void *>(p)) U(std::forward<A>(args)...);
-    }
-    bool operator==(const RecordAllocator &) const noexcept { return true; }
+public:
+    RecordBuffer() = default;
+    ~RecordBuffer();
+    RecordBuffer(const RecordBuffer &) = delete;
+    RecordBuffer &operator=(const RecordBuffer &) = delete;
+
+    char *data() { return m_data; }
+    const char *data() const { return m_data; }
+    size_t size() const { return m_size; }
+    // Room for `bytes` without moving; throws std::bad_alloc.
+    void reserve(size_t bytes);
+    // New bytes are left as they are (the caller fills them).
+    void resize(size_t bytes);
+    void append(const char *bytes, size_t length);
+
+private:
+    char *m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+    bool m_mapped = false;
 };
 
 // The records of a file as last read (plus our own changes).
 struct Snapshot
 {
     dbf::Header header;              // recordCount follows our appends
-    std::vector<char, RecordAllocator<char>> records; // recordCount * recordLength bytes
+    RecordBuffer records;            // recordCount * recordLength bytes
     std::vector<std::unique_ptr<EqIndex>> indexes; // per field, built on demand
 
     std::uint32_t count() const { return header.recordCount; }
