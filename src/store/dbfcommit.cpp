@@ -117,9 +117,19 @@ void writeChanges(DbfTable *t, std::uint32_t onDisk)
     });
     if (s.count() > t->baseCount) {
         const std::uint32_t added = s.count() - t->baseCount;
-        std::string tail(s.record(t->baseCount + 1), size_t(added) * size_t(recLen));
-        tail += dbf::EndOfFileMark;
-        writeExactly(t->fd, tail.data(), tail.size(), headerLength + off_t(onDisk) * recLen, t->fileName);
+        // Straight from the snapshot (a copy would hold the appended records twice), then
+        // the end-of-file mark after them.
+        const size_t tailBytes = size_t(added) * size_t(recLen);
+        const off_t tailAt = headerLength + off_t(onDisk) * recLen;
+        if (tailBytes <= 1 << 20) {
+            std::string tail(s.record(t->baseCount + 1), tailBytes);
+            tail += dbf::EndOfFileMark;
+            writeExactly(t->fd, tail.data(), tail.size(), tailAt, t->fileName);
+        } else {
+            const char mark = dbf::EndOfFileMark;
+            writeExactly(t->fd, s.record(t->baseCount + 1), tailBytes, tailAt, t->fileName);
+            writeExactly(t->fd, &mark, 1, tailAt + off_t(tailBytes), t->fileName);
+        }
         unsigned char head[8] = {};
         const QDate today = Clock::today();
         dbf::storeDate(head, today.year(), today.month(), today.day());
