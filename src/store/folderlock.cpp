@@ -411,6 +411,8 @@ bool FolderLock::recoverJournal()
     journal::PlayResult result;
     try {
         result = journal::playBack(m_folder, journalPath(), &restored);
+    } catch (const journal::DamagedJournal &e) {
+        fail(e.what()); // no retry helps: the message says what to do
     } catch (const std::exception &e) {
         fail(std::string(e.what()) + ". Datele nu pot fi folosite pana cand fisierul poate fi scris.");
     }

@@ -1,4 +1,5 @@
-// Rollback journal: encoding, decoding, durable writing and playback.
+// Rollback journal: encoding, decoding, streamed durable writing with its seal, and
+// playback. Limits: playback reads the whole journal into memory (at most MaxJournalBytes).
 
 #include "store/journal.h"
 
@@ -15,17 +16,32 @@ namespace vestronia::journal {
 
 namespace {
 
-constexpr char Magic[] = "VSTRJRN1";
+constexpr char OldMagic[] = "VSTRJRN1"; // written by older builds: no seal
+constexpr char Magic[] = "VSTRJRN2";
+constexpr char SealMark[] = "VSTRSEAL";
 constexpr char EndMagic[] = "VSTREND1";
 constexpr std::size_t MagicSize = 8;
+constexpr std::size_t SealSize = 8;
+constexpr std::size_t HeadSize = MagicSize + SealSize;
 constexpr std::size_t TrailerSize = 8 + 4 + 8;
+constexpr std::uint64_t FnvStart = 1469598103934665603ULL;
+constexpr std::size_t WriteBuffer = 1 << 20;
 
-std::uint64_t fnv(std::string_view bytes)
+std::uint64_t fnv(std::string_view bytes, std::uint64_t h = FnvStart)
 {
-    std::uint64_t h = 1469598103934665603ULL;
     for (char c : bytes)
         h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
     return h;
+}
+
+// The checksum of a journal's body; the seal field of the current layout counts as zeros.
+std::uint64_t bodySum(std::string_view body, bool hasSeal)
+{
+    if (!hasSeal)
+        return fnv(body);
+    std::uint64_t h = fnv(body.substr(0, MagicSize));
+    h = fnv(std::string(SealSize, '\0'), h);
+    return fnv(body.substr(HeadSize), h);
 }
 
 void put(std::string &out, std::uint64_t v, int bytes)
@@ -83,6 +99,7 @@ bool isPlainFileName(std::string_view name)
 std::string encode(const std::vector<FileImage> &files)
 {
     std::string out(Magic, MagicSize);
+    out.append(SealSize, '\0');
     for (const FileImage &f : files) {
         put(out, f.name.size(), 2);
         out += f.name;
@@ -99,22 +116,34 @@ std::string encode(const std::vector<FileImage> &files)
     out.append(EndMagic, MagicSize);
     put(out, files.size(), 4);
     put(out, sum, 8);
+    out.replace(MagicSize, SealSize, SealMark, SealSize);
     return out;
+}
+
+bool isSealed(std::string_view bytes)
+{
+    return bytes.size() >= HeadSize && bytes.substr(0, MagicSize) == std::string_view(Magic, MagicSize) &&
+           bytes.substr(MagicSize, SealSize) == std::string_view(SealMark, SealSize);
 }
 
 std::optional<std::vector<FileImage>> decode(std::string_view bytes)
 {
-    if (bytes.size() < MagicSize + TrailerSize || bytes.size() > MaxJournalBytes ||
-        bytes.substr(0, MagicSize) != std::string_view(Magic, MagicSize))
+    if (bytes.size() < MagicSize + TrailerSize || bytes.size() > MaxJournalBytes)
+        return std::nullopt;
+    const bool current = bytes.substr(0, MagicSize) == std::string_view(Magic, MagicSize);
+    if (!current && bytes.substr(0, MagicSize) != std::string_view(OldMagic, MagicSize))
+        return std::nullopt;
+    // The current layout counts only once sealed: before, its writer had not finished.
+    if (current && (bytes.size() < HeadSize + TrailerSize || !isSealed(bytes)))
         return std::nullopt;
     const std::string_view body = bytes.substr(0, bytes.size() - TrailerSize);
     Reader trailer{bytes.substr(body.size())};
     if (trailer.bytes(MagicSize) != std::string_view(EndMagic, MagicSize))
         return std::nullopt;
     const std::uint64_t count = trailer.take(4);
-    if (trailer.take(8) != fnv(body))
+    if (trailer.take(8) != bodySum(body, current))
         return std::nullopt;
-    Reader r{body, MagicSize};
+    Reader r{body, current ? HeadSize : MagicSize};
     std::vector<FileImage> files;
     for (std::uint64_t i = 0; i < count; ++i) {
         FileImage f;
@@ -151,23 +180,108 @@ std::string folderOf(const std::string &path)
 
 } // namespace
 
+Writer::~Writer()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_path.empty() && !m_finished) {
+        const int err = errno;
+        ::unlink(m_path.c_str());
+        errno = err;
+    }
+}
+
+bool Writer::open(const std::string &path)
+{
+    m_path = path;
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m_fd < 0)
+        return false;
+    fileops::adoptFolderAccess(m_fd, folderOf(path));
+    m_sum = FnvStart;
+    m_buffer.reserve(WriteBuffer);
+    std::string head(Magic, MagicSize);
+    head.append(SealSize, '\0');
+    return put(head);
+}
+
+bool Writer::put(std::string_view bytes)
+{
+    m_sum = fnv(bytes, m_sum);
+    if (m_buffer.size() + bytes.size() > WriteBuffer && !flush())
+        return false;
+    if (bytes.size() >= WriteBuffer) {
+        if (!fileops::writeAll(m_fd, bytes.data(), bytes.size(), off_t(m_written)))
+            return false;
+        m_written += bytes.size();
+        return true;
+    }
+    m_buffer.append(bytes);
+    return true;
+}
+
+bool Writer::flush()
+{
+    if (m_buffer.empty())
+        return true;
+    if (!fileops::writeAll(m_fd, m_buffer.data(), m_buffer.size(), off_t(m_written)))
+        return false;
+    m_written += m_buffer.size();
+    m_buffer.clear();
+    return true;
+}
+
+bool Writer::beginFile(const std::string &name, bool existed, std::uint64_t oldSize, std::uint32_t chunkCount)
+{
+    std::string head;
+    journal::put(head, name.size(), 2);
+    head += name;
+    journal::put(head, existed ? 1 : 0, 1);
+    journal::put(head, oldSize, 8);
+    journal::put(head, chunkCount, 4);
+    ++m_files;
+    return put(head);
+}
+
+bool Writer::addChunk(std::uint64_t offset, std::string_view bytes)
+{
+    std::string head;
+    journal::put(head, offset, 8);
+    journal::put(head, bytes.size(), 4);
+    return put(head) && put(bytes);
+}
+
+bool Writer::finish()
+{
+    std::string trailer(EndMagic, MagicSize);
+    journal::put(trailer, m_files, 4);
+    journal::put(trailer, m_sum, 8);
+    m_buffer.append(trailer);
+    // The body is durable before the seal says so; the seal is durable before any data
+    // byte is written.
+    if (!flush() || fileops::fsyncFile(m_fd) != 0 || !fileops::syncFolder(folderOf(m_path)))
+        return false;
+    if (!fileops::writeAll(m_fd, SealMark, SealSize, off_t(MagicSize)) || fileops::fsyncFile(m_fd) != 0)
+        return false;
+    ::close(m_fd);
+    m_fd = -1;
+    m_finished = true;
+    return true;
+}
+
 bool writeJournal(const std::string &path, const std::vector<FileImage> &files)
 {
-    const std::string bytes = encode(files);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    Writer w;
+    if (!w.open(path))
         return false;
-    fileops::adoptFolderAccess(fd, folderOf(path));
-    const bool ok = fileops::writeAll(fd, bytes.data(), bytes.size(), 0) && fileops::fsyncFile(fd) == 0;
-    const int err = errno;
-    ::close(fd);
-    if (!ok || !fileops::syncFolder(folderOf(path))) {
-        const int err2 = ok ? errno : err;
-        ::unlink(path.c_str());
-        errno = err2;
-        return false;
+    for (const FileImage &f : files) {
+        if (!w.beginFile(f.name, f.existed, f.oldSize, std::uint32_t(f.chunks.size())))
+            return false;
+        for (const Chunk &c : f.chunks)
+            if (!w.addChunk(c.offset, c.bytes))
+                return false;
     }
-    return true;
+    return w.finish();
 }
 
 PlayResult playBack(const std::string &folder, const std::string &path, std::vector<std::string> *restored)
@@ -189,6 +303,11 @@ PlayResult playBack(const std::string &folder, const std::string &path, std::vec
     if (!readOk)
         throw std::runtime_error(systemMessage("Jurnalul " + path + " nu poate fi citit"));
     const auto files = decode(bytes);
+    if (!files && isSealed(bytes))
+        throw DamagedJournal("Jurnalul modificarilor din dosarul de date (" + path +
+                             ") este deteriorat, iar o modificare a fost intrerupta in timp ce scria in tabele: "
+                             "datele pot fi pe jumatate scrise si nu pot fi refacute automat. Nu folositi datele; "
+                             "refaceti-le dintr-o copie de siguranta sau cereti ajutor.");
     if (!files) {
         // Never finished: the data files were not touched yet.
         if (fileops::unlinkFile(path.c_str()) != 0 && errno != ENOENT)

@@ -6,19 +6,28 @@
 // or failed half-way) is played back, which puts every file back as it was.
 //
 // Layout (little-endian):
-//   "VSTRJRN1"                                   8 bytes
+//   "VSTRJRN2"                                   8 bytes
+//   seal                                         8 bytes: zero while the journal is written;
+//                                                "VSTRSEAL" once everything else is synced
 //   per file:
 //     u16 nameLength, name                       a plain file name inside the folder
 //     u8  flags                                  bit 0: the file existed
 //     u64 oldSize                                the length to truncate back to
 //     u32 chunkCount
 //     per chunk: u64 offset, u32 length, bytes   the before-image of that range
-//   "VSTREND1", u32 fileCount, u64 checksum      FNV-1a of every byte before the trailer
-// A journal without a valid trailer was never finished, so no data had been touched: it
-// is simply removed. Standard library only, so it is fuzzed on its own.
+//   "VSTREND1", u32 fileCount, u64 checksum      FNV-1a of every byte before the trailer,
+//                                                the seal counted as zeros
+// The seal is written and synced after the rest and before the first byte of data. An
+// unsealed journal was never finished, so no data had been touched: it is simply removed. A
+// sealed one that fails its checksum was damaged after data writes may have begun: it is
+// neither played nor removed, and the folder is refused until someone restores it (a
+// backup). A journal of the first layout ("VSTRJRN1", no seal field, left by an older
+// build) is still played; without a valid trailer it is removed, as that build did.
+// Standard library only, so it is fuzzed on its own.
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,10 +51,46 @@ struct FileImage
 // The most a journal may hold; a bigger one is refused as damaged rather than read.
 constexpr std::uint64_t MaxJournalBytes = 3ULL << 30;
 
+// A complete, sealed journal of `files`.
 std::string encode(const std::vector<FileImage> &files);
 // nullopt when the bytes are not a complete journal (missing or bad trailer, a count or
 // length past the end, a name that is not a plain file name).
 std::optional<std::vector<FileImage>> decode(std::string_view bytes);
+// Whether the bytes begin as a sealed journal: its writer had synced it whole and may have
+// begun changing data, so one that does not decode is damaged, not unfinished.
+bool isSealed(std::string_view bytes);
+
+// Writes a journal as it is produced, file by file and chunk by chunk, so that no
+// before-image needs to be held whole in memory. Every call returns false with errno set
+// on failure; a journal not finished is removed when the writer goes.
+class Writer
+{
+public:
+    Writer() = default;
+    ~Writer();
+    Writer(const Writer &) = delete;
+    Writer &operator=(const Writer &) = delete;
+
+    bool open(const std::string &path);
+    // Announces a file and how many chunks follow for it.
+    bool beginFile(const std::string &name, bool existed, std::uint64_t oldSize, std::uint32_t chunkCount);
+    bool addChunk(std::uint64_t offset, std::string_view bytes);
+    // Writes the trailer and syncs the journal and its folder, then writes the seal and
+    // syncs again: from then on the journal is played back or refused, never discarded.
+    bool finish();
+
+private:
+    bool put(std::string_view bytes);
+    bool flush();
+
+    std::string m_path;
+    int m_fd = -1;
+    std::string m_buffer;
+    std::uint64_t m_written = 0; // bytes already in the file
+    std::uint64_t m_sum = 0;
+    std::uint32_t m_files = 0;
+    bool m_finished = false;
+};
 // A file name that stays inside its folder: not empty, no '/', '\\' or NUL, not "." or "..".
 bool isPlainFileName(std::string_view name);
 
@@ -55,12 +100,21 @@ bool writeJournal(const std::string &path, const std::vector<FileImage> &files);
 
 enum class PlayResult {
     NoJournal,   // nothing to do
-    Discarded,   // an unfinished journal: removed, no file was touched
+    Discarded,   // an unfinished (unsealed) journal: removed, no file was touched
     RolledBack,  // every file restored and the journal removed
 };
+// A sealed journal that fails its checksum: the files may be half written and cannot be
+// put back. The message tells the clerk to restore a backup.
+class DamagedJournal : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // Plays back the journal at `path` over the files of `folder` and removes it. Throws
 // std::runtime_error (with a message for the clerk) when a file cannot be restored; the
-// journal then stays for the next attempt. `restored` receives the names put back.
+// journal then stays for the next attempt. Throws DamagedJournal for a sealed journal
+// that fails its checksum; it stays too. `restored` receives the names put back.
 PlayResult playBack(const std::string &folder, const std::string &path, std::vector<std::string> *restored = nullptr);
 
 } // namespace vestronia::journal

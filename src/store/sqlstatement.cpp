@@ -1,0 +1,268 @@
+// Statements and results of Database: binding QVariant parameters, stepping a statement and
+// collecting its rows as QVariants. Limits: a result is held whole in memory, so a caller
+// selects what it shows, not a table.
+
+#include "store/sqlinternal.h"
+
+#include "core/dates.h"
+#include "core/text.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <vector>
+
+namespace vestronia {
+
+// ---- ResultSet -----------------------------------------------------------------------
+
+int ResultSet::columnIndex(const QString &name) const
+{
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QVariant ResultSet::value(int row, const QString &column) const
+{
+    const int c = columnIndex(column);
+    if (c < 0 || row < 0 || row >= rowCount())
+        return {};
+    return m_rows[size_t(row)][size_t(c)];
+}
+
+QString ResultSet::text(int row, const QString &column) const
+{
+    const QVariant v = value(row, column);
+    return v.isValid() ? v.toString() : QString();
+}
+
+qint64 ResultSet::integer(int row, const QString &column) const
+{
+    const QVariant v = value(row, column);
+    if (!v.isValid())
+        return 0;
+    if (v.typeId() == QMetaType::Double)
+        return qint64(v.toDouble() < 0 ? v.toDouble() - 0.5 : v.toDouble() + 0.5);
+    return v.toLongLong();
+}
+
+Money ResultSet::money(int row, const QString &column) const
+{
+    return Money::fromVariant(value(row, column));
+}
+
+void ResultSet::setColumns(QStringList columns, QStringList declaredTypes)
+{
+    m_columns = std::move(columns);
+    m_declaredTypes = std::move(declaredTypes);
+}
+
+namespace sqlimpl {
+
+QString sqliteMessage(sqlite3 *db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+[[noreturn]] void throwSql(sqlite3 *db, const QString &context)
+{
+    QString message = sqliteMessage(db);
+    if (!context.isEmpty())
+        message = context + QStringLiteral(": ") + message;
+    throw SqlError(message);
+}
+
+namespace {
+
+void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int position, const QVariant &v)
+{
+    int rc = SQLITE_OK;
+    if (!v.isValid() || v.isNull()) {
+        rc = sqlite3_bind_null(stmt, position);
+    } else if (v.userType() == qMetaTypeId<Money>()) {
+        const Money m = v.value<Money>();
+        // A double holds every amount of a DECIMAL(10,2) field exactly enough that its
+        // shortest text is the amount; larger ones go as their exact text.
+        if (Money::fromDouble(m.toDouble()) == m)
+            rc = sqlite3_bind_double(stmt, position, m.toDouble());
+        else {
+            const QByteArray t = m.toString().toUtf8();
+            rc = sqlite3_bind_text(stmt, position, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        }
+    } else {
+        switch (v.typeId()) {
+        case QMetaType::QDate:
+            rc = sqlite3_bind_int64(stmt, position, dayNumberOf(v.toDate()));
+            break;
+        case QMetaType::QDateTime:
+            rc = sqlite3_bind_int64(stmt, position, dayNumberOf(v.toDateTime().date()));
+            break;
+        case QMetaType::Bool:
+            rc = sqlite3_bind_int64(stmt, position, v.toBool() ? 1 : 0);
+            break;
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Long:
+        case QMetaType::LongLong:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Char:
+        case QMetaType::SChar:
+        case QMetaType::UChar:
+            rc = sqlite3_bind_int64(stmt, position, v.toLongLong());
+            break;
+        case QMetaType::ULong:
+        case QMetaType::ULongLong:
+            rc = sqlite3_bind_int64(stmt, position, sqlite3_int64(v.toULongLong()));
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            rc = sqlite3_bind_double(stmt, position, v.toDouble());
+            break;
+        case QMetaType::QByteArray: {
+            const QByteArray b = v.toByteArray();
+            rc = sqlite3_bind_blob(stmt, position, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        default: {
+            // Texts are searched as they are stored: comma-below letters as their cedilla twins.
+            const QByteArray t = foldRomanianLetters(v.toString()).toUtf8();
+            rc = sqlite3_bind_text(stmt, position, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        }
+    }
+    if (rc != SQLITE_OK)
+        throwSql(db);
+}
+
+} // namespace
+
+void bindAll(sqlite3 *db, sqlite3_stmt *stmt, const QVariantList &params)
+{
+    const int expected = sqlite3_bind_parameter_count(stmt);
+    if (params.size() != expected)
+        throw SqlError(QStringLiteral("Instructiunea SQL asteapta %1 parametri, a primit %2").arg(expected).arg(params.size()));
+    for (int i = 0; i < params.size(); ++i)
+        bindValue(db, stmt, i + 1, params[i]);
+}
+
+// Steps a bound statement to its end; collects rows when `out` is given.
+qint64 run(sqlite3 *db, sqlite3_stmt *stmt, ResultSet *out)
+{
+    const int columns = sqlite3_column_count(stmt);
+    std::vector<bool> isDate(size_t(columns), false);
+    if (out) {
+        QStringList names, types;
+        for (int c = 0; c < columns; ++c) {
+            names << QString::fromUtf8(sqlite3_column_name(stmt, c));
+            const char *decl = sqlite3_column_decltype(stmt, c);
+            types << (decl ? QString::fromUtf8(decl) : QString());
+            isDate[size_t(c)] = types.back().compare(QLatin1String("DATE"), Qt::CaseInsensitive) == 0;
+        }
+        out->setColumns(names, types);
+    }
+    for (;;) {
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW) {
+            const QString message = sqliteMessage(db);
+            sqlite3_reset(stmt);
+            throw SqlError(message);
+        }
+        if (!out)
+            continue;
+        QVariantList row;
+        row.reserve(columns);
+        for (int c = 0; c < columns; ++c) {
+            switch (sqlite3_column_type(stmt, c)) {
+            case SQLITE_INTEGER:
+                if (isDate[size_t(c)])
+                    row << QVariant(int(sqlite3_column_int64(stmt, c)));
+                else
+                    row << QVariant(qint64(sqlite3_column_int64(stmt, c)));
+                break;
+            case SQLITE_FLOAT:
+                row << QVariant(sqlite3_column_double(stmt, c));
+                break;
+            case SQLITE_TEXT:
+                row << QVariant(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
+                                                  sqlite3_column_bytes(stmt, c)));
+                break;
+            case SQLITE_BLOB:
+                row << QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt, c)),
+                                           sqlite3_column_bytes(stmt, c)));
+                break;
+            default:
+                row << QVariant();
+                break;
+            }
+        }
+        out->appendRow(std::move(row));
+    }
+    const qint64 changed = sqlite3_stmt_readonly(stmt) ? 0 : qint64(sqlite3_changes64(db));
+    sqlite3_reset(stmt);
+    return changed;
+}
+
+sqlite3_stmt *compile(sqlite3 *db, const QString &sql)
+{
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
+        throwSql(db);
+    if (!stmt)
+        throw SqlError(QStringLiteral("Instructiunea SQL este goala"));
+    return stmt;
+}
+
+} // namespace sqlimpl
+
+using namespace sqlimpl;
+
+// ---- Statement -----------------------------------------------------------------------
+
+Statement::Statement(Statement &&other) noexcept : m_db(other.m_db), m_stmt(other.m_stmt)
+{
+    other.m_stmt = nullptr;
+}
+
+Statement &Statement::operator=(Statement &&other) noexcept
+{
+    if (this != &other) {
+        sqlite3_finalize(m_stmt);
+        m_db = other.m_db;
+        m_stmt = other.m_stmt;
+        other.m_stmt = nullptr;
+    }
+    return *this;
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+qint64 Statement::exec(const QVariantList &params)
+{
+    if (!m_stmt)
+        throw SqlError(QStringLiteral("Instructiunea SQL nu mai exista"));
+    sqlite3_reset(m_stmt);
+    bindAll(m_db->handle(), m_stmt, params);
+    return m_db->runStatement(m_stmt, nullptr);
+}
+
+ResultSet Statement::select(const QVariantList &params)
+{
+    if (!m_stmt)
+        throw SqlError(QStringLiteral("Instructiunea SQL nu mai exista"));
+    sqlite3_reset(m_stmt);
+    bindAll(m_db->handle(), m_stmt, params);
+    ResultSet rs;
+    m_db->runStatement(m_stmt, &rs);
+    return rs;
+}
+
+} // namespace vestronia

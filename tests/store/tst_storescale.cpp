@@ -1,0 +1,179 @@
+// The store at scale: a transaction of many single-row changes costs what it touches. The
+// file operations of a commit are counted (not timed): changed records that follow each
+// other are read, journalled, locked and written as one run, and scattered ones do not take
+// a lock each (the kernel walks a file's lock list at every new lock, which made a change of
+// many scattered records cost the square of their number). Record locks still keep other
+// programs off every changed record.
+
+#include "core/tablecatalogue.h"
+#include "store/database.h"
+#include "store/dbflock.h"
+#include "store/dbftable.h"
+#include "store/dbfundo.h"
+#include "store/fileops.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fcntl.h>
+#include <limits>
+#include <unistd.h>
+
+using namespace vestronia;
+
+namespace {
+
+constexpr int Rows = 4000;
+
+void fillDebite(const QString &folder)
+{
+    QVERIFY(createTable(folder + QStringLiteral("/Debite.dbf"), tableDef(TableId::Debite).columns));
+    Database db(folder);
+    Transaction tx(db);
+    Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD, PENALDATA) VALUES (?, ?, 10, 40000)"));
+    for (int i = 1; i <= Rows; ++i)
+        ins.exec({i, i % 50 + 1});
+    tx.commit();
+}
+
+// The counted file operations (writes, syncs, locks, renames, removals) of committing one
+// transaction that runs `UPDATE ... WHERE IDDEB=?` for each of `ids`.
+quint64 commitCalls(Database &db, const QList<int> &ids)
+{
+    Transaction tx(db);
+    Statement upd = db.prepare(QStringLiteral("UPDATE Debite SET PENALDATA=?, PENALPE='luna' WHERE IDDEB=?"));
+    for (int id : ids)
+        upd.exec({41000 + id, id});
+    fileops::injectFault(std::numeric_limits<std::uint64_t>::max()); // counts, never fails
+    tx.commit();
+    const quint64 calls = fileops::countedCalls();
+    fileops::injectFault(0);
+    return calls;
+}
+
+} // namespace
+
+class TestStoreScale : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { dbflock::setWaitMilliseconds(150); }
+    void cleanup()
+    {
+        fileops::injectFault(0);
+        dbfimpl::UndoLog::setMemoryBlocks(32);
+    }
+
+    void consecutiveChangesAreWrittenAsOneRun()
+    {
+        QTemporaryDir dir;
+        fillDebite(dir.path());
+        Database db(dir.path());
+        QList<int> ids;
+        for (int i = 1; i <= Rows; ++i)
+            ids << i;
+        // Journal (write, sync, folder), one lock, one write, sync, counter, removal: a
+        // handful, whatever the number of rows.
+        QVERIFY2(commitCalls(db, ids) < 40, "a run of changed records costs a call per record");
+        Database other(dir.path());
+        QCOMPARE(other.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE PENALDATA=41000+IDDEB AND PENALPE='luna'"))
+                     .toLongLong(),
+                 qint64(Rows));
+    }
+
+    void scatteredChangesTakeNoLockEach()
+    {
+        QTemporaryDir dir;
+        fillDebite(dir.path());
+        Database db(dir.path());
+        QList<int> ids;
+        for (int i = 1; i <= Rows; i += 2)
+            ids << i;
+        // One write per scattered record is unavoidable; a lock per record (and the
+        // kernel's walk of the lock list it brings) is not.
+        const quint64 calls = commitCalls(db, ids);
+        QVERIFY2(calls < quint64(ids.size()) + 40, qPrintable(QStringLiteral("%1 calls for %2 records").arg(calls).arg(ids.size())));
+        Database other(dir.path());
+        QCOMPARE(other.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE PENALPE='luna'")).toLongLong(), qint64(ids.size()));
+        QCOMPARE(other.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE PENALDATA=41000+IDDEB")).toLongLong(),
+                 qint64(ids.size()));
+    }
+
+    // Another dBase program holds a record the change does not touch, between scattered
+    // changed ones: the commit goes through (locking the changed runs one by one). When it
+    // holds a changed record, the commit is refused naming that record, and nothing is written.
+    void recordsHeldByAnotherProgram()
+    {
+        QTemporaryDir dir;
+        fillDebite(dir.path());
+        const QString path = dir.filePath(QStringLiteral("Debite.dbf"));
+        Database db(dir.path());
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
+        QVERIFY(fd >= 0);
+        QVERIFY(dbflock::tryLock(fd, dbflock::recordOffset(500), 1, true));
+        QList<int> ids;
+        for (int i = 1; i <= 999; i += 3) // 1, 4, ..., 499, 502, ...: record 500 is not among them
+            ids << i;
+        commitCalls(db, ids);
+        Database other(dir.path());
+        QCOMPARE(other.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE PENALPE='luna'")).toLongLong(), qint64(ids.size()));
+
+        ids.clear();
+        for (int i = 2; i <= 999; i += 3) // 2, 5, ..., 500, ...
+            ids << i;
+        try {
+            commitCalls(db, ids);
+            QFAIL("wrote a record held by another program");
+        } catch (const SqlError &e) {
+            QCOMPARE(e.message(),
+                     QStringLiteral("Inregistrarea 500 din tabela Debite.dbf este blocata de alt calculator. Incercati din nou."));
+        }
+        ::close(fd);
+        QCOMPARE(other.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE PENALPE='luna'")).toLongLong(), qint64(333));
+    }
+
+    // Before-images past the log's memory go to its temporary file: a rollback to a
+    // savepoint inside a block that went there, changes after it, a commit and a whole
+    // rollback all come out exactly.
+    void undoLogUsesItsFileAndStillUndoes()
+    {
+        dbfimpl::UndoLog::setMemoryBlocks(1); // about 7,000 Debite records per block
+        QTemporaryDir dir;
+        const int rows = 20000;
+        QVERIFY(createTable(dir.filePath(QStringLiteral("Debite.dbf")), tableDef(TableId::Debite).columns));
+        Database db(dir.path());
+        {
+            Transaction tx(db);
+            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, SOLD) VALUES (?, 1)"));
+            for (int i = 1; i <= rows; ++i)
+                ins.exec({i});
+            tx.commit();
+        }
+        {
+            Transaction tx(db);
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1 WHERE IDDEB<=9000")); // past the first block
+            {
+                Transaction inner(db);
+                db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+10")); // every record again
+                // not committed: back to 9,000 changes, inside the block now in the file
+            }
+            QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(rows + 9000));
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+100 WHERE IDDEB>15000"));
+            tx.commit();
+        }
+        Database other(dir.path());
+        QCOMPARE(other.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(rows + 9000 + 100 * 5000));
+        QCOMPARE(other.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE SOLD=2")).toLongLong(), qint64(9000));
+        {
+            Transaction tx(db);
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=0"));
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=7 WHERE IDDEB<100"));
+        }
+        QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(rows + 9000 + 100 * 5000));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE SOLD=2")).toLongLong(), qint64(9000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStoreScale)
+#include "tst_storescale.moc"
