@@ -7,7 +7,7 @@
 
 #include "collections/cashbook.h"
 #include "collections/collection.h"
-#include "collections/documents/receipt.h"
+#include "documents/receipt.h"
 #include "core/clock.h"
 #include "core/error.h"
 #include "core/terminalprogress.h"

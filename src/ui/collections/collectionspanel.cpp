@@ -5,7 +5,7 @@
 #include "ui/collections/collectionspanel.h"
 
 #include "collections/cancellation.h"
-#include "collections/documents/receipt.h"
+#include "documents/receipt.h"
 #include "core/clock.h"
 #include "core/error.h"
 #include "core/session.h"

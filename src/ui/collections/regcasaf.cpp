@@ -4,7 +4,7 @@
 #include "ui/collections/regcasaf.h"
 
 #include "collections/cashbook.h"
-#include "collections/documents/cashbookprint.h"
+#include "documents/cashbookprint.h"
 #include "core/clock.h"
 #include "core/dates.h"
 #include "core/error.h"

@@ -2,13 +2,13 @@
 // one after another keep their own files and contents.
 
 #include "collections/collection.h"
-#include "collections/documents/cashbookprint.h"
-#include "collections/documents/receipt.h"
+#include "documents/cashbookprint.h"
+#include "documents/receipt.h"
 #include "core/progress.h"
 #include "core/workfiles.h"
 #include "reports/documentconverter.h"
 
-#include "collectionsfixture.h"
+#include "collections/collectionsfixture.h"
 #include "xls/xlstesttools.h"
 
 #include <QDir>

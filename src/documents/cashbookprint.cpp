@@ -1,7 +1,7 @@
 // Cash book printing: one query per figure, the lines of the whole period read once and
 // handed to the report writer day by day.
 
-#include "collections/documents/cashbookprint.h"
+#include "documents/cashbookprint.h"
 
 #include "collections/cashbook.h"
 #include "core/dates.h"

@@ -2,7 +2,7 @@
 // in (advances first, then the debits by date); amounts print with two decimals so the
 // lines add up to the printed total.
 
-#include "collections/documents/receipt.h"
+#include "documents/receipt.h"
 
 #include "core/dates.h"
 #include "core/error.h"
