@@ -6,6 +6,7 @@
 
 #include "collections/cancellation.h"
 #include "documents/receipt.h"
+#include "reports/opendocument.h"
 #include "core/clock.h"
 #include "core/error.h"
 #include "core/session.h"
@@ -218,7 +219,8 @@ void CollectionsPanel::cancelCollection()
 void CollectionsPanel::printDocument(qint64 idchit)
 {
     try {
-        const ReceiptOutcome r = printReceipt(m_db, m_session, idchit, ReceiptFormat::AsConfigured, true, Contor::instance());
+        const ReceiptOutcome r = printReceipt(m_db, m_session, idchit, ReceiptFormat::AsConfigured, Contor::instance());
+        openDocument(r.shownPath());
         if (!r.notice.isEmpty())
             mesaj(QStringLiteral("Chitanta"), r.notice, MesajButtons::OK, MesajKind::Atentie);
     } catch (const VestroniaError &e) {

@@ -5,6 +5,7 @@
 
 #include "collections/cashbook.h"
 #include "documents/cashbookprint.h"
+#include "reports/opendocument.h"
 #include "core/clock.h"
 #include "core/dates.h"
 #include "core/error.h"
@@ -223,7 +224,8 @@ void RegCasaF::printBook()
     if (!m_period->run(QStringLiteral("Registru de casa"), from, to))
         return;
     try {
-        printCashBook(m_db, m_session, dayNumberOf(m_period->from()), dayNumberOf(m_period->to()), true, Contor::instance());
+        openDocument(
+            printCashBook(m_db, m_session, dayNumberOf(m_period->from()), dayNumberOf(m_period->to()), Contor::instance()));
     } catch (const VestroniaError &e) {
         mesaj(QStringLiteral("Registru de casa"), e.message(), MesajButtons::OK, MesajKind::Eroare);
     }
