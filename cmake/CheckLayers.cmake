@@ -2,8 +2,10 @@
 # of its own floor. Run as a test:
 #   cmake -DSRC=<src folder> -P CheckLayers.cmake
 # Floors, bottom to top; a folder may include its own headers and those of lower floors.
-# A unit is the longest listed folder that holds the file (ui/shell before ui). A folder
+# A unit is the longest listed folder that holds the file. A folder
 # under SRC that no floor lists is an error too, so a new folder gets a floor on purpose.
+
+cmake_policy(VERSION 3.25)
 
 set(floors
   "core"
@@ -13,8 +15,21 @@ set(floors
   "bank;enforcement;reports"
   "startup"
   "documents"
-  "ui"
+  "ui/shell"
+  "ui/bank;ui/collections;ui/enforcement;ui/ledger;ui/remote;ui/reports"
+  "ui/app"
   "app")
+
+# Includes between two folders of one floor that are still tolerated, as "from>to".
+# Evidenta (ui/ledger) holds the debit and collection panels (ui/collections), which
+# still call back into it; the entries go when the panels signal instead.
+set(tolerated
+  "ui/ledger>ui/collections"
+  "ui/collections>ui/ledger")
+
+# The windows' toolkit serves every window, so it knows no feature: it may include only
+# these folders (and itself).
+set(only_ui/shell core store)
 
 if(NOT SRC)
   message(FATAL_ERROR "CheckLayers: pass -DSRC=<src folder>")
@@ -74,8 +89,12 @@ foreach(f IN LISTS files)
     if(to STREQUAL "")
       message(SEND_ERROR "${f} includes ${inc}, whose folder has no floor")
       math(EXPR faults "${faults} + 1")
-    elseif(NOT to STREQUAL from AND NOT floor_of_${to} LESS floor_of_${from})
+    elseif(NOT to STREQUAL from AND NOT floor_of_${to} LESS floor_of_${from}
+           AND NOT "${from}>${to}" IN_LIST tolerated)
       message(SEND_ERROR "${f} (${from}) includes ${inc} (${to}): not a lower floor")
+      math(EXPR faults "${faults} + 1")
+    elseif(DEFINED only_${from} AND NOT to STREQUAL from AND NOT to IN_LIST only_${from})
+      message(SEND_ERROR "${f} (${from}) includes ${inc} (${to}): ${from} may use only ${only_${from}}")
       math(EXPR faults "${faults} + 1")
     endif()
   endforeach()
