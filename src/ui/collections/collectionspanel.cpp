@@ -13,7 +13,7 @@
 #include "store/database.h"
 #include "ui/collections/addchit.h"
 #include "ui/ledger/evidenta.h"
-#include "ui/ledger/panelgrid.h"
+#include "ui/shell/panelgrid.h"
 #include "ui/shell/contor.h"
 #include "ui/shell/mesaj.h"
 
@@ -183,8 +183,8 @@ void CollectionsPanel::addCollection()
         return;
     }
     const RecordedCollection r = m_addChit->recorded();
-    m_screen.reloadDebits(0);
-    m_screen.reloadCollections(r.idchit);
+    Q_EMIT debitsChanged(0);
+    Q_EMIT collectionsChanged(r.idchit);
     if (r.printNow)
         printDocument(r.idchit);
 }
@@ -210,8 +210,8 @@ void CollectionsPanel::cancelCollection()
         mesaj(QStringLiteral("Anulare incasare"), e.message(), MesajButtons::OK, MesajKind::Eroare);
         return;
     }
-    m_screen.reloadCollections(idchit);
-    m_screen.reloadDebits(0);
+    Q_EMIT collectionsChanged(idchit);
+    Q_EMIT debitsChanged(0);
     mesaj(QStringLiteral("Anulare incasare"), QStringLiteral("\rIncasarea/plata a fost anulata!"), MesajButtons::OK,
           MesajKind::Informatie);
 }

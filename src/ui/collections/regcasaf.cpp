@@ -12,7 +12,7 @@
 #include "core/session.h"
 #include "store/database.h"
 #include "ui/collections/regcasachitplataf.h"
-#include "ui/ledger/panelgrid.h"
+#include "ui/shell/panelgrid.h"
 #include "ui/shell/contor.h"
 #include "ui/shell/enternavigation.h"
 #include "ui/shell/mesaj.h"
