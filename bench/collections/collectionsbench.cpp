@@ -9,8 +9,8 @@
 #include "collections/balance.h"
 #include "collections/cashbook.h"
 #include "collections/collection.h"
-#include "collections/documents/cashbookprint.h"
-#include "collections/documents/receipt.h"
+#include "documents/cashbookprint.h"
+#include "documents/receipt.h"
 #include "core/clock.h"
 #include "core/dates.h"
 #include "core/error.h"
@@ -129,13 +129,13 @@ int main(int argc, char **argv)
         }
         NullProgress quiet;
         t.restart();
-        const QString book = printCashBook(db, session, first, dayNumberOf(QDate(2024, 10, 31)), false, quiet);
+        const QString book = printCashBook(db, session, first, dayNumberOf(QDate(2024, 10, 31)), quiet);
         std::printf("%-56s %.0f ms (%s)\n", "cash book of a month, 10,000 receipts, 22 days", ms(t), qPrintable(book));
 
         if (pdf) {
             const qint64 idchit = db.scalar(QStringLiteral("SELECT MIN(IDCHIT) FROM Chitante")).toLongLong();
             for (int i = 0; i < 3; ++i) {
-                const ReceiptOutcome r = printReceipt(db, session, idchit, ReceiptFormat::Pdf, false, quiet);
+                const ReceiptOutcome r = printReceipt(db, session, idchit, ReceiptFormat::Pdf, quiet);
                 std::printf("%-56s %lld ms %s\n", i == 0 ? "PDF receipt, first conversion" : "PDF receipt, next conversion",
                             static_cast<long long>(r.pdfMs), r.pdfPath.isEmpty() ? qPrintable(r.notice) : "");
             }

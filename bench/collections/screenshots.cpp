@@ -7,7 +7,7 @@
 
 #include "collections/cashbook.h"
 #include "collections/collection.h"
-#include "collections/documents/receipt.h"
+#include "documents/receipt.h"
 #include "core/clock.h"
 #include "core/error.h"
 #include "core/terminalprogress.h"
@@ -104,7 +104,7 @@ int main(int argc, char **argv)
         save(book.periodDialog(), out + QStringLiteral("/perselect.png"));
 
         const qint64 idchit = db.scalar(QStringLiteral("SELECT MAX(IDCHIT) FROM Chitante WHERE IDAB=?"), {idab}).toLongLong();
-        const ReceiptOutcome r = printReceipt(db, session, idchit, ReceiptFormat::Pdf, false, quiet);
+        const ReceiptOutcome r = printReceipt(db, session, idchit, ReceiptFormat::Pdf, quiet);
         if (!r.pdfPath.isEmpty()) {
             QFile::remove(out + QStringLiteral("/chitanta.pdf"));
             QFile::copy(r.pdfPath, out + QStringLiteral("/chitanta.pdf"));

@@ -66,7 +66,7 @@ Timing fillRap1(const QString &temp, const ResultSet &rs)
     w.fillRows(rs);
     t.fill = msSince(step);
     step.restart();
-    const QString output = w.finish(false);
+    const QString output = w.finish();
     t.save = msSince(step);
     t.total = msSince(all);
     t.bytes = QFileInfo(output).size();
@@ -169,7 +169,7 @@ int main(int argc, char **argv)
         }
         t.fill = msSince(step);
         step.restart();
-        const QString output = w.finish(false);
+        const QString output = w.finish();
         t.save = msSince(step);
         t.total = msSince(all);
         t.bytes = QFileInfo(output).size();

@@ -10,9 +10,9 @@
 #include "store/database.h"
 #include "store/folderlock.h"
 #include "ui/shell/contor.h"
-#include "ui/shell/mainwindow.h"
+#include "ui/app/mainwindow.h"
 #include "ui/shell/mesaj.h"
-#include "ui/shell/startwindow.h"
+#include "ui/app/startwindow.h"
 #include "vestronia_version.h"
 
 #include <QApplication>

@@ -32,36 +32,50 @@ Money computePenalty(const QString &unit, const QString &cap, int penaltyStart, 
     return Money::fromLei(qint64(shifted / unitLei));
 }
 
-BalanceTotals computeBalanceTotals(const ResultSet &debits, int today)
+AdvanceCoverage coverWithAdvances(const ResultSet &debits)
 {
-    BalanceTotals t;
-    Money pool;
+    AdvanceCoverage c;
     const int cSold = debits.columnIndex(QStringLiteral("SOLD"));
-    const int cPenal = debits.columnIndex(QStringLiteral("PENAL"));
-    const int cUnit = debits.columnIndex(QStringLiteral("PENALPE"));
-    const int cStart = debits.columnIndex(QStringLiteral("PENALDATA"));
-    const int cCap = debits.columnIndex(QStringLiteral("MAXSOLD"));
     if (cSold < 0)
-        return t;
-    auto text = [&](int row, int col) { return col < 0 ? QString() : debits.value(row, col).toString().trimmed(); };
+        return c;
+    c.uncovered.reserve(debits.rowCount());
+    Money pool;
     for (int i = 0; i < debits.rowCount(); ++i) {
         const Money rest = Money::fromVariant(debits.value(i, cSold));
         if (rest.isNegative()) {
             pool -= rest;
-            continue;
-        }
-        if (pool >= rest) {
+            c.uncovered.append(Money());
+        } else if (pool >= rest) {
             pool -= rest;
-            continue;
+            c.uncovered.append(Money());
+        } else {
+            c.uncovered.append(rest - pool);
+            pool = Money();
         }
-        const Money uncovered = rest - pool;
-        pool = Money();
+    }
+    c.advance = pool;
+    return c;
+}
+
+BalanceTotals computeBalanceTotals(const ResultSet &debits, int today)
+{
+    BalanceTotals t;
+    const AdvanceCoverage cover = coverWithAdvances(debits);
+    const int cPenal = debits.columnIndex(QStringLiteral("PENAL"));
+    const int cUnit = debits.columnIndex(QStringLiteral("PENALPE"));
+    const int cStart = debits.columnIndex(QStringLiteral("PENALDATA"));
+    const int cCap = debits.columnIndex(QStringLiteral("MAXSOLD"));
+    auto text = [&](int row, int col) { return col < 0 ? QString() : debits.value(row, col).toString().trimmed(); };
+    for (int i = 0; i < cover.uncovered.size(); ++i) {
+        const Money uncovered = cover.uncovered[i];
+        if (uncovered <= Money())
+            continue;
         t.rest += uncovered;
         t.penalties += computePenalty(text(i, cUnit), text(i, cCap),
                                       cStart < 0 ? 0 : int(debits.value(i, cStart).toLongLong()),
                                       cPenal < 0 ? Money() : Money::fromVariant(debits.value(i, cPenal)), uncovered, today);
     }
-    t.advance = pool;
+    t.advance = cover.advance;
     t.total = t.penalties + t.rest - t.advance;
     return t;
 }

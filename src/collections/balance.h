@@ -7,6 +7,7 @@
 
 #include "core/money.h"
 
+#include <QList>
 #include <QString>
 
 namespace vestronia {
@@ -28,6 +29,18 @@ struct BalanceTotals
 // days ("luna"); at most the rest when cap is exactly "X"; rounded half up. Exact: the
 // product is carried in 128-bit integers, never in a double.
 Money computePenalty(const QString &unit, const QString &cap, int penaltyStart, Money percent, Money rest, int day);
+
+// The advance rule, the one walk every figure of an open balance uses: in panel order,
+// an advance (a negative rest) goes into a pool that covers the rests of the debits
+// after it, the oldest first. uncovered[i] is what row i still owes once the advances
+// are taken into account (zero for an advance and for a covered debit); advance is what
+// is left in the pool after the last row.
+struct AdvanceCoverage
+{
+    QList<Money> uncovered;
+    Money advance;
+};
+AdvanceCoverage coverWithAdvances(const ResultSet &openDebits);
 
 // The totals over open debits (a result with the columns SOLD, PENAL, PENALPE,
 // PENALDATA, MAXSOLD) in panel order, at the given day.

@@ -154,19 +154,11 @@ AccountStatement readAccountStatement(Database &db, qint64 idab, int since, int 
     // Today's figures: the panel's walk, with each uncovered rest put in its age group.
     const ResultSet open = openDebitsOf(db, idab);
     st.totals = computeBalanceTotals(open, today);
-    Money pool;
-    for (int i = 0; i < open.rowCount(); ++i) {
-        const Money rest = open.money(i, QStringLiteral("SOLD"));
-        if (rest.isNegative()) {
-            pool -= rest;
+    const AdvanceCoverage cover = coverWithAdvances(open);
+    for (int i = 0; i < cover.uncovered.size(); ++i) {
+        const Money uncovered = cover.uncovered[i];
+        if (uncovered <= Money())
             continue;
-        }
-        if (pool >= rest) {
-            pool -= rest;
-            continue;
-        }
-        const Money uncovered = rest - pool;
-        pool = Money();
         const int start = int(open.integer(i, QStringLiteral("PENALDATA")));
         if (!isDateSet(start) || today < start) {
             st.ages.notDue += uncovered;

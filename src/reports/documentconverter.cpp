@@ -120,15 +120,14 @@ void endProcess(QProcess &p, int graceMs)
     }
 }
 
-// Waits for one line of the helper, events running and the progress moving; false when
-// the time runs out or the helper ends.
+// Waits for one line of the helper, the progress moving (a window's progress lets its
+// events run); false when the time runs out or the helper ends.
 bool waitLine(QProcess &p, QByteArray &line, const QElapsedTimer &timer, int timeoutMs, Progress &progress)
 {
     while (!p.canReadLine()) {
         if (p.state() == QProcess::NotRunning || timer.elapsed() > timeoutMs)
             return false;
         p.waitForReadyRead(50);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         progress.step();
     }
     line = p.readLine().trimmed();
@@ -351,7 +350,6 @@ PdfConversion DocumentConverter::toPdf(const QString &workbookPath, const QStrin
         while (p.state() != QProcess::NotRunning) {
             if (p.waitForFinished(50))
                 break;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             progress.step();
             p.readAll(); // a full pipe must never stall it
             if (timer.elapsed() > timeoutMs) {

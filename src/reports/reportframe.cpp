@@ -33,7 +33,7 @@ ReportFrame::~ReportFrame()
 
 QString ReportFrame::finish()
 {
-    return m_writer.finish(false);
+    return m_writer.finish();
 }
 
 } // namespace vestronia

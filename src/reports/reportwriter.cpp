@@ -11,7 +11,6 @@
 #include "core/session.h"
 #include "core/workfiles.h"
 #include "reports/documentconverter.h"
-#include "reports/opendocument.h"
 #include "store/database.h"
 #include "xls/xlserror.h"
 
@@ -387,7 +386,7 @@ void ReportWriter::deleteRows(int row, int count)
     m_workbook.deleteRows(row, count);
 }
 
-QString ReportWriter::finish(bool show)
+QString ReportWriter::finish()
 {
     if (!m_workbook.isOpen())
         throw XlsError(QStringLiteral("There is no open file"));
@@ -396,26 +395,13 @@ QString ReportWriter::finish(bool show)
                             .arg(QDir::toNativeSeparators(m_tempFolder)));
     m_workbook.saveAs(m_outputPath);
     m_workbook.close();
-    // A document the user never sees is a failure of its own, not a silent success.
-    if (show && !openDocument(m_outputPath))
-        throw FileError(QStringLiteral("Documentul %1 a fost scris, dar nu poate fi deschis.\r"
-                                       "Verificati ca aveti un program pentru foi de calcul.")
-                            .arg(QDir::toNativeSeparators(m_outputPath)));
     return m_outputPath;
 }
 
-QString ReportWriter::exportPdf(const QString &workbookPath, bool open) const
+QString ReportWriter::exportPdf(const QString &workbookPath) const
 {
     NullProgress quiet;
-    const PdfConversion conv = DocumentConverter::instance().toPdf(workbookPath, documentProfileFolder(currentSession()), quiet);
-    if (conv.pdfPath.isEmpty()) {
-        if (open && QFileInfo(workbookPath).isFile())
-            openDocument(workbookPath);
-        return QString();
-    }
-    if (open)
-        openDocument(conv.pdfPath);
-    return conv.pdfPath;
+    return DocumentConverter::instance().toPdf(workbookPath, documentProfileFolder(currentSession()), quiet).pdfPath;
 }
 
 } // namespace vestronia

@@ -3,8 +3,8 @@
 //
 // Calling order for a report: newWorkFile() for the template copy, writeTemplateResource(),
 // openTemplate(), then replaceKey(), setCell(), fillRows(), copyRowBlock(), deleteRows()
-// as the report needs, then finish(true). The receipt opens "ModelChitanta.xls" of the
-// data folder instead and may call finish(false) followed by exportPdf(). Reports that
+// as the report needs, then finish(). The receipt opens "ModelChitanta.xls" of the
+// data folder instead and may call exportPdf() after finish(). Reports that
 // widen a template by columns use workbook() directly between open and finish.
 //
 // Placeholders of a template: any key text (replaceKey) anywhere in a cell; "#DBF"
@@ -68,15 +68,14 @@ public:
     void copyRowBlock(int first, int last, int dest, int count);
     void deleteRows(int row, int count);
 
-    // Saves the output (refusing to overwrite) and closes it; with show, opens it for the
-    // user. Returns the output path. Throws XlsError or FileError.
-    QString finish(bool show);
+    // Saves the output (refusing to overwrite) and closes it. Returns the output path;
+    // opening it for the user is the caller's (openDocument). Throws XlsError or FileError.
+    QString finish();
 
-    // Converts a saved workbook to PDF next to it with the document converter, and opens
-    // the PDF when asked. Returns the PDF path, or an empty string
-    // when no PDF could be made; then, when asked to open, the workbook itself is opened
-    // so the user still gets the document.
-    QString exportPdf(const QString &workbookPath, bool open) const;
+    // Converts a saved workbook to PDF next to it with the document converter. Returns
+    // the PDF path, or an empty string when no PDF could be made (the caller then shows
+    // the workbook itself, so the user still gets the document).
+    QString exportPdf(const QString &workbookPath) const;
 
     // The engine, for reports that edit columns or cells directly.
     Workbook &workbook() { return m_workbook; }

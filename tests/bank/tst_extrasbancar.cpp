@@ -4,7 +4,7 @@
 
 #include "bank/bankimport.h"
 #include "ui/bank/extrasbancar.h"
-#include "ui/shell/administrationwindow.h"
+#include "ui/app/administrationwindow.h"
 #include "ui/shell/mesaj.h"
 
 #include "collections/collectionsfixture.h"

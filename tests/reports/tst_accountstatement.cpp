@@ -5,6 +5,7 @@
 #include "reportfixture.h"
 
 #include "collections/balance.h"
+#include "ledger/subscriberpanels.h"
 #include "reports/accountstatement.h"
 
 using namespace vestronia;
@@ -19,6 +20,7 @@ private Q_SLOTS:
     void documentFollowsTheFigures();
     void unknownSubscriberIsRefused();
     void subscriberWithoutMovementsGetsAnEmptyStatement();
+    void advancesCoverTheOldestDebitsInBothFigures();
 
 private:
     void fill(ReportFixture &f);
@@ -145,6 +147,44 @@ void TestAccountStatement::documentFollowsTheFigures()
     QCOMPARE(figure(QStringLiteral("- penalitati")), QStringLiteral("4.00"));
     QCOMPARE(figure(QStringLiteral("- avans")), QStringLiteral("5.00"));
     QCOMPARE(figure(QStringLiteral("TOTAL:")), QStringLiteral("87.00"));
+}
+
+// Two advances ahead of several debits: the first advance (30) pays the oldest debit whole
+// and half the next; the second (5) comes after those two and takes 5 off the last one.
+// The statement's age groups and the panel's figures must agree debit by debit.
+void TestAccountStatement::advancesCoverTheOldestDebitsInBothFigures()
+{
+    ReportFixture f;
+    f.subscriber(3, QStringLiteral("MARIN DAN"), QStringLiteral("R3"));
+    f.debit(30, 3, -1, day(2023, 12, 1), "-30", "-30");
+    f.debit(31, 3, 1, day(2024, 1, 5), "20", "20", day(2024, 2, 5), "1");
+    f.debit(32, 3, 1, day(2024, 2, 5), "20", "20", day(2024, 3, 5), "1");
+    f.debit(33, 3, -1, day(2024, 3, 1), "-5", "-5");
+    f.debit(34, 3, 1, day(2024, 5, 5), "20", "20", day(2024, 6, 20), "1");
+    const int today = day(2024, 6, 10);
+
+    const AdvanceCoverage cover = coverWithAdvances(openDebitsOf(*f.db, 3));
+    QCOMPARE(cover.uncovered, (QList<Money>{Money(), Money(), Money::fromLei(10), Money(), Money::fromLei(15)}));
+    QCOMPARE(cover.advance, Money());
+
+    const AccountStatement st = readAccountStatement(*f.db, 3, day(2023, 1, 1), today);
+    // The covered debit is in no age group; 10 left of the one due since 05.03 (98 days),
+    // 15 of the one not due yet.
+    QCOMPARE(st.ages.over365, Money());
+    QCOMPARE(st.ages.upTo30, Money());
+    QCOMPARE(st.ages.upTo90, Money());
+    QCOMPARE(st.ages.upTo365, Money::fromLei(10));
+    QCOMPARE(st.ages.notDue, Money::fromLei(15));
+
+    const BalanceTotals panel = balanceOf(*f.db, 3, today);
+    QCOMPARE(panel.rest, Money::fromLei(25));
+    QCOMPARE(panel.advance, Money());
+    QCOMPARE(panel.penalties, Money::fromLei(10)); // 98 days of 1% on the uncovered 10
+    QCOMPARE(st.totals.rest, panel.rest);
+    QCOMPARE(st.totals.penalties, panel.penalties);
+    QCOMPARE(st.totals.advance, panel.advance);
+    QCOMPARE(st.totals.total, panel.total);
+    QCOMPARE(st.ages.notDue + st.ages.upTo30 + st.ages.upTo90 + st.ages.upTo365 + st.ages.over365, panel.rest);
 }
 
 void TestAccountStatement::unknownSubscriberIsRefused()

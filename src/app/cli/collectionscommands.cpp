@@ -10,8 +10,8 @@
 #include "collections/cashbook.h"
 #include "collections/collection.h"
 #include "collections/debits.h"
-#include "collections/documents/cashbookprint.h"
-#include "collections/documents/receipt.h"
+#include "documents/cashbookprint.h"
+#include "documents/receipt.h"
 #include "collections/penaltymaintenance.h"
 #include "core/clock.h"
 #include "core/dates.h"
@@ -72,7 +72,7 @@ int writeReceipt(Database &db, const Session &session, qint64 idchit, const QStr
     const bool pdf = target.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
     TerminalProgress progress;
     const ReceiptOutcome r =
-        printReceipt(db, session, idchit, pdf ? ReceiptFormat::Pdf : ReceiptFormat::Workbook, false, progress);
+        printReceipt(db, session, idchit, pdf ? ReceiptFormat::Pdf : ReceiptFormat::Workbook, progress);
     if (pdf && r.pdfPath.isEmpty()) {
         printError(flatMessage(r.notice));
         return 1;
@@ -333,7 +333,7 @@ int commandCashBook(const CliContext &ctx, const QStringList &args)
     const Session session = ctx.session();
     Database db(session.dataFolder);
     TerminalProgress progress;
-    const QString path = printCashBook(db, session, dayNumberOf(*from), dayNumberOf(*to), false, progress);
+    const QString path = printCashBook(db, session, dayNumberOf(*from), dayNumberOf(*to), progress);
     if (!deliver(path, args.value(2))) {
         printError(QStringLiteral("Nu pot scrie ") + args.value(2));
         return 1;

@@ -41,7 +41,7 @@ int deliver(const QString &workbook, const QString &target, const QString &tempF
     const bool pdf = target.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
     QString from = workbook;
     if (pdf) {
-        from = ReportWriter(tempFolder).exportPdf(workbook, false);
+        from = ReportWriter(tempFolder).exportPdf(workbook);
         if (from.isEmpty()) {
             QFile::remove(workbook);
             printError(QStringLiteral("Documentul PDF nu a putut fi facut: LibreOffice (soffice) lipseste sau a esuat."));

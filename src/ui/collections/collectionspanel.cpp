@@ -5,14 +5,15 @@
 #include "ui/collections/collectionspanel.h"
 
 #include "collections/cancellation.h"
-#include "collections/documents/receipt.h"
+#include "documents/receipt.h"
+#include "reports/opendocument.h"
 #include "core/clock.h"
 #include "core/error.h"
 #include "core/session.h"
 #include "store/database.h"
 #include "ui/collections/addchit.h"
 #include "ui/ledger/evidenta.h"
-#include "ui/ledger/panelgrid.h"
+#include "ui/shell/panelgrid.h"
 #include "ui/shell/contor.h"
 #include "ui/shell/mesaj.h"
 
@@ -182,8 +183,8 @@ void CollectionsPanel::addCollection()
         return;
     }
     const RecordedCollection r = m_addChit->recorded();
-    m_screen.reloadDebits(0);
-    m_screen.reloadCollections(r.idchit);
+    Q_EMIT debitsChanged(0);
+    Q_EMIT collectionsChanged(r.idchit);
     if (r.printNow)
         printDocument(r.idchit);
 }
@@ -209,8 +210,8 @@ void CollectionsPanel::cancelCollection()
         mesaj(QStringLiteral("Anulare incasare"), e.message(), MesajButtons::OK, MesajKind::Eroare);
         return;
     }
-    m_screen.reloadCollections(idchit);
-    m_screen.reloadDebits(0);
+    Q_EMIT collectionsChanged(idchit);
+    Q_EMIT debitsChanged(0);
     mesaj(QStringLiteral("Anulare incasare"), QStringLiteral("\rIncasarea/plata a fost anulata!"), MesajButtons::OK,
           MesajKind::Informatie);
 }
@@ -218,7 +219,8 @@ void CollectionsPanel::cancelCollection()
 void CollectionsPanel::printDocument(qint64 idchit)
 {
     try {
-        const ReceiptOutcome r = printReceipt(m_db, m_session, idchit, ReceiptFormat::AsConfigured, true, Contor::instance());
+        const ReceiptOutcome r = printReceipt(m_db, m_session, idchit, ReceiptFormat::AsConfigured, Contor::instance());
+        openDocument(r.shownPath());
         if (!r.notice.isEmpty())
             mesaj(QStringLiteral("Chitanta"), r.notice, MesajButtons::OK, MesajKind::Atentie);
     } catch (const VestroniaError &e) {

@@ -52,6 +52,12 @@ public:
     void cancelCollection();
     void printDocument(qint64 idchit);
 
+Q_SIGNALS:
+    // A collection was recorded or cancelled: the screen re-reads the debits (their
+    // rests changed) and the collections, keeping the given rows (0: none).
+    void debitsChanged(qint64 positionOnIddeb);
+    void collectionsChanged(qint64 positionOnIdchit);
+
 private:
     void runTotalsPass(const ResultSet &openDebits);
     qint64 currentDocumentId() const;

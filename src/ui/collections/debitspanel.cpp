@@ -13,7 +13,7 @@
 #include "store/database.h"
 #include "ui/ledger/contlistf.h"
 #include "ui/ledger/evidenta.h"
-#include "ui/ledger/panelgrid.h"
+#include "ui/shell/panelgrid.h"
 #include "ui/ledger/setdebit.h"
 #include "ui/shell/mesaj.h"
 
@@ -127,7 +127,7 @@ void DebitsPanel::addDebit()
             showRefusal(*o.refusal);
             return;
         }
-        m_screen.reloadDebits(o.iddeb);
+        Q_EMIT debitsChanged(o.iddeb);
     } catch (const VestroniaError &e) {
         mesaj(QStringLiteral("Adaugare debit"), e.message(), MesajButtons::OK, MesajKind::Eroare);
     }
@@ -150,7 +150,7 @@ void DebitsPanel::deleteDebit()
             showRefusal(*r);
             return;
         }
-        m_screen.reloadDebits(0);
+        Q_EMIT debitsChanged(0);
         if (m_model->rowCount() > 0)
             m_grid->setCurrentIndex(m_model->index(m_model->rowCount() - 1, 0));
     } catch (const VestroniaError &e) {
@@ -173,7 +173,7 @@ void DebitsPanel::changeAmount(bool downward)
             showRefusal(*o.refusal);
             return;
         }
-        m_screen.reloadDebits(iddeb);
+        Q_EMIT debitsChanged(iddeb);
     } catch (const VestroniaError &e) {
         mesaj(QStringLiteral("Modificare debite"), e.message(), MesajButtons::OK, MesajKind::Eroare);
     }

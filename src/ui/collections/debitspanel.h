@@ -40,6 +40,11 @@ public:
     void deleteDebit();
     void changeAmount(bool downward);
 
+Q_SIGNALS:
+    // A debit was added, deleted or changed: the screen re-reads the panel, keeping
+    // the row of the given IDDEB (0: none).
+    void debitsChanged(qint64 positionOnIddeb);
+
 private:
     qint64 currentDebitId() const;
 

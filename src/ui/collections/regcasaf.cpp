@@ -4,14 +4,15 @@
 #include "ui/collections/regcasaf.h"
 
 #include "collections/cashbook.h"
-#include "collections/documents/cashbookprint.h"
+#include "documents/cashbookprint.h"
+#include "reports/opendocument.h"
 #include "core/clock.h"
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/session.h"
 #include "store/database.h"
 #include "ui/collections/regcasachitplataf.h"
-#include "ui/ledger/panelgrid.h"
+#include "ui/shell/panelgrid.h"
 #include "ui/shell/contor.h"
 #include "ui/shell/enternavigation.h"
 #include "ui/shell/mesaj.h"
@@ -223,7 +224,8 @@ void RegCasaF::printBook()
     if (!m_period->run(QStringLiteral("Registru de casa"), from, to))
         return;
     try {
-        printCashBook(m_db, m_session, dayNumberOf(m_period->from()), dayNumberOf(m_period->to()), true, Contor::instance());
+        openDocument(
+            printCashBook(m_db, m_session, dayNumberOf(m_period->from()), dayNumberOf(m_period->to()), Contor::instance()));
     } catch (const VestroniaError &e) {
         mesaj(QStringLiteral("Registru de casa"), e.message(), MesajButtons::OK, MesajKind::Eroare);
     }

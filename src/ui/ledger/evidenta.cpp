@@ -14,7 +14,7 @@
 #include "ui/collections/collectionspanel.h"
 #include "ui/collections/debitspanel.h"
 #include "ui/ledger/addabon.h"
-#include "ui/ledger/panelgrid.h"
+#include "ui/shell/panelgrid.h"
 #include "ui/shell/enternavigation.h"
 #include "ui/shell/mesaj.h"
 #include "ui/shell/resultgridmodel.h"
@@ -232,6 +232,10 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     m_collections = m_collectionsPanel->model();
     m_collectionGrid = m_collectionsPanel->grid();
     m_collectionButtons = m_collectionsPanel->buttonRow();
+    connect(m_debitsPanel, &DebitsPanel::debitsChanged, this, [this](qint64 iddeb) { reloadDebits(iddeb); });
+    connect(m_collectionsPanel, &CollectionsPanel::debitsChanged, this, [this](qint64 iddeb) { reloadDebits(iddeb); });
+    connect(m_collectionsPanel, &CollectionsPanel::collectionsChanged, this,
+            [this](qint64 idchit) { reloadCollections(idchit); });
     QWidget *debitsBox = m_debitsPanel;
     QWidget *collectionsBox = m_collectionsPanel;
 

@@ -38,6 +38,7 @@ private Q_SLOTS:
     void addSubscriberThroughTheForm();
     void changeSubscriptionAmount();
     void deleteAsksTwiceWithCollections();
+    void altLettersPressTheButtons();
 
 private:
     // Five subscribers in two localities, with one account for all.
@@ -335,4 +336,35 @@ void TestEvidenta::deleteAsksTwiceWithCollections()
 }
 
 QTEST_MAIN(TestEvidenta)
+// Alt with a button's underlined letter presses it from wherever focus is, here from the
+// name filter, which must not take the letter as text.
+void TestEvidenta::altLettersPressTheButtons()
+{
+    LedgerFixture f(QDate(2024, 6, 10));
+    commune(f);
+    Evidenta w(*f.db, f.session);
+    w.prepare();
+    QList<qint64> executare;
+    QList<qint64> fisa;
+    w.setOnExecutare([&executare](qint64 idab) { executare << idab; });
+    w.setOnFisa([&fisa](qint64 idab) { fisa << idab; });
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    auto *name = child<QLineEdit>(w, "NumeP");
+    name->setFocus();
+    QTRY_VERIFY(name->hasFocus());
+    const qint64 idab = w.currentSubscriberId();
+    QVERIFY(idab >= 0);
+
+    QVERIFY(child<QPushButton>(w, "ExecutareB")->isEnabled());
+    // A shortcut presses the button as a click does, which ends after a short animation.
+    QTest::keyClick(&w, Qt::Key_X, Qt::AltModifier);
+    QTRY_COMPARE(executare, QList<qint64>{idab});
+    QTest::keyClick(&w, Qt::Key_F, Qt::AltModifier);
+    QTRY_COMPARE(fisa, QList<qint64>{idab});
+    QCOMPARE(executare.size(), 1);
+    QCOMPARE(name->text(), QString());
+    QCOMPARE(shownNames(w).size(), 5);
+}
+
 #include "tst_evidenta.moc"

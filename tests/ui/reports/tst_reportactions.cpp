@@ -11,7 +11,7 @@
 #include "ui/reports/fisasel.h"
 #include "ui/reports/reportactions.h"
 #include "ui/shell/balloon.h"
-#include "ui/shell/mainwindow.h"
+#include "ui/app/mainwindow.h"
 #include "ui/shell/mesaj.h"
 #include "ui/shell/perselect.h"
 #include "ui/shell/selan.h"

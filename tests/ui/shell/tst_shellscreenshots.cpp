@@ -15,11 +15,11 @@
 #include "ui/shell/balloon.h"
 #include "ui/shell/contor.h"
 #include "ui/shell/erori.h"
-#include "ui/shell/mainwindow.h"
-#include "ui/shell/administrationwindow.h"
+#include "ui/app/mainwindow.h"
+#include "ui/app/administrationwindow.h"
 #include "ui/shell/passwordprompt.h"
-#include "ui/shell/backupwindow.h"
-#include "ui/shell/logview.h"
+#include "ui/app/backupwindow.h"
+#include "ui/app/logview.h"
 #include "ui/shell/mesaj.h"
 
 #include <QDir>

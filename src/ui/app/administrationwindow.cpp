@@ -2,7 +2,7 @@
 // leaves the stored settings unchanged; in a read-only session nothing here can change
 // data (the fields are read-only and every button that writes is disabled).
 
-#include "ui/shell/administrationwindow.h"
+#include "ui/app/administrationwindow.h"
 
 #include "backup/localbackup.h"
 #include "bank/bankimport.h"

@@ -1,7 +1,7 @@
 // The start-up window. It lets pending events run at each step so it keeps painting
 // while tables are created, upgraded or packed.
 
-#include "ui/shell/startwindow.h"
+#include "ui/app/startwindow.h"
 
 #include "core/session.h"
 #include "ui/shell/mesaj.h"

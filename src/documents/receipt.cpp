@@ -2,7 +2,7 @@
 // in (advances first, then the debits by date); amounts print with two decimals so the
 // lines add up to the printed total.
 
-#include "collections/documents/receipt.h"
+#include "documents/receipt.h"
 
 #include "core/dates.h"
 #include "core/error.h"
@@ -10,7 +10,6 @@
 #include "core/session.h"
 #include "core/workfiles.h"
 #include "reports/documentconverter.h"
-#include "reports/opendocument.h"
 #include "reports/reportwriter.h"
 #include "reports/templateresource.h"
 #include "startup/adminsettings.h"
@@ -65,7 +64,7 @@ QString receiptAddress(const QString &locality, const QString &street, const QSt
     return QStringLiteral("loc.") + locality.trimmed() + QLatin1Char(' ') + s;
 }
 
-ReceiptOutcome printReceipt(Database &db, const Session &session, qint64 idchit, ReceiptFormat format, bool open,
+ReceiptOutcome printReceipt(Database &db, const Session &session, qint64 idchit, ReceiptFormat format,
                             Progress &progress)
 {
     const ResultSet doc = db.select(QStringLiteral("SELECT C.*, A.LOC AS ABLOC FROM Chitante C LEFT JOIN Abonat A ON "
@@ -105,7 +104,7 @@ ReceiptOutcome printReceipt(Database &db, const Session &session, qint64 idchit,
 
     ReceiptOutcome out;
     const bool pdf = pdfWanted(session, format);
-    out.workbookPath = w.finish(false);
+    out.workbookPath = w.finish();
     if (pdf) {
         const PdfConversion conv = DocumentConverter::instance().toPdf(out.workbookPath, documentProfileFolder(session), progress);
         out.pdfPath = conv.pdfPath;
@@ -114,11 +113,6 @@ ReceiptOutcome printReceipt(Database &db, const Session &session, qint64 idchit,
             out.notice = conv.error;
         if (conv.libreOfficeMissing)
             missingToldOnce = true;
-    }
-    if (open) {
-        const QString shown = out.pdfPath.isEmpty() ? out.workbookPath : out.pdfPath;
-        noteHandedToShell(shown);
-        openDocument(shown);
     }
     return out;
 }

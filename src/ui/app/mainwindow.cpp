@@ -3,7 +3,7 @@
 // closing questions that decide whether the data are saved at close. Screens that are
 // not part of the program yet show as disabled menu items or a clear notice.
 
-#include "ui/shell/mainwindow.h"
+#include "ui/app/mainwindow.h"
 
 #include "backup/localbackup.h"
 #include "core/clock.h"
@@ -25,10 +25,10 @@
 #include "ui/enforcement/actbatchwindow.h"
 #include "ui/enforcement/urmariref.h"
 #include "ui/ledger/importflow.h"
-#include "ui/shell/administrationwindow.h"
+#include "ui/app/administrationwindow.h"
 #include "ui/shell/passwordprompt.h"
-#include "ui/shell/backupwindow.h"
-#include "ui/shell/logview.h"
+#include "ui/app/backupwindow.h"
+#include "ui/app/logview.h"
 #include "ui/shell/enternavigation.h"
 #include "ui/shell/mesaj.h"
 #include "ui/remote/netf.h"

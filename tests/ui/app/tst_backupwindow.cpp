@@ -5,7 +5,7 @@
 #include "backup/archive.h"
 #include "store/database.h"
 #include "ui/shell/filedialogs.h"
-#include "ui/shell/backupwindow.h"
+#include "ui/app/backupwindow.h"
 #include "ui/shell/shelltesthelpers.h"
 
 #include <QDir>

@@ -2,13 +2,13 @@
 // one after another keep their own files and contents.
 
 #include "collections/collection.h"
-#include "collections/documents/cashbookprint.h"
-#include "collections/documents/receipt.h"
+#include "documents/cashbookprint.h"
+#include "documents/receipt.h"
 #include "core/progress.h"
 #include "core/workfiles.h"
 #include "reports/documentconverter.h"
 
-#include "collectionsfixture.h"
+#include "collections/collectionsfixture.h"
 #include "xls/xlstesttools.h"
 
 #include <QDir>
@@ -67,9 +67,9 @@ void TestDocuments::twoPdfReceiptsAreTwoFiles()
     const qint64 second = collect(f, QStringLiteral("IONESCU MARIA"), "20");
     QVERIFY(first > 0 && second > 0);
     NullProgress quiet;
-    const ReceiptOutcome a = printReceipt(*f.db, f.session, first, ReceiptFormat::Pdf, true, quiet);
+    const ReceiptOutcome a = printReceipt(*f.db, f.session, first, ReceiptFormat::Pdf, quiet);
     QVERIFY2(!a.pdfPath.isEmpty(), qPrintable(a.notice));
-    const ReceiptOutcome b = printReceipt(*f.db, f.session, second, ReceiptFormat::Pdf, true, quiet);
+    const ReceiptOutcome b = printReceipt(*f.db, f.session, second, ReceiptFormat::Pdf, quiet);
     QVERIFY2(!b.pdfPath.isEmpty(), qPrintable(b.notice));
     QVERIFY(a.pdfPath != b.pdfPath);
     QVERIFY(QFileInfo(a.workbookPath).completeBaseName() != QFileInfo(b.workbookPath).completeBaseName());
@@ -99,7 +99,7 @@ void TestDocuments::laterPdfReceiptsUseTheWarmInstance()
     for (int i = 0; i < 6; ++i) {
         const qint64 id = collect(f, QStringLiteral("ABONAT %1").arg(i), "5");
         QVERIFY(id > 0);
-        const ReceiptOutcome o = printReceipt(*f.db, f.session, id, ReceiptFormat::Pdf, false, quiet);
+        const ReceiptOutcome o = printReceipt(*f.db, f.session, id, ReceiptFormat::Pdf, quiet);
         QVERIFY2(!o.pdfPath.isEmpty(), qPrintable(o.notice));
         QVERIFY(!pdfs.contains(o.pdfPath));
         pdfs << o.pdfPath;
@@ -121,7 +121,7 @@ void TestDocuments::withoutLibreOfficeTheSpreadsheetOpens()
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(f.dir.path() + QStringLiteral("/empty-bin")));
     NullProgress quiet;
-    const ReceiptOutcome o = printReceipt(*f.db, f.session, id, ReceiptFormat::Pdf, false, quiet);
+    const ReceiptOutcome o = printReceipt(*f.db, f.session, id, ReceiptFormat::Pdf, quiet);
     qputenv("PATH", path);
     QVERIFY(o.pdfPath.isEmpty());
     QVERIFY(QFileInfo(o.workbookPath).size() > 0);
@@ -189,9 +189,9 @@ void TestDocuments::receiptAndCashBookPrintTheLongestValuesWhole()
                {QStringLiteral("DISPOZITIE PLATA"), QStringLiteral("SERIA ABCDEFGHIJKLMN"), 1234567890, f.today(),
                 QStringLiteral("DEPUNERE NUMERAR LA BANCA TRANSILVANIA SUCURSALA SATU MARE")});
     NullProgress quiet;
-    const ReceiptOutcome r = printReceipt(*f.db, f.session, o.recorded.idchit, ReceiptFormat::Pdf, false, quiet);
+    const ReceiptOutcome r = printReceipt(*f.db, f.session, o.recorded.idchit, ReceiptFormat::Pdf, quiet);
     QVERIFY2(!r.pdfPath.isEmpty(), qPrintable(r.notice));
-    const QString book = printCashBook(*f.db, f.session, f.today(), f.today(), false, quiet);
+    const QString book = printCashBook(*f.db, f.session, f.today(), f.today(), quiet);
     const PdfConversion c = DocumentConverter::instance().toPdf(book, documentProfileFolder(f.session), quiet);
     QVERIFY2(!c.pdfPath.isEmpty(), qPrintable(c.error));
     DocumentConverter::instance().stop();

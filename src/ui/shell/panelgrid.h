@@ -1,5 +1,5 @@
 #pragma once
-// The grids and figures the register screen's panels share: a read-only grid over a
+// The grids and figures that panels of a screen share: a read-only grid over a
 // result, its day columns named as their display twins, the amount captions.
 
 #include "core/money.h"

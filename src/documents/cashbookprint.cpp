@@ -1,7 +1,7 @@
 // Cash book printing: one query per figure, the lines of the whole period read once and
 // handed to the report writer day by day.
 
-#include "collections/documents/cashbookprint.h"
+#include "documents/cashbookprint.h"
 
 #include "collections/cashbook.h"
 #include "core/dates.h"
@@ -10,7 +10,6 @@
 #include "core/progress.h"
 #include "core/session.h"
 #include "core/workfiles.h"
-#include "reports/opendocument.h"
 #include "reports/reportwriter.h"
 #include "reports/templateresource.h"
 #include "store/database.h"
@@ -20,7 +19,7 @@
 
 namespace vestronia {
 
-QString printCashBook(Database &db, const Session &session, int from, int to, bool open, Progress &progress)
+QString printCashBook(Database &db, const Session &session, int from, int to, Progress &progress)
 {
     const QString work = newWorkFile(session.tempFolder, QStringLiteral("RegCasa"), QStringLiteral(".xls"));
     if (work.isEmpty())
@@ -87,12 +86,7 @@ QString printCashBook(Database &db, const Session &session, int from, int to, bo
         w.setCell(9, 7, QString());
         w.replaceKey(QStringLiteral("[ZIUA]"), QStringLiteral("-"));
     }
-    const QString path = w.finish(false);
-    if (open) {
-        noteHandedToShell(path);
-        openDocument(path);
-    }
-    return path;
+    return w.finish();
 }
 
 } // namespace vestronia

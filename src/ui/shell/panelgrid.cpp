@@ -1,6 +1,6 @@
-// Shared grid and caption helpers of the register screen's panels.
+// Shared grid and caption helpers of the panels of a screen.
 
-#include "ui/ledger/panelgrid.h"
+#include "ui/shell/panelgrid.h"
 
 #include "store/database.h"
 

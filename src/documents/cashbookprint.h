@@ -12,8 +12,8 @@ class Progress;
 struct Session;
 
 // Builds the book for the days from..to (day numbers, from <= to) and saves it in the
-// TEMP folder; with open, hands it to the shell. Returns the workbook's path. Throws
+// TEMP folder. Returns the workbook's path; the caller opens it. Throws
 // XlsError/FileError when the template or the result fails.
-QString printCashBook(Database &db, const Session &session, int from, int to, bool open, Progress &progress);
+QString printCashBook(Database &db, const Session &session, int from, int to, Progress &progress);
 
 } // namespace vestronia

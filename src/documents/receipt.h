@@ -24,6 +24,9 @@ struct ReceiptOutcome
     QString pdfPath;  // empty when no PDF was asked for or none could be made
     QString notice;   // for the user when the PDF was asked for but not made
     qint64 pdfMs = 0; // time of the PDF conversion
+
+    // What the user should see: the PDF when one was made, else the workbook.
+    QString shownPath() const { return pdfPath.isEmpty() ? workbookPath : pdfPath; }
 };
 
 // With PDF receipts asked for, starts the document converter's LibreOffice in the
@@ -33,11 +36,11 @@ void prepareReceiptPdf(const Session &session);
 // The address line of a receipt: "loc.L str.S nr.N"; "loc.L " without street and number.
 QString receiptAddress(const QString &locality, const QString &street, const QString &number);
 
-// Fills and saves the receipt of document idchit. With open, the PDF (or, without one,
-// the workbook) is handed to the shell. The model is written from the program's
-// resource when the data folder has none. Throws VestroniaError for an unknown document
+// Fills and saves the receipt of document idchit; the caller opens shownPath() when
+// the user is to see it. The model is written from the program's resource when the data
+// folder has none. Throws VestroniaError for an unknown document
 // and XlsError/FileError when the model cannot be read or the result saved.
-ReceiptOutcome printReceipt(Database &db, const Session &session, qint64 idchit, ReceiptFormat format, bool open,
+ReceiptOutcome printReceipt(Database &db, const Session &session, qint64 idchit, ReceiptFormat format,
                             Progress &progress);
 
 } // namespace vestronia

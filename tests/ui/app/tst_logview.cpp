@@ -6,7 +6,7 @@
 #include "store/changelog.h"
 #include "store/database.h"
 #include "store/datafolder.h"
-#include "ui/shell/logview.h"
+#include "ui/app/logview.h"
 
 #include <QDir>
 #include <QHeaderView>

@@ -1,7 +1,7 @@
 // The change-log window: the entries in identifier order in a read-only grid, opened on
 // the newest one. The log is trimmed to about a thousand entries, so it is read whole.
 
-#include "ui/shell/logview.h"
+#include "ui/app/logview.h"
 #include "ui/shell/screenfit.h"
 
 #include "core/dates.h"

@@ -1,7 +1,7 @@
 // The backup window over the local backup services: it asks the questions, shows the
 // progress window and the outcome. The archive work itself never needs this window.
 
-#include "ui/shell/backupwindow.h"
+#include "ui/app/backupwindow.h"
 #include "ui/shell/screenfit.h"
 
 #include "backup/localbackup.h"

@@ -12,7 +12,7 @@
 #include "store/database.h"
 #include "store/datafolder.h"
 #include "ui/shell/filedialogs.h"
-#include "ui/shell/mainwindow.h"
+#include "ui/app/mainwindow.h"
 #include "ui/shell/shelltesthelpers.h"
 
 #include <QDialog>

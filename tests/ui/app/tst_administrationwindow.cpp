@@ -10,7 +10,7 @@
 #include "store/database.h"
 #include "ui/shell/balloon.h"
 #include "ui/shell/filedialogs.h"
-#include "ui/shell/administrationwindow.h"
+#include "ui/app/administrationwindow.h"
 #include "ui/shell/shelltesthelpers.h"
 
 #include <QApplication>

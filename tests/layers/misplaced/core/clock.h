@@ -1,0 +1,2 @@
+// Lowest floor reaching up: the check must refuse it.
+#include "reports/writer.h"

@@ -1,0 +1,2 @@
+// Going down is allowed.
+#include "core/clock.h"
