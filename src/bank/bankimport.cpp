@@ -29,6 +29,18 @@ const QString Transfer = QStringLiteral("VIRAMENT BANCAR");
 // The largest amount a collection takes (the dialog's "Suma": 7 digits and 2 decimals).
 const Money MaxTransfer = Money::fromUnits(99999999900LL);
 
+// The letters and digits of a payer or payment text as matching reads it. MT940 cuts both
+// into subfields and a cut that falls between two words loses the blank, so where the
+// blanks are cannot tell one transfer from another, nor the two formats of one day apart.
+QString lettersAndDigits(const QString &text)
+{
+    QString out;
+    for (QChar c : matchingText(text))
+        if (c.isLetterOrNumber())
+            out += c;
+    return out;
+}
+
 bool isBankKey(const QString &k)
 {
     return k.size() == 20 && k.startsWith(QLatin1Char('B'));
@@ -152,7 +164,7 @@ QString bankEntryKey(const QString &account, const BankEntry &e, int repeatWithi
         source = QStringLiteral("F|%1|%2|%3|%4|%5|%6")
                      .arg(normalizedAccount(account))
                      .arg(e.bookingDay)
-                     .arg(e.amount.toFixed(2), matchingText(e.text), matchingText(e.payer))
+                     .arg(e.amount.toFixed(2), lettersAndDigits(e.text), lettersAndDigits(e.payer))
                      .arg(repeatWithinDay);
     const QByteArray hash = QCryptographicHash::hash(source.toUtf8(), QCryptographicHash::Sha256);
     // 19 base-32 digits: 95 bits of the hash.
@@ -174,12 +186,8 @@ QString bankEntryKey(const QString &account, const BankEntry &e, int repeatWithi
 QString transferSignature(int day, Money amount, const QString &payer, const QString &text)
 {
     auto reduce = [](const QString &t) {
-        QString out;
-        for (QChar c : matchingText(cleanText(t).toUpper().left(120)))
-            if (c.isLetterOrNumber())
-                out += c;
         // What is kept of a long text depends on where the blanks fell before the cut.
-        return out.left(60);
+        return lettersAndDigits(cleanText(t).toUpper().left(120)).left(60);
     };
     return QStringLiteral("%1|%2|%3|%4").arg(day).arg(amount.toFixed(2), reduce(payer), reduce(text));
 }
@@ -236,7 +244,7 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
                 const QString same = QStringLiteral("%1|%2|%3|%4|%5")
                                          .arg(e.bookingDay)
                                          .arg(e.credit)
-                                         .arg(e.amount.toFixed(2), matchingText(e.text), matchingText(e.payer));
+                                         .arg(e.amount.toFixed(2), lettersAndDigits(e.text), lettersAndDigits(e.payer));
                 const int repeatAll = allRepeats[same]++;
                 if (e.reference.isEmpty()) {
                     line.key = bankEntryKey(st.account, e, repeats[same]++);

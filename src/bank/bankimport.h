@@ -62,8 +62,9 @@ struct BankImport
 QString bankTransferDocType(); // "VIRAMENT BANCAR"
 
 // Keys: "B" and 19 letters/digits of a hash over the account and the bank's reference, or,
-// for an entry without one, over its day, amount, text and payer and how many identical
-// entries came before it that day in the same statement. Fits DOCSERIA (20).
+// for an entry without one, over its day, amount, the letters and digits of its text and
+// payer (blanks left out) and how many identical entries came before it that day in the
+// same statement. Fits DOCSERIA (20).
 QString bankEntryKey(const QString &account, const BankEntry &entry, int repeatWithinDay);
 
 // Day, amount, payer and payment text as a recorded collection keeps them (its DOCDATA,

@@ -117,6 +117,8 @@ private Q_SLOTS:
     void sameDayInBothFormatsRecordedOnce_data();
     void sameDayInBothFormatsRecordedOnce();
     void otherReferenceSameDayAndAmountIsNew();
+    void mt940SubfieldCutAtAWordsEndIsTheCamtText_data();
+    void mt940SubfieldCutAtAWordsEndIsTheCamtText();
 };
 
 void TestBankImport::camtRecordsMatchedAndParksTheRest()
@@ -412,6 +414,68 @@ void TestBankImport::otherReferenceSameDayAndAmountIsNew()
     BankImport mt940 = f.plan("mt940-same-day.sta");
     QCOMPARE(outcomes(mt940),
              (names({"deja inregistrat", "deja inregistrat", "deja inregistrat", "deja inregistrat", "de inregistrat"})));
+}
+
+// MT940 cuts payer and text into subfields of 27 characters; a subfield that ends with a
+// word and the next that starts with one join without the blank between them. The same
+// day as camt.053 keeps the blank: the transfer is one, in whichever order they come.
+void TestBankImport::mt940SubfieldCutAtAWordsEndIsTheCamtText_data()
+{
+    QTest::addColumn<bool>("mt940First");
+    QTest::newRow("MT940, then camt.053") << true;
+    QTest::newRow("camt.053, then MT940") << false;
+}
+
+void TestBankImport::mt940SubfieldCutAtAWordsEndIsTheCamtText()
+{
+    QFETCH(bool, mt940First);
+    const QByteArray mt940 = QByteArrayLiteral(
+        ":20:STMT240612\r\n:25:RO49AAAA1B31007593840000\r\n:28C:00112/1\r\n:60F:C240607RON0,00\r\n"
+        ":61:2406100610CN75,00NTRFNONREF\r\n"
+        // "ASOCIATIA PROPRIETARI NR 12" and "PLATA CNP 1800101223344 MAI" are 27 characters each.
+        ":86:166?00PLATA?20PLATA CNP 1800101223344 MAI?21SI IUNIE?32ASOCIATIA PROPRIETARI NR 12?33BLOC A\r\n"
+        ":62F:C240610RON75,00\r\n-");
+    const QByteArray camt = QByteArrayLiteral(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+        "<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:camt.053.001.02\"><BkToCstmrStmt>"
+        "<GrpHdr><MsgId>M-1</MsgId><CreDtTm>2024-06-13T06:00:00</CreDtTm></GrpHdr><Stmt><Id>EXT-2024-0612</Id>"
+        "<Acct><Id><IBAN>RO49AAAA1B31007593840000</IBAN></Id><Ccy>RON</Ccy></Acct>"
+        "<Ntry><Amt Ccy=\"RON\">75.00</Amt><CdtDbtInd>CRDT</CdtDbtInd><Sts>BOOK</Sts>"
+        "<BookgDt><Dt>2024-06-10</Dt></BookgDt><AcctSvcrRef>BK-240610-0077</AcctSvcrRef><NtryDtls><TxDtls>"
+        "<RltdPties><Dbtr><Nm>Asociatia Proprietari Nr 12 Bloc A</Nm></Dbtr></RltdPties>"
+        "<RmtInf><Ustrd>Plata CNP 1800101223344 mai si iunie</Ustrd></RmtInf></TxDtls></NtryDtls></Ntry>"
+        "</Stmt></BkToCstmrStmt></Document>");
+    BankFixture f;
+    NullProgress quiet;
+    const QByteArray &first = mt940First ? mt940 : camt;
+    const QByteArray &second = mt940First ? camt : mt940;
+    BankImport one = planBankImport(*f.db, f.session, readStatementBytes(first));
+    QCOMPARE(one.lines[0].note, QString());
+    QCOMPARE(outcomes(one), names({"de inregistrat"}));
+    QCOMPARE(recordBankImport(*f.db, f.session, one, quiet).recorded, 1);
+    BankImport two = planBankImport(*f.db, f.session, readStatementBytes(second));
+    QCOMPARE(outcomes(two), names({"deja inregistrat"}));
+    QCOMPARE(recordBankImport(*f.db, f.session, two, quiet).recorded, 0);
+    QCOMPARE(f.transfersOf(f.popescu), qint64(1));
+
+    // Two payments of the day that differ only in their blanks are still two: counted as
+    // repeats of one another, not taken for one.
+    BankEntry e;
+    e.bookingDay = day(2024, 6, 10);
+    e.amount = Money::fromLei(20);
+    e.credit = true;
+    e.currency = QStringLiteral("RON");
+    e.payer = QStringLiteral("POPESCU ION");
+    e.text = QStringLiteral("CNP 1800101223344 TAXA");
+    std::vector<BankStatement> statements(1);
+    statements[0].format = QStringLiteral("MT940");
+    statements[0].account = QStringLiteral("RO49AAAA1B31007593840000");
+    statements[0].entries = {e, e};
+    statements[0].entries[1].text = QStringLiteral("CNP 1800101223344 TA XA");
+    BankImport alike = planBankImport(*f.db, f.session, statements);
+    QCOMPARE(outcomes(alike), names({"de inregistrat", "de inregistrat"}));
+    QCOMPARE(recordBankImport(*f.db, f.session, alike, quiet).recorded, 2);
+    QCOMPARE(outcomes(planBankImport(*f.db, f.session, statements)), names({"deja inregistrat", "deja inregistrat"}));
 }
 
 QTEST_GUILESS_MAIN(TestBankImport)
