@@ -41,6 +41,14 @@ QString lettersAndDigits(const QString &text)
     return out;
 }
 
+// The payer as the two formats can agree on it: MT940 holds 54 characters of the name
+// (two subfields of 27) where camt.053 gives it whole. The first 40 letters and digits
+// fit in those 54 unless the name is mostly blanks.
+QString comparablePayer(const QString &payer)
+{
+    return lettersAndDigits(payer).left(40);
+}
+
 bool isBankKey(const QString &k)
 {
     return k.size() == 20 && k.startsWith(QLatin1Char('B'));
@@ -164,7 +172,7 @@ QString bankEntryKey(const QString &account, const BankEntry &e, int repeatWithi
         source = QStringLiteral("F|%1|%2|%3|%4|%5|%6")
                      .arg(normalizedAccount(account))
                      .arg(e.bookingDay)
-                     .arg(e.amount.toFixed(2), lettersAndDigits(e.text), lettersAndDigits(e.payer))
+                     .arg(e.amount.toFixed(2), lettersAndDigits(e.text), comparablePayer(e.payer))
                      .arg(repeatWithinDay);
     const QByteArray hash = QCryptographicHash::hash(source.toUtf8(), QCryptographicHash::Sha256);
     // 19 base-32 digits: 95 bits of the hash.
@@ -185,11 +193,12 @@ QString bankEntryKey(const QString &account, const BankEntry &e, int repeatWithi
 
 QString transferSignature(int day, Money amount, const QString &payer, const QString &text)
 {
-    auto reduce = [](const QString &t) {
-        // What is kept of a long text depends on where the blanks fell before the cut.
-        return lettersAndDigits(cleanText(t).toUpper().left(120)).left(60);
-    };
-    return QStringLiteral("%1|%2|%3|%4").arg(day).arg(amount.toFixed(2), reduce(payer), reduce(text));
+    // What the collection keeps is cut at 120 characters; what is kept of a long text
+    // depends on where the blanks fell before the cut.
+    auto stored = [](const QString &t) { return cleanText(t).toUpper().left(120); };
+    return QStringLiteral("%1|%2|%3|%4")
+        .arg(day)
+        .arg(amount.toFixed(2), comparablePayer(stored(payer)), lettersAndDigits(stored(text)).left(60));
 }
 
 QString serviceIban(const Session &session)
@@ -244,7 +253,7 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
                 const QString same = QStringLiteral("%1|%2|%3|%4|%5")
                                          .arg(e.bookingDay)
                                          .arg(e.credit)
-                                         .arg(e.amount.toFixed(2), lettersAndDigits(e.text), lettersAndDigits(e.payer));
+                                         .arg(e.amount.toFixed(2), lettersAndDigits(e.text), comparablePayer(e.payer));
                 const int repeatAll = allRepeats[same]++;
                 if (e.reference.isEmpty()) {
                     line.key = bankEntryKey(st.account, e, repeats[same]++);

@@ -96,6 +96,26 @@ private:
     int m_steps = 0;
 };
 
+// The day of 10 June with one payment of 75 lei to the service's account, as MT940
+// (the given :86: subfields after "166?00PLATA") and as camt.053 (the given payer and text).
+std::pair<QByteArray, QByteArray> sameTransferInBothFormats(const char *subfields, const char *payer, const char *text)
+{
+    const QByteArray mt940 = QByteArrayLiteral(":20:STMT240610\r\n:25:RO49AAAA1B31007593840000\r\n:28C:00110/1\r\n"
+                                               ":60F:C240607RON0,00\r\n:61:2406100610CN75,00NTRFNONREF\r\n:86:166?00PLATA")
+                             + QByteArray(subfields) + QByteArrayLiteral("\r\n:62F:C240610RON75,00\r\n-");
+    const QByteArray camt =
+        QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+                          "<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:camt.053.001.02\"><BkToCstmrStmt>"
+                          "<GrpHdr><MsgId>M-1</MsgId><CreDtTm>2024-06-11T06:00:00</CreDtTm></GrpHdr><Stmt><Id>EXT-2024-0610</Id>"
+                          "<Acct><Id><IBAN>RO49AAAA1B31007593840000</IBAN></Id><Ccy>RON</Ccy></Acct>"
+                          "<Ntry><Amt Ccy=\"RON\">75.00</Amt><CdtDbtInd>CRDT</CdtDbtInd><Sts>BOOK</Sts>"
+                          "<BookgDt><Dt>2024-06-10</Dt></BookgDt><AcctSvcrRef>BK-240610-0077</AcctSvcrRef><NtryDtls><TxDtls>"
+                          "<RltdPties><Dbtr><Nm>")
+        + QByteArray(payer) + QByteArrayLiteral("</Nm></Dbtr></RltdPties><RmtInf><Ustrd>") + QByteArray(text)
+        + QByteArrayLiteral("</Ustrd></RmtInf></TxDtls></NtryDtls></Ntry></Stmt></BkToCstmrStmt></Document>");
+    return {mt940, camt};
+}
+
 } // namespace
 
 class TestBankImport : public QObject
@@ -119,6 +139,8 @@ private Q_SLOTS:
     void otherReferenceSameDayAndAmountIsNew();
     void mt940SubfieldCutAtAWordsEndIsTheCamtText_data();
     void mt940SubfieldCutAtAWordsEndIsTheCamtText();
+    void payerLongerThanMt940HoldsIsTheCamtPayer_data();
+    void payerLongerThanMt940HoldsIsTheCamtPayer();
 };
 
 void TestBankImport::camtRecordsMatchedAndParksTheRest()
@@ -419,6 +441,21 @@ void TestBankImport::otherReferenceSameDayAndAmountIsNew()
 // MT940 cuts payer and text into subfields of 27 characters; a subfield that ends with a
 // word and the next that starts with one join without the blank between them. The same
 // day as camt.053 keeps the blank: the transfer is one, in whichever order they come.
+// The same transfer from either format first: recorded once, known in the other.
+static void expectOneTransfer(bool mt940First, const QByteArray &mt940, const QByteArray &camt)
+{
+    BankFixture f;
+    NullProgress quiet;
+    BankImport one = planBankImport(*f.db, f.session, readStatementBytes(mt940First ? mt940 : camt));
+    QCOMPARE(one.lines.size(), size_t(1));
+    QCOMPARE(one.lines[0].note, QString());
+    QCOMPARE(recordBankImport(*f.db, f.session, one, quiet).recorded, 1);
+    BankImport two = planBankImport(*f.db, f.session, readStatementBytes(mt940First ? camt : mt940));
+    QCOMPARE(outcomes(two), names({"deja inregistrat"}));
+    QCOMPARE(recordBankImport(*f.db, f.session, two, quiet).recorded, 0);
+    QCOMPARE(f.transfersOf(f.popescu), qint64(1));
+}
+
 void TestBankImport::mt940SubfieldCutAtAWordsEndIsTheCamtText_data()
 {
     QTest::addColumn<bool>("mt940First");
@@ -429,35 +466,16 @@ void TestBankImport::mt940SubfieldCutAtAWordsEndIsTheCamtText_data()
 void TestBankImport::mt940SubfieldCutAtAWordsEndIsTheCamtText()
 {
     QFETCH(bool, mt940First);
-    const QByteArray mt940 = QByteArrayLiteral(
-        ":20:STMT240612\r\n:25:RO49AAAA1B31007593840000\r\n:28C:00112/1\r\n:60F:C240607RON0,00\r\n"
-        ":61:2406100610CN75,00NTRFNONREF\r\n"
-        // "ASOCIATIA PROPRIETARI NR 12" and "PLATA CNP 1800101223344 MAI" are 27 characters each.
-        ":86:166?00PLATA?20PLATA CNP 1800101223344 MAI?21SI IUNIE?32ASOCIATIA PROPRIETARI NR 12?33BLOC A\r\n"
-        ":62F:C240610RON75,00\r\n-");
-    const QByteArray camt = QByteArrayLiteral(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-        "<Document xmlns=\"urn:iso:std:iso:20022:tech:xsd:camt.053.001.02\"><BkToCstmrStmt>"
-        "<GrpHdr><MsgId>M-1</MsgId><CreDtTm>2024-06-13T06:00:00</CreDtTm></GrpHdr><Stmt><Id>EXT-2024-0612</Id>"
-        "<Acct><Id><IBAN>RO49AAAA1B31007593840000</IBAN></Id><Ccy>RON</Ccy></Acct>"
-        "<Ntry><Amt Ccy=\"RON\">75.00</Amt><CdtDbtInd>CRDT</CdtDbtInd><Sts>BOOK</Sts>"
-        "<BookgDt><Dt>2024-06-10</Dt></BookgDt><AcctSvcrRef>BK-240610-0077</AcctSvcrRef><NtryDtls><TxDtls>"
-        "<RltdPties><Dbtr><Nm>Asociatia Proprietari Nr 12 Bloc A</Nm></Dbtr></RltdPties>"
-        "<RmtInf><Ustrd>Plata CNP 1800101223344 mai si iunie</Ustrd></RmtInf></TxDtls></NtryDtls></Ntry>"
-        "</Stmt></BkToCstmrStmt></Document>");
+    // "ASOCIATIA PROPRIETARI NR 12" and "PLATA CNP 1800101223344 MAI" are 27 characters each.
+    const auto [mt940, camt] = sameTransferInBothFormats(
+        "?20PLATA CNP 1800101223344 MAI?21SI IUNIE?32ASOCIATIA PROPRIETARI NR 12?33BLOC A",
+        "Asociatia Proprietari Nr 12 Bloc A", "Plata CNP 1800101223344 mai si iunie");
+    expectOneTransfer(mt940First, mt940, camt);
+    if (QTest::currentTestFailed())
+        return;
+
     BankFixture f;
     NullProgress quiet;
-    const QByteArray &first = mt940First ? mt940 : camt;
-    const QByteArray &second = mt940First ? camt : mt940;
-    BankImport one = planBankImport(*f.db, f.session, readStatementBytes(first));
-    QCOMPARE(one.lines[0].note, QString());
-    QCOMPARE(outcomes(one), names({"de inregistrat"}));
-    QCOMPARE(recordBankImport(*f.db, f.session, one, quiet).recorded, 1);
-    BankImport two = planBankImport(*f.db, f.session, readStatementBytes(second));
-    QCOMPARE(outcomes(two), names({"deja inregistrat"}));
-    QCOMPARE(recordBankImport(*f.db, f.session, two, quiet).recorded, 0);
-    QCOMPARE(f.transfersOf(f.popescu), qint64(1));
-
     // Two payments of the day that differ only in their blanks are still two: counted as
     // repeats of one another, not taken for one.
     BankEntry e;
@@ -476,6 +494,22 @@ void TestBankImport::mt940SubfieldCutAtAWordsEndIsTheCamtText()
     QCOMPARE(outcomes(alike), names({"de inregistrat", "de inregistrat"}));
     QCOMPARE(recordBankImport(*f.db, f.session, alike, quiet).recorded, 2);
     QCOMPARE(outcomes(planBankImport(*f.db, f.session, statements)), names({"deja inregistrat", "deja inregistrat"}));
+}
+
+// MT940 gives the payer in two subfields of 27 characters: a longer name (an owners'
+// association, a firm) is cut there, camt.053 gives it whole. Still one transfer.
+void TestBankImport::payerLongerThanMt940HoldsIsTheCamtPayer_data()
+{
+    mt940SubfieldCutAtAWordsEndIsTheCamtText_data();
+}
+
+void TestBankImport::payerLongerThanMt940HoldsIsTheCamtPayer()
+{
+    QFETCH(bool, mt940First);
+    const auto [mt940, camt] = sameTransferInBothFormats(
+        "?20TAXA CNP 1800101223344?32ASOCIATIA DE PROPRIETARI BL?33OCUL 5 SCARA B STRADA MIHAI",
+        "Asociatia de Proprietari Blocul 5 Scara B Strada Mihai Viteazul", "Taxa CNP 1800101223344");
+    expectOneTransfer(mt940First, mt940, camt);
 }
 
 QTEST_GUILESS_MAIN(TestBankImport)
