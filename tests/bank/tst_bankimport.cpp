@@ -141,6 +141,7 @@ private Q_SLOTS:
     void mt940SubfieldCutAtAWordsEndIsTheCamtText();
     void payerLongerThanMt940HoldsIsTheCamtPayer_data();
     void payerLongerThanMt940HoldsIsTheCamtPayer();
+    void refusalMidStatementLeavesTheOthersAndNoGaps();
 };
 
 void TestBankImport::camtRecordsMatchedAndParksTheRest()
@@ -510,6 +511,45 @@ void TestBankImport::payerLongerThanMt940HoldsIsTheCamtPayer()
         "?20TAXA CNP 1800101223344?32ASOCIATIA DE PROPRIETARI BL?33OCUL 5 SCARA B STRADA MIHAI",
         "Asociatia de Proprietari Blocul 5 Scara B Strada Mihai Viteazul", "Taxa CNP 1800101223344");
     expectOneTransfer(mt940First, mt940, camt);
+}
+
+// Another workstation gives one matched subscriber a receipt dated after the statement
+// while the clerk looks at the plan: that transfer is refused and parked, the others are
+// recorded, with identifiers that follow one another, and the statement's entry counts
+// only what was recorded.
+void TestBankImport::refusalMidStatementLeavesTheOthersAndNoGaps()
+{
+    BankFixture f;
+    BankImport i = f.plan("camt053-v02-two-accounts.xml");
+    CollectionDraft d;
+    d.idab = f.ionescu;
+    d.amount = Money::fromLei(7);
+    d.day = day(2024, 6, 7);
+    d.payer = QStringLiteral("IONESCU MARIA");
+    const CollectionOutcome receipt = recordCollection(*f.db, f.session, d);
+    QVERIFY(!receipt.refusal);
+    const Money ionescuOwes = balanceOf(*f.db, f.ionescu, f.today()).total;
+    const qint64 linesBefore = f.count(QStringLiteral("SELECT COUNT(*) FROM DetChit"));
+    NullProgress quiet;
+    const BankRecordSummary s = recordBankImport(*f.db, f.session, i, quiet);
+    QCOMPARE(s.recorded, 3);
+    QCOMPARE(s.parked, 1);
+    QCOMPARE(s.sum, Money::fromLei(430));
+    QCOMPARE(bankOutcomeText(i.lines[1].outcome), QStringLiteral("in asteptare"));
+    QCOMPARE(i.lines[1].note, QStringLiteral("Aveti Chitanta eliberata dupa aceasta data!"));
+    QCOMPARE(balanceOf(*f.db, f.ionescu, f.today()).total, ionescuOwes);
+    QCOMPARE(f.transfersOf(f.ionescu), qint64(1));
+    f.reopen();
+    const ResultSet docs = f.db->select(QStringLiteral("SELECT IDCHIT FROM Chitante ORDER BY IDCHIT"));
+    QCOMPARE(docs.rowCount(), 4);
+    for (int r = 0; r < docs.rowCount(); ++r)
+        QCOMPARE(docs.integer(r, QStringLiteral("IDCHIT")), receipt.recorded.idchit + r);
+    const ResultSet lines = f.db->select(QStringLiteral("SELECT IDDCHIT FROM DetChit ORDER BY IDDCHIT"));
+    QVERIFY(lines.rowCount() > linesBefore);
+    for (int r = 1; r < lines.rowCount(); ++r)
+        QCOMPARE(lines.integer(r, QStringLiteral("IDDCHIT")), lines.integer(r - 1, QStringLiteral("IDDCHIT")) + 1);
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Log WHERE ACTIUNE LIKE 'Extras bancar%3 viramente = 430 lei'")), qint64(1));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Log WHERE ACTIUNE LIKE 'Eliberat VIRAMENT BANCAR%'")), qint64(3));
 }
 
 QTEST_GUILESS_MAIN(TestBankImport)
