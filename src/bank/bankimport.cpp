@@ -248,22 +248,6 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
             line.entry = st.entries[size_t(i)];
             if (line.entry.currency.isEmpty())
                 line.entry.currency = st.currency;
-            {
-                const BankEntry &e = line.entry;
-                const QString same = QStringLiteral("%1|%2|%3|%4|%5")
-                                         .arg(e.bookingDay)
-                                         .arg(e.credit)
-                                         .arg(e.amount.toFixed(2), lettersAndDigits(e.text), comparablePayer(e.payer));
-                const int repeatAll = allRepeats[same]++;
-                if (e.reference.isEmpty()) {
-                    line.key = bankEntryKey(st.account, e, repeats[same]++);
-                } else {
-                    line.key = bankEntryKey(st.account, e, 0);
-                    BankEntry bare = e;
-                    bare.reference.clear();
-                    line.keyWithoutReference = bankEntryKey(st.account, bare, repeatAll);
-                }
-            }
             const BankEntry &e = line.entry;
             if (!e.credit)
                 line.note = QStringLiteral("Plata din cont");
@@ -273,6 +257,22 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
                 line.note = QStringLiteral("Neinregistrata inca de banca");
             else if (e.currency != QLatin1String("RON"))
                 line.note = QStringLiteral("Alta moneda: ") + (e.currency.isEmpty() ? QStringLiteral("necunoscuta") : e.currency);
+            const QString same = QStringLiteral("%1|%2|%3|%4|%5")
+                                     .arg(e.bookingDay)
+                                     .arg(e.credit)
+                                     .arg(e.amount.toFixed(2), lettersAndDigits(e.text), comparablePayer(e.payer));
+            // Only entries that could be recorded count among the repeats: the other
+            // format of the day may not list a pending or reversed one at all.
+            const bool counts = line.note.isEmpty();
+            const int repeatAll = counts ? allRepeats[same]++ : allRepeats.value(same);
+            if (e.reference.isEmpty()) {
+                line.key = bankEntryKey(st.account, e, counts ? repeats[same]++ : repeats.value(same));
+            } else {
+                line.key = bankEntryKey(st.account, e, 0);
+                BankEntry bare = e;
+                bare.reference.clear();
+                line.keyWithoutReference = bankEntryKey(st.account, bare, repeatAll);
+            }
             TransferMatch m;
             if (line.note.isEmpty()) {
                 // The payer recorded for a transfer without one is the subscriber's name.

@@ -142,6 +142,7 @@ private Q_SLOTS:
     void payerLongerThanMt940HoldsIsTheCamtPayer_data();
     void payerLongerThanMt940HoldsIsTheCamtPayer();
     void refusalMidStatementLeavesTheOthersAndNoGaps();
+    void ignoredEntryDoesNotShiftTheRepeatCount();
 };
 
 void TestBankImport::camtRecordsMatchedAndParksTheRest()
@@ -550,6 +551,39 @@ void TestBankImport::refusalMidStatementLeavesTheOthersAndNoGaps()
         QCOMPARE(lines.integer(r, QStringLiteral("IDDCHIT")), lines.integer(r - 1, QStringLiteral("IDDCHIT")) + 1);
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Log WHERE ACTIUNE LIKE 'Extras bancar%3 viramente = 430 lei'")), qint64(1));
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Log WHERE ACTIUNE LIKE 'Eliberat VIRAMENT BANCAR%'")), qint64(3));
+}
+
+// The camt.053 of a day lists a payment still pending beside a booked one alike in day,
+// amount, payer and text; the MT940 of that day has only the booked one. Whichever comes
+// first, the booked payment is one transfer: the entry the import ignores does not count
+// among the repeats of the day.
+void TestBankImport::ignoredEntryDoesNotShiftTheRepeatCount()
+{
+    for (const bool mt940First : {true, false}) {
+        BankFixture f;
+        BankEntry e;
+        e.bookingDay = day(2024, 6, 10);
+        e.amount = Money::fromLei(40);
+        e.credit = true;
+        e.currency = QStringLiteral("RON");
+        e.payer = QStringLiteral("POPESCU ION");
+        e.text = QStringLiteral("CNP 1800101223344");
+        std::vector<BankStatement> mt940(1), camt(1);
+        mt940[0].format = QStringLiteral("MT940");
+        camt[0].format = QStringLiteral("camt.053");
+        mt940[0].account = camt[0].account = QStringLiteral("RO49AAAA1B31007593840000");
+        mt940[0].entries = {e};
+        camt[0].entries = {e, e};
+        camt[0].entries[0].booked = false;
+        camt[0].entries[0].reference = QStringLiteral("BK-P-1");
+        camt[0].entries[1].reference = QStringLiteral("BK-1");
+        NullProgress quiet;
+        BankImport one = planBankImport(*f.db, f.session, mt940First ? mt940 : camt);
+        QCOMPARE(recordBankImport(*f.db, f.session, one, quiet).recorded, 1);
+        BankImport two = planBankImport(*f.db, f.session, mt940First ? camt : mt940);
+        QCOMPARE(outcomes(two), mt940First ? names({"ignorat", "deja inregistrat"}) : names({"deja inregistrat"}));
+        QCOMPARE(f.transfersOf(f.popescu), qint64(1));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBankImport)
