@@ -70,12 +70,20 @@ QString signatureOf(const BankLine &l, const BankStatement &st)
     return transferSignature(l.entry.bookingDay, l.entry.amount, storedPayer(l), storedPurpose(l, st));
 }
 
-// The bank transfers the data folder holds: the keys of their entries and how many there
-// are of each signature.
+// What tells one subscriber's transfers of a day apart when nothing else does.
+QString dailyKey(int day, Money amount, qint64 idab)
+{
+    return QStringLiteral("%1|%2|%3").arg(day).arg(amount.toFixed(2)).arg(idab);
+}
+
+// The bank transfers the data folder holds: the keys of their entries, how many there
+// are of each signature, and how many each subscriber has of each day and amount (those
+// typed by hand included).
 struct KnownTransfers
 {
     QSet<QString> keys;
     QHash<QString, int> signatures;
+    QHash<QString, int> daily;
 
     // Signatures are only worked out for transfers booked on the days given (those of
     // the statements at hand): a data folder holds years of them.
@@ -83,16 +91,18 @@ struct KnownTransfers
     {
         KnownTransfers k;
         const ResultSet r = db.select(
-            QStringLiteral("SELECT DOCSERIA, DOCDATA, INCASAT, NUMEPLAT, REPREZ FROM Chitante WHERE DOCJUS=?"), {Transfer});
+            QStringLiteral("SELECT DOCSERIA, DOCDATA, INCASAT, NUMEPLAT, REPREZ, IDAB FROM Chitante WHERE DOCJUS=?"), {Transfer});
         for (int i = 0; i < r.rowCount(); ++i) {
             const QString key = r.value(i, 0).toString();
+            const int day = int(r.value(i, 1).toLongLong());
+            const Money amount = Money::fromVariant(r.value(i, 2));
+            if (days.contains(day))
+                ++k.daily[dailyKey(day, amount, r.value(i, 5).toLongLong())];
             if (!isBankKey(key))
                 continue;
             k.keys.insert(key);
-            const int day = int(r.value(i, 1).toLongLong());
             if (days.contains(day))
-                ++k.signatures[transferSignature(day, Money::fromVariant(r.value(i, 2)), r.value(i, 3).toString(),
-                                                 r.value(i, 4).toString())];
+                ++k.signatures[transferSignature(day, amount, r.value(i, 3).toString(), r.value(i, 4).toString())];
         }
         return k;
     }
@@ -240,6 +250,8 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
         QHash<QString, int> repeats;    // identical entries without a reference, per day
         QHash<QString, int> allRepeats; // identical entries with or without one
         QHash<QString, int> signatureRepeats;
+        // Per subscriber, day and amount: the transfers of the books this statement accounts for.
+        QHash<QString, int> explained;
         const size_t first = import.lines.size();
         for (int i = 0; i < int(st.entries.size()); ++i) {
             BankLine line;
@@ -288,6 +300,8 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
             } else if (known.knows(line)) {
                 line.outcome = BankOutcome::AlreadyRecorded;
                 line.note = QStringLiteral("Inregistrat anterior");
+                if (m.idab)
+                    ++explained[dailyKey(e.bookingDay, e.amount, m.idab)];
             } else if (inFile.contains(line.key)
                        || (!line.keyWithoutReference.isEmpty() && inFile.contains(line.keyWithoutReference))
                        || (e.reference.isEmpty() && line.signatureRepeat < inFileSignatures.value(line.signature))) {
@@ -323,6 +337,20 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
         for (size_t i = first; i < import.lines.size(); ++i)
             if (import.lines[i].outcome == BankOutcome::ToRecord || import.lines[i].outcome == BankOutcome::Parked)
                 ++inFileSignatures[import.lines[i].signature];
+        // A subscriber's transfer of a day and amount in the books that no entry of the
+        // statement was recognised as (typed by hand, or given in the other format in other
+        // words) may be the one at hand: parked for the clerk rather than recorded twice.
+        for (size_t i = first; i < import.lines.size(); ++i) {
+            BankLine &l = import.lines[i];
+            if (l.outcome != BankOutcome::ToRecord)
+                continue;
+            const QString k = dailyKey(l.entry.bookingDay, l.entry.amount, l.idab);
+            if (explained[k]++ < known.daily.value(k)) {
+                l.outcome = BankOutcome::Parked;
+                l.note = QStringLiteral("Posibil inregistrat deja: abonatul are un virament bancar de %1 lei din %2")
+                             .arg(l.entry.amount.toString(), dayText(l.entry.bookingDay));
+            }
+        }
         // Collections of one subscriber go in date order; one dated before his latest is parked.
         std::vector<BankLine *> matched;
         for (size_t i = first; i < import.lines.size(); ++i)

@@ -143,6 +143,7 @@ private Q_SLOTS:
     void payerLongerThanMt940HoldsIsTheCamtPayer();
     void refusalMidStatementLeavesTheOthersAndNoGaps();
     void ignoredEntryDoesNotShiftTheRepeatCount();
+    void transferAlreadyInTheBooksUnderOtherWordsIsParked();
 };
 
 void TestBankImport::camtRecordsMatchedAndParksTheRest()
@@ -421,16 +422,23 @@ void TestBankImport::sameDayInBothFormatsRecordedOnce()
 }
 
 // Alike in day, amount, payer and text but under another reference of the bank: another
-// payment, recorded, even though two such are in the books already.
+// payment, recorded, even though two such are in the books already (and in the statement,
+// which gives the day again whole).
 void TestBankImport::otherReferenceSameDayAndAmountIsNew()
 {
     BankFixture f;
     QCOMPARE(f.importFile("camt053-v02-same-day.xml").recorded, 4);
     std::vector<BankStatement> later = readStatementFile(fixture("camt053-v02-same-day.xml"));
-    later[0].entries.resize(2);
-    later[0].entries[1].reference = QStringLiteral("BK-240610-0099");
+    later[0].entries.push_back(later[0].entries[1]);
+    later[0].entries.back().reference = QStringLiteral("BK-240610-0099");
     BankImport next = planBankImport(*f.db, f.session, later);
-    QCOMPARE(outcomes(next), (names({"deja inregistrat", "de inregistrat"})));
+    QCOMPARE(outcomes(next),
+             (names({"deja inregistrat", "deja inregistrat", "deja inregistrat", "deja inregistrat", "de inregistrat"})));
+    // A statement that lists only one of the two in the books cannot tell whether the new
+    // reference is the other one: the clerk decides.
+    later[0].entries.erase(later[0].entries.begin() + 1);
+    QCOMPARE(outcomes(planBankImport(*f.db, f.session, later)),
+             (names({"deja inregistrat", "deja inregistrat", "deja inregistrat", "in asteptare"})));
     NullProgress quiet;
     QCOMPARE(recordBankImport(*f.db, f.session, next, quiet).recorded, 1);
     QCOMPARE(f.transfersOf(f.constantinescu), qint64(3));
@@ -584,6 +592,49 @@ void TestBankImport::ignoredEntryDoesNotShiftTheRepeatCount()
         QCOMPARE(outcomes(two), mt940First ? names({"ignorat", "deja inregistrat"}) : names({"deja inregistrat"}));
         QCOMPARE(f.transfersOf(f.popescu), qint64(1));
     }
+}
+
+// A transfer of the day may be in the books in a form no key or text recognises: typed
+// by hand from the printed statement before the file came, or recorded from a camt.053
+// whose MT940 twin gives the payer and text in free form. The same subscriber, day and
+// amount is then parked for the clerk instead of recorded a second time; a second such
+// payment beyond those in the books is still recorded.
+void TestBankImport::transferAlreadyInTheBooksUnderOtherWordsIsParked()
+{
+    BankFixture f;
+    CollectionDraft d;
+    d.idab = f.popescu;
+    d.docType = QStringLiteral("VIRAMENT BANCAR");
+    d.automaticNumber = false;
+    d.amount = Money::fromLei(150);
+    d.day = day(2024, 6, 3);
+    d.payer = QStringLiteral("POPESCU ION");
+    d.purpose = QStringLiteral("OP 105");
+    QVERIFY(!recordCollection(*f.db, f.session, d).refusal);
+    BankImport i = f.plan("camt053-v02-two-accounts.xml");
+    QCOMPARE(bankOutcomeText(i.lines[0].outcome), QStringLiteral("in asteptare"));
+    QVERIFY(i.lines[0].note.startsWith(QLatin1String("Posibil inregistrat deja")));
+    QCOMPARE(bankOutcomeText(i.lines[1].outcome), QStringLiteral("de inregistrat"));
+    NullProgress quiet;
+    QCOMPARE(recordBankImport(*f.db, f.session, i, quiet).recorded, 3);
+    QCOMPARE(f.transfersOf(f.popescu), qint64(1));
+    // The clerk who knows better records it by assigning it.
+    assignLine(*f.db, i, 0, f.popescu);
+    QCOMPARE(recordBankImport(*f.db, f.session, i, quiet).recorded, 1);
+    QCOMPARE(f.transfersOf(f.popescu), qint64(2));
+
+    // camt.053 first, then the MT940 of the day with a free :86: (no payer subfield).
+    BankFixture g;
+    QCOMPARE(g.importFile("camt053-v02-same-day.xml").recorded, 4);
+    const QByteArray mt940 = QByteArrayLiteral(
+        ":20:STMT240610\r\n:25:RO49AAAA1B31007593840000\r\n:28C:00110/1\r\n:60F:C240607RON0,00\r\n"
+        ":61:2406100610CN150,00NTRFNONREF\r\n:86:IONESCU POPESCU - PLATA SALUBRIZARE CNP 1800101223344\r\n"
+        ":61:2406100610CN150,00NTRFNONREF\r\n:86:IONESCU POPESCU - PLATA SALUBRIZARE CNP 1800101223344 IULIE\r\n"
+        ":62F:C240610RON300,00\r\n-");
+    BankImport free = planBankImport(*g.db, g.session, readStatementBytes(mt940));
+    QCOMPARE(outcomes(free), names({"in asteptare", "de inregistrat"}));
+    QCOMPARE(recordBankImport(*g.db, g.session, free, quiet).recorded, 1);
+    QCOMPARE(g.transfersOf(g.popescu), qint64(2));
 }
 
 QTEST_GUILESS_MAIN(TestBankImport)
