@@ -428,6 +428,7 @@ BankRecordSummary recordBankImport(Database &db, const Session &session, BankImp
         try {
             Transaction tx(db);
             CollectionRecorder recorder(db, session);
+            Statement subscriberRow = db.prepare(QStringLiteral("SELECT IDAB FROM Abonat WHERE IDAB=?"));
             // Read inside the transaction: another workstation may have recorded them meanwhile.
             QSet<int> days;
             for (const BankLine *l : todo)
@@ -439,6 +440,14 @@ BankRecordSummary recordBankImport(Database &db, const Session &session, BankImp
                 if (known.knows(*l)) {
                     l->outcome = BankOutcome::AlreadyRecorded;
                     l->note = QStringLiteral("Inregistrat anterior");
+                    continue;
+                }
+                // Deleted meanwhile on another workstation: the collection service would
+                // throw, and with it the whole statement at every try.
+                if (subscriberRow.select({l->idab}).isEmpty()) {
+                    l->outcome = BankOutcome::Parked;
+                    l->note = QStringLiteral("Abonatul nu mai exista in registru");
+                    ++part.parked;
                     continue;
                 }
                 CollectionDraft d;

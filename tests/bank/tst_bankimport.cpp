@@ -144,6 +144,7 @@ private Q_SLOTS:
     void refusalMidStatementLeavesTheOthersAndNoGaps();
     void ignoredEntryDoesNotShiftTheRepeatCount();
     void transferAlreadyInTheBooksUnderOtherWordsIsParked();
+    void subscriberDeletedAfterThePlanIsParked();
 };
 
 void TestBankImport::camtRecordsMatchedAndParksTheRest()
@@ -635,6 +636,24 @@ void TestBankImport::transferAlreadyInTheBooksUnderOtherWordsIsParked()
     QCOMPARE(outcomes(free), names({"in asteptare", "de inregistrat"}));
     QCOMPARE(recordBankImport(*g.db, g.session, free, quiet).recorded, 1);
     QCOMPARE(g.transfersOf(g.popescu), qint64(2));
+}
+
+// Another workstation deletes a matched subscriber while the clerk looks at the plan: his
+// transfer is parked with the reason, the rest of the statement is recorded (before, the
+// whole statement failed, and failed again at every try).
+void TestBankImport::subscriberDeletedAfterThePlanIsParked()
+{
+    BankFixture f;
+    BankImport i = f.plan("camt053-v02-two-accounts.xml");
+    f.db->exec(QStringLiteral("DELETE FROM Abonat WHERE IDAB=?"), {f.vasile});
+    NullProgress quiet;
+    const BankRecordSummary s = recordBankImport(*f.db, f.session, i, quiet);
+    QCOMPARE(s.recorded, 3);
+    QCOMPARE(s.parked, 1);
+    QCOMPARE(bankOutcomeText(i.lines[5].outcome), QStringLiteral("in asteptare"));
+    QCOMPARE(i.lines[5].note, QStringLiteral("Abonatul nu mai exista in registru"));
+    QCOMPARE(f.transfersOf(f.vasile), qint64(0));
+    QCOMPARE(f.transfers(), qint64(3));
 }
 
 QTEST_GUILESS_MAIN(TestBankImport)
