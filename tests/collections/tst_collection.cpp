@@ -41,6 +41,7 @@ private Q_SLOTS:
     void cancelCardRemovesDocument();
     void recorderWritesWhatSingleCollectionsWrite();
     void recorderAndSingleCollectionsAgreeOnRandomBooks();
+    void recorderOutlivesAReattachOfTheTables();
 
 private:
     static CollectionDraft draft(CollectionsFixture &f, qint64 idab, const char *amount, const QString &type = QStringLiteral("CHITANTA"))
@@ -578,6 +579,31 @@ void TestCollection::recorderAndSingleCollectionsAgreeOnRandomBooks()
             QVERIFY(!cancelCollection(*one.db, one.session, docs.integer(i, QStringLiteral("IDCHIT")), quiet));
         QCOMPARE(rowsOf(one, "SELECT * FROM Debite ORDER BY IDDEB"), startDebits);
     }
+}
+
+// The recorder's statements are compiled once; the tables they name may be attached
+// again meanwhile (the data folder's files replaced, a refresh after another program's
+// change). Its collections still reach the files, each with its own rows.
+void TestCollection::recorderOutlivesAReattachOfTheTables()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 debit = f.insertDebit(idab, "100", f.today() - 30);
+    CollectionOutcome first, second;
+    {
+        CollectionRecorder recorder(*f.db, f.session);
+        first = recorder.record(draft(f, idab, "40"));
+        QVERIFY(!first.refusal);
+        f.db->reattachDataTables();
+        second = recorder.record(draft(f, idab, "70"));
+        QVERIFY(!second.refusal);
+    }
+    QVERIFY(second.recorded.idchit != first.recorded.idchit);
+    f.reopen();
+    QCOMPARE(f.sold(debit), Money());
+    QCOMPARE(linesTotal(f, second.recorded.idchit), lei("70"));
+    QCOMPARE(balanceOf(*f.db, idab, f.today()).total, lei("-10"));
+    QCOMPARE(f.db->scalar(QStringLiteral("SELECT COUNT(*) FROM Chitante")).toLongLong(), qint64(2));
 }
 
 QTEST_GUILESS_MAIN(TestCollection)
