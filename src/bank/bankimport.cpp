@@ -121,11 +121,6 @@ struct KnownTransfers
     }
 };
 
-int latestCollectionDay(Database &db, qint64 idab)
-{
-    return int(db.scalar(QStringLiteral("SELECT MAX(DOCDATA) FROM Chitante WHERE IDAB=?"), {idab}).toLongLong());
-}
-
 QString lateNote(int day, int latest)
 {
     return QStringLiteral("Data %1 este inaintea ultimei incasari a abonatului (%2)").arg(dayText(day), dayText(latest));
@@ -233,12 +228,8 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
         for (const BankEntry &e : st.entries)
             days.insert(e.bookingDay);
     const KnownTransfers known = KnownTransfers::load(db, days);
-    QHash<qint64, int> latest;
-    {
-        const ResultSet r = db.select(QStringLiteral("SELECT IDAB, MAX(DOCDATA) FROM Chitante GROUP BY IDAB"));
-        for (int i = 0; i < r.rowCount(); ++i)
-            latest.insert(r.value(i, 0).toLongLong(), int(r.value(i, 1).toLongLong()));
-    }
+    // The collection service's own rule, so a transfer is parked exactly when it would refuse it.
+    QHash<qint64, int> latest = latestDocumentDays(db, today);
     const QString iban = serviceIban(session);
     QSet<QString> inFile;
     QHash<QString, int> inFileSignatures; // of the statements before, lines that may be recorded
@@ -381,7 +372,7 @@ void assignLine(Database &db, BankImport &import, int index, qint64 idab)
     l.reason = MatchReason::None;
     if (!l.signature.isEmpty())
         l.signature = signatureOf(l, import.statements.at(size_t(l.statement)));
-    int last = latestCollectionDay(db, idab);
+    int last = latestDocumentDay(db, idab, Clock::todayDayNumber());
     for (const BankLine &other : import.lines)
         if (&other != &l && other.idab == idab && other.outcome == BankOutcome::Recorded)
             last = std::max(last, other.entry.bookingDay);

@@ -145,6 +145,7 @@ private Q_SLOTS:
     void ignoredEntryDoesNotShiftTheRepeatCount();
     void transferAlreadyInTheBooksUnderOtherWordsIsParked();
     void subscriberDeletedAfterThePlanIsParked();
+    void cancelledReceiptFromAWrongClockDoesNotParkTransfers();
 };
 
 void TestBankImport::camtRecordsMatchedAndParksTheRest()
@@ -654,6 +655,27 @@ void TestBankImport::subscriberDeletedAfterThePlanIsParked()
     QCOMPARE(i.lines[5].note, QStringLiteral("Abonatul nu mai exista in registru"));
     QCOMPARE(f.transfersOf(f.vasile), qint64(0));
     QCOMPARE(f.transfers(), qint64(3));
+}
+
+// A workstation whose clock ran ahead left a receipt dated next month, cancelled since.
+// The collection dialog no longer lets it refuse the subscriber's collections; the bank
+// import must not park his transfers on it either, nor refuse the clerk's assignment.
+void TestBankImport::cancelledReceiptFromAWrongClockDoesNotParkTransfers()
+{
+    BankFixture f;
+    f.db->exec(QStringLiteral("INSERT INTO Chitante (IDCHIT, IDAB, ANULAT, DOCJUS, DOCNR, DOCDATA, NUME, INCASAT) "
+                              "VALUES (900, ?, 'X', 'CHITANTA', 17, ?, 'POPESCU ION', 10)"),
+               {f.popescu, f.today() + 30});
+    BankImport i = f.plan("camt053-v02-two-accounts.xml");
+    QCOMPARE(i.lines[0].note, QString());
+    QCOMPARE(bankOutcomeText(i.lines[0].outcome), QStringLiteral("de inregistrat"));
+    dropLine(i, 0);
+    assignLine(*f.db, i, 0, f.popescu);
+    QCOMPARE(bankOutcomeText(i.lines[0].outcome), QStringLiteral("de inregistrat"));
+    NullProgress quiet;
+    QCOMPARE(recordBankImport(*f.db, f.session, i, quiet).recorded, 4);
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante WHERE IDAB=? AND DOCJUS='VIRAMENT BANCAR'"), {f.popescu}),
+             qint64(1));
 }
 
 QTEST_GUILESS_MAIN(TestBankImport)
