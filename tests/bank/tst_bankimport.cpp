@@ -146,6 +146,7 @@ private Q_SLOTS:
     void transferAlreadyInTheBooksUnderOtherWordsIsParked();
     void subscriberDeletedAfterThePlanIsParked();
     void cancelledReceiptFromAWrongClockDoesNotParkTransfers();
+    void mt940OwnerReferenceInTheTextIsNotRecordedTwice();
 };
 
 void TestBankImport::camtRecordsMatchedAndParksTheRest()
@@ -676,6 +677,26 @@ void TestBankImport::cancelledReceiptFromAWrongClockDoesNotParkTransfers()
     QCOMPARE(recordBankImport(*f.db, f.session, i, quiet).recorded, 4);
     QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Chitante WHERE IDAB=? AND DOCJUS='VIRAMENT BANCAR'"), {f.popescu}),
              qint64(1));
+}
+
+// MT940 puts the payer's own reference (camt.053 keeps it apart as EndToEndId) into the
+// payment text, so the two formats of the day read differently: the second to come is
+// parked for the clerk, not recorded a second time.
+void TestBankImport::mt940OwnerReferenceInTheTextIsNotRecordedTwice()
+{
+    auto [mt940, camt] = sameTransferInBothFormats("?20TAXA CNP 1800101223344?32POPESCU ION", "Popescu Ion", "Taxa CNP 1800101223344");
+    mt940.replace("NTRFNONREF", "NTRFE2E-0042");
+    for (const bool mt940First : {true, false}) {
+        BankFixture f;
+        NullProgress quiet;
+        BankImport one = planBankImport(*f.db, f.session, readStatementBytes(mt940First ? mt940 : camt));
+        QCOMPARE(recordBankImport(*f.db, f.session, one, quiet).recorded, 1);
+        BankImport two = planBankImport(*f.db, f.session, readStatementBytes(mt940First ? camt : mt940));
+        QCOMPARE(outcomes(two), names({"in asteptare"}));
+        QVERIFY(two.lines[0].note.startsWith(QLatin1String("Posibil inregistrat deja")));
+        QCOMPARE(recordBankImport(*f.db, f.session, two, quiet).recorded, 0);
+        QCOMPARE(f.transfersOf(f.popescu), qint64(1));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBankImport)
