@@ -42,6 +42,7 @@ private Q_SLOTS:
     void recorderWritesWhatSingleCollectionsWrite();
     void recorderAndSingleCollectionsAgreeOnRandomBooks();
     void recorderOutlivesAReattachOfTheTables();
+    void recorderAfterAFailedCollectionLeavesNoTraceAndNoGap();
 
 private:
     static CollectionDraft draft(CollectionsFixture &f, qint64 idab, const char *amount, const QString &type = QStringLiteral("CHITANTA"))
@@ -604,6 +605,34 @@ void TestCollection::recorderOutlivesAReattachOfTheTables()
     QCOMPARE(linesTotal(f, second.recorded.idchit), lei("70"));
     QCOMPARE(balanceOf(*f.db, idab, f.today()).total, lei("-10"));
     QCOMPARE(f.db->scalar(QStringLiteral("SELECT COUNT(*) FROM Chitante")).toLongLong(), qint64(2));
+}
+
+// A collection that fails half way (its lines cannot be written: the table is gone) leaves
+// nothing behind, and the same recorder records the next one with the receipt number the
+// failed one had taken: no number is lost, no statement stays broken.
+void TestCollection::recorderAfterAFailedCollectionLeavesNoTraceAndNoGap()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 debit = f.insertDebit(idab, "100", f.today() - 30);
+    const qint64 number = Counters::peek(f.session.sharedSettings(), QStringLiteral("CHITNR"));
+    CollectionOutcome done;
+    {
+        CollectionRecorder recorder(*f.db, f.session);
+        f.db->detach(QStringLiteral("DetChit"));
+        QVERIFY_THROWS_EXCEPTION(SqlError, recorder.record(draft(f, idab, "40")));
+        QCOMPARE(f.sold(debit), lei("100"));
+        QCOMPARE(f.db->scalar(QStringLiteral("SELECT COUNT(*) FROM Chitante")).toLongLong(), qint64(0));
+        f.db->attachDataTables();
+        done = recorder.record(draft(f, idab, "40"));
+    }
+    QVERIFY(!done.refusal);
+    QCOMPARE(done.recorded.number, number);
+    f.reopen();
+    QCOMPARE(f.sold(debit), lei("60"));
+    QCOMPARE(linesTotal(f, done.recorded.idchit), lei("40"));
+    QCOMPARE(f.db->scalar(QStringLiteral("SELECT COUNT(*) FROM Chitante")).toLongLong(), qint64(1));
+    QCOMPARE(Counters::peek(f.session.sharedSettings(), QStringLiteral("CHITNR")), number + 1);
 }
 
 QTEST_GUILESS_MAIN(TestCollection)
