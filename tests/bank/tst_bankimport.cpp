@@ -147,6 +147,7 @@ private Q_SLOTS:
     void subscriberDeletedAfterThePlanIsParked();
     void cancelledReceiptFromAWrongClockDoesNotParkTransfers();
     void mt940OwnerReferenceInTheTextIsNotRecordedTwice();
+    void twoWorkstationsRecordingOneStatementRecordItOnce();
 };
 
 void TestBankImport::camtRecordsMatchedAndParksTheRest()
@@ -697,6 +698,24 @@ void TestBankImport::mt940OwnerReferenceInTheTextIsNotRecordedTwice()
         QCOMPARE(recordBankImport(*f.db, f.session, two, quiet).recorded, 0);
         QCOMPARE(f.transfersOf(f.popescu), qint64(1));
     }
+}
+
+// Two clerks open the same statement on two workstations and both press record: the
+// second finds every transfer in the books when its transaction starts.
+void TestBankImport::twoWorkstationsRecordingOneStatementRecordItOnce()
+{
+    BankFixture f;
+    Database other(f.session.dataFolder);
+    BankImport mine = f.plan("camt053-v02-two-accounts.xml");
+    BankImport theirs = planBankImport(other, f.session, readStatementFile(fixture("camt053-v02-two-accounts.xml")));
+    NullProgress quiet;
+    QCOMPARE(recordBankImport(*f.db, f.session, mine, quiet).recorded, 4);
+    const BankRecordSummary second = recordBankImport(other, f.session, theirs, quiet);
+    QCOMPARE(second.recorded, 0);
+    for (int line : {0, 1, 2, 5})
+        QCOMPARE(bankOutcomeText(theirs.lines[size_t(line)].outcome), QStringLiteral("deja inregistrat"));
+    QCOMPARE(f.transfers(), qint64(4));
+    QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Log WHERE ACTIUNE LIKE 'Extras bancar%'")), qint64(1));
 }
 
 QTEST_GUILESS_MAIN(TestBankImport)
