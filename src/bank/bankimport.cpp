@@ -29,6 +29,26 @@ const QString Transfer = QStringLiteral("VIRAMENT BANCAR");
 // The largest amount a collection takes (the dialog's "Suma": 7 digits and 2 decimals).
 const Money MaxTransfer = Money::fromUnits(99999999900LL);
 
+// The letters and digits of a payer or payment text as matching reads it. MT940 cuts both
+// into subfields and a cut that falls between two words loses the blank, so where the
+// blanks are cannot tell one transfer from another, nor the two formats of one day apart.
+QString lettersAndDigits(const QString &text)
+{
+    QString out;
+    for (QChar c : matchingText(text))
+        if (c.isLetterOrNumber())
+            out += c;
+    return out;
+}
+
+// The payer as the two formats can agree on it: MT940 holds 54 characters of the name
+// (two subfields of 27) where camt.053 gives it whole. The first 40 letters and digits
+// fit in those 54 unless the name is mostly blanks.
+QString comparablePayer(const QString &payer)
+{
+    return lettersAndDigits(payer).left(40);
+}
+
 bool isBankKey(const QString &k)
 {
     return k.size() == 20 && k.startsWith(QLatin1Char('B'));
@@ -50,12 +70,20 @@ QString signatureOf(const BankLine &l, const BankStatement &st)
     return transferSignature(l.entry.bookingDay, l.entry.amount, storedPayer(l), storedPurpose(l, st));
 }
 
-// The bank transfers the data folder holds: the keys of their entries and how many there
-// are of each signature.
+// What tells one subscriber's transfers of a day apart when nothing else does.
+QString dailyKey(int day, Money amount, qint64 idab)
+{
+    return QStringLiteral("%1|%2|%3").arg(day).arg(amount.toFixed(2)).arg(idab);
+}
+
+// The bank transfers the data folder holds: the keys of their entries, how many there
+// are of each signature, and how many each subscriber has of each day and amount (those
+// typed by hand included).
 struct KnownTransfers
 {
     QSet<QString> keys;
     QHash<QString, int> signatures;
+    QHash<QString, int> daily;
 
     // Signatures are only worked out for transfers booked on the days given (those of
     // the statements at hand): a data folder holds years of them.
@@ -63,16 +91,18 @@ struct KnownTransfers
     {
         KnownTransfers k;
         const ResultSet r = db.select(
-            QStringLiteral("SELECT DOCSERIA, DOCDATA, INCASAT, NUMEPLAT, REPREZ FROM Chitante WHERE DOCJUS=?"), {Transfer});
+            QStringLiteral("SELECT DOCSERIA, DOCDATA, INCASAT, NUMEPLAT, REPREZ, IDAB FROM Chitante WHERE DOCJUS=?"), {Transfer});
         for (int i = 0; i < r.rowCount(); ++i) {
             const QString key = r.value(i, 0).toString();
+            const int day = int(r.value(i, 1).toLongLong());
+            const Money amount = Money::fromVariant(r.value(i, 2));
+            if (days.contains(day))
+                ++k.daily[dailyKey(day, amount, r.value(i, 5).toLongLong())];
             if (!isBankKey(key))
                 continue;
             k.keys.insert(key);
-            const int day = int(r.value(i, 1).toLongLong());
             if (days.contains(day))
-                ++k.signatures[transferSignature(day, Money::fromVariant(r.value(i, 2)), r.value(i, 3).toString(),
-                                                 r.value(i, 4).toString())];
+                ++k.signatures[transferSignature(day, amount, r.value(i, 3).toString(), r.value(i, 4).toString())];
         }
         return k;
     }
@@ -90,11 +120,6 @@ struct KnownTransfers
         return l.entry.reference.isEmpty() && !l.signature.isEmpty() && l.signatureRepeat < signatures.value(l.signature);
     }
 };
-
-int latestCollectionDay(Database &db, qint64 idab)
-{
-    return int(db.scalar(QStringLiteral("SELECT MAX(DOCDATA) FROM Chitante WHERE IDAB=?"), {idab}).toLongLong());
-}
 
 QString lateNote(int day, int latest)
 {
@@ -152,7 +177,7 @@ QString bankEntryKey(const QString &account, const BankEntry &e, int repeatWithi
         source = QStringLiteral("F|%1|%2|%3|%4|%5|%6")
                      .arg(normalizedAccount(account))
                      .arg(e.bookingDay)
-                     .arg(e.amount.toFixed(2), matchingText(e.text), matchingText(e.payer))
+                     .arg(e.amount.toFixed(2), lettersAndDigits(e.text), comparablePayer(e.payer))
                      .arg(repeatWithinDay);
     const QByteArray hash = QCryptographicHash::hash(source.toUtf8(), QCryptographicHash::Sha256);
     // 19 base-32 digits: 95 bits of the hash.
@@ -173,15 +198,12 @@ QString bankEntryKey(const QString &account, const BankEntry &e, int repeatWithi
 
 QString transferSignature(int day, Money amount, const QString &payer, const QString &text)
 {
-    auto reduce = [](const QString &t) {
-        QString out;
-        for (QChar c : matchingText(cleanText(t).toUpper().left(120)))
-            if (c.isLetterOrNumber())
-                out += c;
-        // What is kept of a long text depends on where the blanks fell before the cut.
-        return out.left(60);
-    };
-    return QStringLiteral("%1|%2|%3|%4").arg(day).arg(amount.toFixed(2), reduce(payer), reduce(text));
+    // What the collection keeps is cut at 120 characters; what is kept of a long text
+    // depends on where the blanks fell before the cut.
+    auto stored = [](const QString &t) { return cleanText(t).toUpper().left(120); };
+    return QStringLiteral("%1|%2|%3|%4")
+        .arg(day)
+        .arg(amount.toFixed(2), comparablePayer(stored(payer)), lettersAndDigits(stored(text)).left(60));
 }
 
 QString serviceIban(const Session &session)
@@ -206,12 +228,8 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
         for (const BankEntry &e : st.entries)
             days.insert(e.bookingDay);
     const KnownTransfers known = KnownTransfers::load(db, days);
-    QHash<qint64, int> latest;
-    {
-        const ResultSet r = db.select(QStringLiteral("SELECT IDAB, MAX(DOCDATA) FROM Chitante GROUP BY IDAB"));
-        for (int i = 0; i < r.rowCount(); ++i)
-            latest.insert(r.value(i, 0).toLongLong(), int(r.value(i, 1).toLongLong()));
-    }
+    // The collection service's own rule, so a transfer is parked exactly when it would refuse it.
+    QHash<qint64, int> latest = latestDocumentDays(db, today);
     const QString iban = serviceIban(session);
     QSet<QString> inFile;
     QHash<QString, int> inFileSignatures; // of the statements before, lines that may be recorded
@@ -223,6 +241,8 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
         QHash<QString, int> repeats;    // identical entries without a reference, per day
         QHash<QString, int> allRepeats; // identical entries with or without one
         QHash<QString, int> signatureRepeats;
+        // Per subscriber, day and amount: the transfers of the books this statement accounts for.
+        QHash<QString, int> explained;
         const size_t first = import.lines.size();
         for (int i = 0; i < int(st.entries.size()); ++i) {
             BankLine line;
@@ -231,22 +251,6 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
             line.entry = st.entries[size_t(i)];
             if (line.entry.currency.isEmpty())
                 line.entry.currency = st.currency;
-            {
-                const BankEntry &e = line.entry;
-                const QString same = QStringLiteral("%1|%2|%3|%4|%5")
-                                         .arg(e.bookingDay)
-                                         .arg(e.credit)
-                                         .arg(e.amount.toFixed(2), matchingText(e.text), matchingText(e.payer));
-                const int repeatAll = allRepeats[same]++;
-                if (e.reference.isEmpty()) {
-                    line.key = bankEntryKey(st.account, e, repeats[same]++);
-                } else {
-                    line.key = bankEntryKey(st.account, e, 0);
-                    BankEntry bare = e;
-                    bare.reference.clear();
-                    line.keyWithoutReference = bankEntryKey(st.account, bare, repeatAll);
-                }
-            }
             const BankEntry &e = line.entry;
             if (!e.credit)
                 line.note = QStringLiteral("Plata din cont");
@@ -256,6 +260,22 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
                 line.note = QStringLiteral("Neinregistrata inca de banca");
             else if (e.currency != QLatin1String("RON"))
                 line.note = QStringLiteral("Alta moneda: ") + (e.currency.isEmpty() ? QStringLiteral("necunoscuta") : e.currency);
+            const QString same = QStringLiteral("%1|%2|%3|%4|%5")
+                                     .arg(e.bookingDay)
+                                     .arg(e.credit)
+                                     .arg(e.amount.toFixed(2), lettersAndDigits(e.text), comparablePayer(e.payer));
+            // Only entries that could be recorded count among the repeats: the other
+            // format of the day may not list a pending or reversed one at all.
+            const bool counts = line.note.isEmpty();
+            const int repeatAll = counts ? allRepeats[same]++ : allRepeats.value(same);
+            if (e.reference.isEmpty()) {
+                line.key = bankEntryKey(st.account, e, counts ? repeats[same]++ : repeats.value(same));
+            } else {
+                line.key = bankEntryKey(st.account, e, 0);
+                BankEntry bare = e;
+                bare.reference.clear();
+                line.keyWithoutReference = bankEntryKey(st.account, bare, repeatAll);
+            }
             TransferMatch m;
             if (line.note.isEmpty()) {
                 // The payer recorded for a transfer without one is the subscriber's name.
@@ -271,6 +291,8 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
             } else if (known.knows(line)) {
                 line.outcome = BankOutcome::AlreadyRecorded;
                 line.note = QStringLiteral("Inregistrat anterior");
+                if (m.idab)
+                    ++explained[dailyKey(e.bookingDay, e.amount, m.idab)];
             } else if (inFile.contains(line.key)
                        || (!line.keyWithoutReference.isEmpty() && inFile.contains(line.keyWithoutReference))
                        || (e.reference.isEmpty() && line.signatureRepeat < inFileSignatures.value(line.signature))) {
@@ -306,6 +328,20 @@ BankImport planBankImport(Database &db, const Session &session, std::vector<Bank
         for (size_t i = first; i < import.lines.size(); ++i)
             if (import.lines[i].outcome == BankOutcome::ToRecord || import.lines[i].outcome == BankOutcome::Parked)
                 ++inFileSignatures[import.lines[i].signature];
+        // A subscriber's transfer of a day and amount in the books that no entry of the
+        // statement was recognised as (typed by hand, or given in the other format in other
+        // words) may be the one at hand: parked for the clerk rather than recorded twice.
+        for (size_t i = first; i < import.lines.size(); ++i) {
+            BankLine &l = import.lines[i];
+            if (l.outcome != BankOutcome::ToRecord)
+                continue;
+            const QString k = dailyKey(l.entry.bookingDay, l.entry.amount, l.idab);
+            if (explained[k]++ < known.daily.value(k)) {
+                l.outcome = BankOutcome::Parked;
+                l.note = QStringLiteral("Posibil inregistrat deja: abonatul are un virament bancar de %1 lei din %2")
+                             .arg(l.entry.amount.toString(), dayText(l.entry.bookingDay));
+            }
+        }
         // Collections of one subscriber go in date order; one dated before his latest is parked.
         std::vector<BankLine *> matched;
         for (size_t i = first; i < import.lines.size(); ++i)
@@ -336,7 +372,7 @@ void assignLine(Database &db, BankImport &import, int index, qint64 idab)
     l.reason = MatchReason::None;
     if (!l.signature.isEmpty())
         l.signature = signatureOf(l, import.statements.at(size_t(l.statement)));
-    int last = latestCollectionDay(db, idab);
+    int last = latestDocumentDay(db, idab, Clock::todayDayNumber());
     for (const BankLine &other : import.lines)
         if (&other != &l && other.idab == idab && other.outcome == BankOutcome::Recorded)
             last = std::max(last, other.entry.bookingDay);
@@ -383,6 +419,7 @@ BankRecordSummary recordBankImport(Database &db, const Session &session, BankImp
         try {
             Transaction tx(db);
             CollectionRecorder recorder(db, session);
+            Statement subscriberRow = db.prepare(QStringLiteral("SELECT IDAB FROM Abonat WHERE IDAB=?"));
             // Read inside the transaction: another workstation may have recorded them meanwhile.
             QSet<int> days;
             for (const BankLine *l : todo)
@@ -394,6 +431,14 @@ BankRecordSummary recordBankImport(Database &db, const Session &session, BankImp
                 if (known.knows(*l)) {
                     l->outcome = BankOutcome::AlreadyRecorded;
                     l->note = QStringLiteral("Inregistrat anterior");
+                    continue;
+                }
+                // Deleted meanwhile on another workstation: the collection service would
+                // throw, and with it the whole statement at every try.
+                if (subscriberRow.select({l->idab}).isEmpty()) {
+                    l->outcome = BankOutcome::Parked;
+                    l->note = QStringLiteral("Abonatul nu mai exista in registru");
+                    ++part.parked;
                     continue;
                 }
                 CollectionDraft d;

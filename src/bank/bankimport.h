@@ -62,13 +62,14 @@ struct BankImport
 QString bankTransferDocType(); // "VIRAMENT BANCAR"
 
 // Keys: "B" and 19 letters/digits of a hash over the account and the bank's reference, or,
-// for an entry without one, over its day, amount, text and payer and how many identical
-// entries came before it that day in the same statement. Fits DOCSERIA (20).
+// for an entry without one, over its day, amount, the letters and digits of its text and
+// of the payer's name (blanks left out, the name cut where MT940 may cut it) and how many
+// identical entries came before it that day in the same statement. Fits DOCSERIA (20).
 QString bankEntryKey(const QString &account, const BankEntry &entry, int repeatWithinDay);
 
 // Day, amount, payer and payment text as a recorded collection keeps them (its DOCDATA,
 // INCASAT, NUMEPLAT and REPREZ), reduced to letters and digits so that the blanks a format
-// puts where it cut the text into lines do not count.
+// puts where it cut the text into lines do not count, the payer's name cut as in the key.
 QString transferSignature(int day, Money amount, const QString &payer, const QString &text);
 
 // The service's own account (administration), kept in the shared settings file.

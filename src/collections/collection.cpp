@@ -48,9 +48,9 @@ const Money MaxAmount = Money::fromUnits(99999999900LL);
 // The subscriber's documents are entered in date order, cancelled ones included, except a
 // cancelled one dated after today (written by a workstation whose clock ran ahead): it
 // stays in the books marked cancelled and would refuse every collection until that day.
-const QString LastDocumentSql = QStringLiteral("SELECT DOCDATA FROM Chitante WHERE IDAB=? AND "
-                                               "(ANULAT IS NULL OR ANULAT<>'X' OR DOCDATA<=?) "
-                                               "ORDER BY DOCDATA DESC, IDCHIT DESC LIMIT 1");
+const QString CountingDocument = QStringLiteral("(ANULAT IS NULL OR ANULAT<>'X' OR DOCDATA<=?)");
+const QString LastDocumentSql = QStringLiteral("SELECT DOCDATA FROM Chitante WHERE IDAB=? AND ") + CountingDocument +
+                                QStringLiteral(" ORDER BY DOCDATA DESC, IDCHIT DESC LIMIT 1");
 
 int firstDay(const ResultSet &r)
 {
@@ -91,6 +91,22 @@ QString titleOf(const SubscriberRecord &s)
 }
 
 } // namespace
+
+int latestDocumentDay(Database &db, qint64 idab, int today)
+{
+    return lastDocumentDay(db, idab, today);
+}
+
+QHash<qint64, int> latestDocumentDays(Database &db, int today)
+{
+    QHash<qint64, int> out;
+    const ResultSet r = db.select(
+        QStringLiteral("SELECT IDAB, MAX(DOCDATA) FROM Chitante WHERE ") + CountingDocument + QStringLiteral(" GROUP BY IDAB"),
+        {today});
+    for (int i = 0; i < r.rowCount(); ++i)
+        out.insert(r.value(i, 0).toLongLong(), int(r.value(i, 1).toLongLong()));
+    return out;
+}
 
 QStringList collectionDocumentTypes()
 {

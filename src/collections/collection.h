@@ -8,6 +8,7 @@
 #include "core/money.h"
 #include "ledger/refusal.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +37,12 @@ struct NumberProposal
     bool setsNumber = false;
 };
 NumberProposal proposeNumber(const Session &session, const QString &docType, bool automatic);
+
+// The day of the subscriber's latest document, which a new collection may not precede
+// (0 without one): cancelled documents count, except one dated after today.
+int latestDocumentDay(Database &db, qint64 idab, int today);
+// The same for every subscriber that has a document, by IDAB.
+QHash<qint64, int> latestDocumentDays(Database &db, int today);
 
 // What the dialog shows when it opens for a subscriber.
 struct CollectionProposal

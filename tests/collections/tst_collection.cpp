@@ -11,6 +11,7 @@
 
 #include "collectionsfixture.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace vestronia;
@@ -39,6 +40,9 @@ private Q_SLOTS:
     void cancelRestoresBalanceAndRemovesAdvance();
     void cancelCardRemovesDocument();
     void recorderWritesWhatSingleCollectionsWrite();
+    void recorderAndSingleCollectionsAgreeOnRandomBooks();
+    void recorderOutlivesAReattachOfTheTables();
+    void recorderAfterAFailedCollectionLeavesNoTraceAndNoGap();
 
 private:
     static CollectionDraft draft(CollectionsFixture &f, qint64 idab, const char *amount, const QString &type = QStringLiteral("CHITANTA"))
@@ -385,21 +389,28 @@ void TestCollection::cancelCardRemovesDocument()
 
 namespace {
 
+// The rows of a query as text.
+QStringList rowsOf(CollectionsFixture &f, const char *sql)
+{
+    QStringList out;
+    const ResultSet r = f.db->select(QString::fromLatin1(sql));
+    for (const QVariantList &row : r.rows()) {
+        QStringList cells;
+        for (const QVariant &v : row)
+            cells << v.toString();
+        out << cells.join(QLatin1Char('|'));
+    }
+    return out;
+}
+
 // Every row a collection touches, in a fixed order, as text.
 QStringList booksOf(CollectionsFixture &f)
 {
     QStringList out;
     for (const char *sql : {"SELECT * FROM Debite ORDER BY IDDEB", "SELECT * FROM DebiteArh ORDER BY IDCHIT, IDDEB",
                             "SELECT * FROM Chitante ORDER BY IDCHIT", "SELECT * FROM DetChit ORDER BY IDDCHIT",
-                            "SELECT ACTIUNE FROM Log ORDER BY IDLOG"}) {
-        const ResultSet r = f.db->select(QString::fromLatin1(sql));
-        for (const QVariantList &row : r.rows()) {
-            QStringList cells;
-            for (const QVariant &v : row)
-                cells << v.toString();
-            out << cells.join(QLatin1Char('|'));
-        }
-    }
+                            "SELECT ACTIUNE FROM Log ORDER BY IDLOG"})
+        out << rowsOf(f, sql);
     return out;
 }
 
@@ -449,6 +460,179 @@ void TestCollection::recorderWritesWhatSingleCollectionsWrite()
     const QStringList books = booksOf(one);
     QVERIFY(books.size() > 15);
     QCOMPARE(booksOf(many), books);
+}
+
+namespace {
+
+// A register of a few subscribers with random open debits: overdue with penalties per day
+// or per month (capped or not), not yet due, advances, some without any debit.
+void randomBooks(CollectionsFixture &f, quint32 seed, QList<qint64> &subscribers)
+{
+    QRandomGenerator rnd(seed);
+    subscribers.clear();
+    for (int s = 0; s < 5; ++s) {
+        const qint64 idab = f.insertSubscriber(QStringLiteral("ABONAT %1").arg(s), 1, day(2020, 1, 1));
+        subscribers << idab;
+        const int debits = rnd.bounded(5);
+        for (int i = 0; i < debits; ++i) {
+            const int date = f.today() - 1 - rnd.bounded(400);
+            const QByteArray rest = QByteArray::number(rnd.bounded(1, 30000) / 100.0, 'f', 2);
+            if (rnd.bounded(5) == 0) {
+                f.insertDebit(idab, QByteArray("-" + rest).constData(), date, 0, "0", QStringLiteral("luna"), QStringLiteral("-"), -1, -1,
+                              nullptr, QStringLiteral("PLATA IN AVANS"));
+                continue;
+            }
+            const int start = rnd.bounded(3) == 0 ? 0 : date + 20 + rnd.bounded(60);
+            const char *percent = rnd.bounded(2) ? "0.1" : "1";
+            f.insertDebit(idab, rest.constData(), date, start, percent, rnd.bounded(2) ? QStringLiteral("zi") : QStringLiteral("luna"),
+                          rnd.bounded(2) ? QStringLiteral("X") : QString());
+        }
+    }
+}
+
+// Collections of every kind and size: exactly what is owed, part of it, more than all of
+// it, nothing (refused), dated before the subscriber's latest one (refused).
+QList<CollectionDraft> randomDrafts(CollectionsFixture &f, quint32 seed, const QList<qint64> &subscribers)
+{
+    QRandomGenerator rnd(seed * 7919u + 1u);
+    QList<CollectionDraft> out;
+    const QStringList types = collectionDocumentTypes();
+    for (int i = 0; i < 14; ++i) {
+        CollectionDraft d;
+        d.idab = subscribers[rnd.bounded(int(subscribers.size()))];
+        d.docType = types[rnd.bounded(int(types.size()))];
+        d.day = f.today() - (rnd.bounded(4) == 0 ? 3 + rnd.bounded(5) : 0);
+        d.payer = QStringLiteral("PLATITOR");
+        d.purpose = QStringLiteral("incasare");
+        if (d.docType == QLatin1String("VIRAMENT BANCAR"))
+            d.series = QStringLiteral("BTEST%1").arg(i);
+        const Money owed = balanceOf(*f.db, d.idab, f.today()).total;
+        switch (rnd.bounded(5)) {
+        case 0:
+            d.amount = owed;
+            break;
+        case 1:
+            d.amount = Money::fromUnits(owed.units() / 2 / 100 * 100);
+            break;
+        case 2:
+            d.amount = owed + Money::fromUnits(rnd.bounded(1, 10000) * 100);
+            break;
+        case 3:
+            d.amount = Money::fromUnits(rnd.bounded(1, 5000) * 100);
+            break;
+        default:
+            d.amount = rnd.bounded(3) == 0 ? Money() : Money::fromUnits(rnd.bounded(1, 100) * 100);
+            break;
+        }
+        out << d;
+    }
+    return out;
+}
+
+} // namespace
+
+// Random books and collections: one recorder in one transaction and the collections one
+// by one leave the same rows; every document's lines add up to it; no debit is paid below
+// zero; and cancelling every collection, newest first, gives each debit back its rest.
+void TestCollection::recorderAndSingleCollectionsAgreeOnRandomBooks()
+{
+    for (quint32 seed = 1; seed <= 12; ++seed) {
+        CollectionsFixture one, many;
+        QList<qint64> subscribers;
+        randomBooks(one, seed, subscribers);
+        randomBooks(many, seed, subscribers);
+        QCOMPARE(booksOf(many), booksOf(one));
+        const QStringList startDebits = rowsOf(one, "SELECT * FROM Debite ORDER BY IDDEB");
+        // The drafts are worked out on the books as they are before any of them.
+        const QList<CollectionDraft> drafts = randomDrafts(one, seed, subscribers);
+        QStringList results[2];
+        for (const CollectionDraft &d : drafts) {
+            const CollectionOutcome o = recordCollection(*one.db, one.session, d);
+            results[0] << (o.refusal ? o.refusal->message : QString::number(o.recorded.idchit));
+        }
+        {
+            Transaction tx(*many.db);
+            CollectionRecorder recorder(*many.db, many.session);
+            for (const CollectionDraft &d : drafts) {
+                const CollectionOutcome o = recorder.record(d);
+                results[1] << (o.refusal ? o.refusal->message : QString::number(o.recorded.idchit));
+            }
+            tx.commit();
+        }
+        QCOMPARE(results[1], results[0]);
+        many.reopen();
+        QCOMPARE(booksOf(many), booksOf(one));
+
+        // The accountant's checks.
+        const ResultSet docs = one.db->select(QStringLiteral("SELECT IDCHIT, INCASAT FROM Chitante ORDER BY IDCHIT"));
+        QVERIFY(docs.rowCount() > 0);
+        for (int i = 0; i < docs.rowCount(); ++i) {
+            const qint64 idchit = docs.integer(i, QStringLiteral("IDCHIT"));
+            QCOMPARE(linesTotal(one, idchit), docs.money(i, QStringLiteral("INCASAT")));
+            QCOMPARE(one.db->scalar(QStringLiteral("SELECT COUNT(*) FROM DetChit WHERE IDCHIT=? AND (PENAL<0 OR RESTANTA<0)"),
+                                    {idchit})
+                         .toLongLong(),
+                     qint64(0));
+        }
+        QCOMPARE(one.db->scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDCON<>-1 AND SOLD<0")).toLongLong(), qint64(0));
+        NullProgress quiet;
+        for (int i = docs.rowCount() - 1; i >= 0; --i)
+            QVERIFY(!cancelCollection(*one.db, one.session, docs.integer(i, QStringLiteral("IDCHIT")), quiet));
+        QCOMPARE(rowsOf(one, "SELECT * FROM Debite ORDER BY IDDEB"), startDebits);
+    }
+}
+
+// The recorder's statements are compiled once; the tables they name may be attached
+// again meanwhile (the data folder's files replaced, a refresh after another program's
+// change). Its collections still reach the files, each with its own rows.
+void TestCollection::recorderOutlivesAReattachOfTheTables()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 debit = f.insertDebit(idab, "100", f.today() - 30);
+    CollectionOutcome first, second;
+    {
+        CollectionRecorder recorder(*f.db, f.session);
+        first = recorder.record(draft(f, idab, "40"));
+        QVERIFY(!first.refusal);
+        f.db->reattachDataTables();
+        second = recorder.record(draft(f, idab, "70"));
+        QVERIFY(!second.refusal);
+    }
+    QVERIFY(second.recorded.idchit != first.recorded.idchit);
+    f.reopen();
+    QCOMPARE(f.sold(debit), Money());
+    QCOMPARE(linesTotal(f, second.recorded.idchit), lei("70"));
+    QCOMPARE(balanceOf(*f.db, idab, f.today()).total, lei("-10"));
+    QCOMPARE(f.db->scalar(QStringLiteral("SELECT COUNT(*) FROM Chitante")).toLongLong(), qint64(2));
+}
+
+// A collection that fails half way (its lines cannot be written: the table is gone) leaves
+// nothing behind, and the same recorder records the next one with the receipt number the
+// failed one had taken: no number is lost, no statement stays broken.
+void TestCollection::recorderAfterAFailedCollectionLeavesNoTraceAndNoGap()
+{
+    CollectionsFixture f;
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2020, 1, 1));
+    const qint64 debit = f.insertDebit(idab, "100", f.today() - 30);
+    const qint64 number = Counters::peek(f.session.sharedSettings(), QStringLiteral("CHITNR"));
+    CollectionOutcome done;
+    {
+        CollectionRecorder recorder(*f.db, f.session);
+        f.db->detach(QStringLiteral("DetChit"));
+        QVERIFY_THROWS_EXCEPTION(SqlError, recorder.record(draft(f, idab, "40")));
+        QCOMPARE(f.sold(debit), lei("100"));
+        QCOMPARE(f.db->scalar(QStringLiteral("SELECT COUNT(*) FROM Chitante")).toLongLong(), qint64(0));
+        f.db->attachDataTables();
+        done = recorder.record(draft(f, idab, "40"));
+    }
+    QVERIFY(!done.refusal);
+    QCOMPARE(done.recorded.number, number);
+    f.reopen();
+    QCOMPARE(f.sold(debit), lei("60"));
+    QCOMPARE(linesTotal(f, done.recorded.idchit), lei("40"));
+    QCOMPARE(f.db->scalar(QStringLiteral("SELECT COUNT(*) FROM Chitante")).toLongLong(), qint64(1));
+    QCOMPARE(Counters::peek(f.session.sharedSettings(), QStringLiteral("CHITNR")), number + 1);
 }
 
 QTEST_GUILESS_MAIN(TestCollection)
