@@ -1,7 +1,8 @@
 // The restore mark: written and flushed before the first file of the data folder moves,
 // removed once every new file is on the disk. Every step of a restore goes through
-// store/fileops, so the kill tests reach each one. The mark is text of at most 4 MiB with
-// percent-encoded names; a name with a slash or "." / ".." is refused.
+// store/fileops, so the kill tests reach each one. The mark is a plain file of at most
+// 4 MiB with percent-encoded names; a name with a slash, "." / "..", or the name of the
+// lock file or of the mark itself is refused, and the old files' folder must be a DataBAK.
 
 #include "backup/restoremark.h"
 
@@ -53,16 +54,62 @@ QByteArray line(const char *key, const QString &value)
     return QByteArray(key) + ' ' + QFile::encodeName(value).toPercentEncoding() + '\n';
 }
 
-bool validName(const QString &name)
+bool sameName(const QString &a, const char *b)
+{
+    return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
+}
+
+// A file of the data folder a restore moves: never the lock file or the mark, and the
+// journal only among the old files (an archive brings none).
+bool validName(const QString &name, bool old)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+           !name.contains(QLatin1Char('/')) && !name.contains(QChar(0)) && !sameName(name, FolderLock::LockFileName) &&
+           !sameName(name, restoremark::FileName) && (old || !sameName(name, FolderLock::JournalFileName));
+}
+
+// The folder the old files went to, as a restore names it: an absolute, clean path to a
+// folder called DataBAK. Anything else would let the mark pull files out of any folder of
+// the disk into the data folder.
+bool validBackupFolder(const QString &path)
+{
+    return !path.isEmpty() && QDir::isAbsolutePath(path) && QDir::cleanPath(path) == path &&
+           QFileInfo(path).fileName() == QLatin1String("DataBAK");
+}
+
+// Reads the mark file: a plain file only (not a link, a pipe or a device, which could
+// block or never end), at most limit bytes. False when it is not such a file.
+bool readPlainFile(const QString &path, qint64 limit, QByteArray &out)
+{
+    const int fd = ::open(encoded(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= limit;
+    out.clear();
+    if (ok) {
+        out.resize(qsizetype(st.st_size));
+        qsizetype have = 0;
+        while (have < out.size()) {
+            const ssize_t got = ::read(fd, out.data() + have, size_t(out.size() - have));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            have += got;
+        }
+        out.truncate(have);
+    }
+    ::close(fd);
+    return ok;
 }
 
 // Writes bytes at the end of a file and flushes it.
 QString appendSynced(const QString &path, const QByteArray &bytes, bool create)
 {
-    const int fd = ::open(encoded(path).c_str(), O_WRONLY | O_CLOEXEC | (create ? O_CREAT | O_TRUNC : 0), 0666);
+    // Never through a link planted at the mark's name: it would write outside the folder.
+    const int fd =
+        ::open(encoded(path).c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | (create ? O_CREAT | O_TRUNC : 0), 0666);
     if (fd < 0)
         return QStringLiteral("Nu pot scrie %1: %2").arg(native(path), lastError());
     struct stat st;
@@ -190,16 +237,17 @@ QString markDone(const QString &dataFolder)
 bool read(const QString &dataFolder, RestoreMark &mark, QString *why)
 {
     mark = RestoreMark();
-    QFile f(pathIn(dataFolder));
-    if (!f.open(QIODevice::ReadOnly) || f.size() > MaxMarkBytes) {
+    const QString path = pathIn(dataFolder);
+    QByteArray text;
+    if (!readPlainFile(path, MaxMarkBytes, text)) {
         if (why)
-            *why = QStringLiteral("Fisierul %1 nu poate fi citit.").arg(native(f.fileName()));
+            *why = QStringLiteral("Fisierul %1 nu poate fi citit.").arg(native(path));
         return false;
     }
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    auto bad = [&](const QString &text) {
+    const QList<QByteArray> lines = text.split('\n');
+    auto bad = [&](const QString &reason) {
         if (why)
-            *why = QStringLiteral("Fisierul %1 este deteriorat: %2").arg(native(f.fileName()), text);
+            *why = QStringLiteral("Fisierul %1 este deteriorat: %2").arg(native(path), reason);
         return false;
     };
     if (lines.isEmpty() || lines.first() != Magic) {
@@ -236,15 +284,15 @@ bool read(const QString &dataFolder, RestoreMark &mark, QString *why)
         else if (key == "backup")
             mark.backup = value;
         else if (key == "old" || key == "new" || key == "empty") {
-            if (!validName(value))
+            if (!validName(value, key == "old"))
                 return bad(QStringLiteral("numele %1.").arg(value));
             (key == "old" ? mark.oldNames : key == "new" ? mark.newNames : mark.emptyNames) << value;
         } else {
             return bad(QStringLiteral("randul %1.").arg(i + 1));
         }
     }
-    if (mark.complete && (mark.backup.isEmpty() || !QDir::isAbsolutePath(mark.backup)))
-        return bad(QStringLiteral("lipseste dosarul cu datele vechi."));
+    if (mark.complete && !validBackupFolder(mark.backup))
+        return bad(QStringLiteral("dosarul cu datele vechi %1 nu este un dosar DataBAK.").arg(native(mark.backup)));
     return true;
 }
 

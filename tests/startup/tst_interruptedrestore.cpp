@@ -90,6 +90,15 @@ QString problemsOf(const DataCheckReport &report)
 
 int runWorker(const QStringList &args)
 {
+    // settle DATA: 0 when settled, 3 when refused.
+    if (args.value(0) == QLatin1String("settle")) {
+        try {
+            settleInterruptedRestore(args.value(1));
+        } catch (const BackupError &) {
+            return 3;
+        }
+        return 0;
+    }
     // restore HOME ARCHIVE N: the restore dies at its N-th file operation.
     if (args.value(0) != QLatin1String("restore"))
         return 4;
@@ -113,6 +122,7 @@ private Q_SLOTS:
     void restoreKilledAtEveryStepIsNeverLeftMixed();
     void markOfAnotherWorkstationKeepsTheFolderClosed();
     void moveAcrossFileSystemsNeverLeavesAPartialFile();
+    void hostileMarkNeitherHangsNorMovesFilesOutsideTheFolders();
 };
 
 void TestInterruptedRestore::restoreKilledAtEveryStepIsNeverLeftMixed()
@@ -268,6 +278,74 @@ void TestInterruptedRestore::moveAcrossFileSystemsNeverLeavesAPartialFile()
         }
     }
     QFAIL("the move never ran without a fault");
+}
+
+// A mark that is not one this program wrote: a pipe, a link to an endless device, a folder
+// of old files that is no DataBAK, names of the lock file. Each is refused at once with a
+// message, nothing outside the data folder is touched, and no mark is written through a link.
+void TestInterruptedRestore::hostileMarkNeitherHangsNorMovesFilesOutsideTheFolders()
+{
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("Data"));
+    QVERIFY(QDir().mkpath(data));
+    createMissingTables(data);
+    const QString markPath = restoremark::pathIn(data);
+    // Refused (exit 3) by a child within seconds; a child that hangs or reads without end is killed.
+    auto refusedInChild = [&]() {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--worker"), QStringLiteral("settle"), data});
+        if (!child.waitForFinished(10000)) {
+            child.kill();
+            child.waitForFinished(5000);
+            return false;
+        }
+        return child.exitStatus() == QProcess::NormalExit && child.exitCode() == 3;
+    };
+
+    QVERIFY(::mkfifo(QFile::encodeName(markPath).constData(), 0600) == 0);
+    QVERIFY2(refusedInChild(), "a pipe at the mark's name");
+    QVERIFY(QFile::remove(markPath));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), markPath));
+    QVERIFY2(refusedInChild(), "a link to an endless device at the mark's name");
+    QVERIFY(QFile::remove(markPath));
+
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    QVERIFY(QDir().mkpath(victim));
+    writeFile(victim + QStringLiteral("/secret.txt"), "not the program's");
+    {
+        Database db(data); // the lock file is there
+    }
+    const QString lockPath = QDir(data).filePath(QLatin1String(FolderLock::LockFileName));
+    QVERIFY(QFile::exists(lockPath));
+    RestoreMark mark;
+    mark.host = restoremark::thisHost();
+    mark.archive = QStringLiteral("/x/a.vrn");
+    mark.backup = victim;
+    mark.oldNames = QStringList{QStringLiteral("secret.txt")};
+    QVERIFY(restoremark::write(data, mark).isEmpty());
+    QVERIFY_THROWS_EXCEPTION(BackupError, settleInterruptedRestore(data));
+    mark.backup = dir.filePath(QStringLiteral("x/../victim/DataBAK"));
+    QVERIFY(restoremark::write(data, mark).isEmpty());
+    QVERIFY_THROWS_EXCEPTION(BackupError, settleInterruptedRestore(data));
+    QVERIFY(QFile::exists(victim + QStringLiteral("/secret.txt")));
+    QVERIFY(!QFile::exists(data + QStringLiteral("/secret.txt")));
+
+    mark.backup = dir.filePath(QStringLiteral("DataBAK"));
+    mark.oldNames.clear();
+    mark.newNames = QStringList{QStringLiteral("Vestronia.LCK")};
+    QVERIFY(restoremark::write(data, mark).isEmpty());
+    QVERIFY_THROWS_EXCEPTION(BackupError, settleInterruptedRestore(data));
+    QVERIFY(QFile::exists(lockPath));
+    QVERIFY(QFile::remove(markPath));
+
+    const QString outside = dir.filePath(QStringLiteral("outside.txt"));
+    writeFile(outside, "outside");
+    QVERIFY(QFile::link(outside, markPath));
+    mark.newNames.clear();
+    QVERIFY(!restoremark::write(data, mark).isEmpty());
+    QFile o(outside);
+    QVERIFY(o.open(QIODevice::ReadOnly));
+    QCOMPARE(o.readAll(), QByteArray("outside"));
 }
 
 int main(int argc, char **argv)
