@@ -221,7 +221,8 @@ QString write(const QString &dataFolder, const RestoreMark &mark)
     for (const QString &n : mark.emptyNames)
         text += line("empty", n);
     text += "end\n";
-    if (text.size() > MaxMarkBytes)
+    // Room left for an undo's "back" line for every old file.
+    if (text.size() > MaxMarkBytes / 2)
         return QStringLiteral("Prea multe fisiere de restaurat.");
     QString why = appendSynced(pathIn(dataFolder), text, true);
     if (why.isEmpty() && !fileops::syncFolder(encoded(dataFolder)))
@@ -229,9 +230,14 @@ QString write(const QString &dataFolder, const RestoreMark &mark)
     return why;
 }
 
+QString markCopying(const QString &dataFolder)
+{
+    return appendSynced(pathIn(dataFolder), "\ncopying\n", false);
+}
+
 QString markDone(const QString &dataFolder)
 {
-    return appendSynced(pathIn(dataFolder), "done\n", false);
+    return appendSynced(pathIn(dataFolder), "\ndone\n", false);
 }
 
 bool read(const QString &dataFolder, RestoreMark &mark, QString *why)
@@ -261,8 +267,16 @@ bool read(const QString &dataFolder, RestoreMark &mark, QString *why)
         if (l.isEmpty())
             continue;
         if (mark.complete) {
-            if (l == "done" && i + 1 < lines.size())
+            const bool whole = i + 1 < lines.size(); // ended by its newline
+            if (l == "done" && whole)
                 mark.done = true;
+            else if (l == "copying" && whole)
+                mark.copying = true;
+            else if (l.startsWith("back ") && whole) {
+                const QString name = QFile::decodeName(QByteArray::fromPercentEncoding(l.mid(5)));
+                if (mark.oldNames.contains(name))
+                    mark.backNames << name;
+            }
             continue;
         }
         if (l == "end") {
@@ -309,7 +323,9 @@ QString undo(const QString &dataFolder, const RestoreMark &mark)
 {
     const QDir data(dataFolder);
     const QDir bak(mark.backup);
-    if (!mark.oldNames.isEmpty() && !QFileInfo(mark.backup).isDir())
+    // Once new files were coming in, every old file is in DataBAK or lost: without it there
+    // is nothing to put back. Before that, an old file not in DataBAK never left the folder.
+    if (mark.copying && mark.backNames.isEmpty() && !mark.oldNames.isEmpty() && !QFileInfo(mark.backup).isDir())
         return QStringLiteral("Dosarul cu datele vechi %1 nu exista.").arg(native(mark.backup));
     QString trouble;
     // The new files go first: a name both old and new then gets its old file back below.
@@ -318,9 +334,19 @@ QString undo(const QString &dataFolder, const RestoreMark &mark)
             trouble += QStringLiteral(" Fisierul nou %1 nu a putut fi sters.").arg(name);
     for (const QString &name : mark.oldNames) {
         removeIfThere(data.filePath(name) + PartSuffix);
-        if (!existsPlain(bak.filePath(name)))
-            continue; // never moved: it is still in the data folder
-        const QString why = moveFile(bak.filePath(name), data.filePath(name));
+        if (!existsPlain(bak.filePath(name))) {
+            // Not in DataBAK: never moved (nothing new had come in yet), or already put back
+            // by an undo cut part-way. A journal may have been played and removed meanwhile.
+            const bool inPlace = existsPlain(data.filePath(name)) &&
+                                 (!mark.copying || mark.backNames.contains(name) || !mark.newNames.contains(name));
+            if (!inPlace && name != QLatin1String(FolderLock::JournalFileName))
+                trouble += QStringLiteral(" Fisierul vechi %1 lipseste din %2.").arg(name, native(mark.backup));
+            continue;
+        }
+        // Said before the move, so an undo cut after it knows the file in the folder is the old one.
+        QString why = appendSynced(pathIn(dataFolder), QByteArray("\n") + line("back", name), false);
+        if (why.isEmpty())
+            why = moveFile(bak.filePath(name), data.filePath(name));
         if (!why.isEmpty())
             trouble += QLatin1Char(' ') + why;
     }
@@ -336,7 +362,8 @@ QString undo(const QString &dataFolder, const RestoreMark &mark)
         fileops::adoptFolderAccess(fd, encoded(dataFolder));
         ::close(fd);
     }
-    if (!fileops::syncFolder(encoded(dataFolder)) || (!mark.oldNames.isEmpty() && !fileops::syncFolder(encoded(mark.backup))))
+    if (!fileops::syncFolder(encoded(dataFolder)) ||
+        (!mark.oldNames.isEmpty() && QFileInfo(mark.backup).isDir() && !fileops::syncFolder(encoded(mark.backup))))
         trouble += QStringLiteral(" Dosarele nu au putut fi scrise pe disc.");
     return trouble.trimmed();
 }

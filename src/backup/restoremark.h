@@ -18,6 +18,8 @@ struct RestoreMark
     QStringList newNames; // files copied in from the archive
     QStringList emptyNames; // empty files of the data folder that a new file replaces
     bool complete = false; // the whole mark was written ("end")
+    bool copying = false;  // every old file had moved to backup before the first new file came in
+    QStringList backNames; // old files an undo began to put back ("back" lines)
     bool done = false;     // every new file is in place and on the disk
 };
 
@@ -31,6 +33,9 @@ QString thisHost();
 
 // Writes the mark and flushes it and the folder to the disk. Empty on success, else why not.
 QString write(const QString &dataFolder, const RestoreMark &mark);
+// Adds "copying" to the mark and flushes it: every old file is in the backup folder now,
+// so from here on one missing there is lost, never "not moved yet".
+QString markCopying(const QString &dataFolder);
 // Adds "done" to the mark and flushes it. Empty on success, else why not.
 QString markDone(const QString &dataFolder);
 // Reads the mark; false with why when it cannot be read or names a file outside the folders.
@@ -47,7 +52,10 @@ QString moveFile(const QString &from, const QString &to);
 QString copyFile(const QString &from, const QString &to);
 
 // Puts the old files back from mark.backup and removes the new ones; the mark stays.
-// Safe to repeat after a kill part-way. Empty on success, else what stayed wrong.
+// Safe to repeat after a kill part-way: before each old file moves back the mark says so
+// ("back NAME"). An old file found neither in mark.backup nor (never moved, or put back
+// already) in the data folder is reported, never passed over. Empty on success, else what
+// stayed wrong.
 QString undo(const QString &dataFolder, const RestoreMark &mark);
 
 } // namespace restoremark

@@ -90,8 +90,10 @@ QString problemsOf(const DataCheckReport &report)
 
 int runWorker(const QStringList &args)
 {
-    // settle DATA: 0 when settled, 3 when refused.
+    // settle DATA [N]: 0 when settled, 3 when refused; dies at its N-th file operation.
     if (args.value(0) == QLatin1String("settle")) {
+        if (args.size() > 2)
+            fileops::injectFault(args.value(2).toULongLong(), fileops::Fault::Kill);
         try {
             settleInterruptedRestore(args.value(1));
         } catch (const BackupError &) {
@@ -123,6 +125,7 @@ private Q_SLOTS:
     void markOfAnotherWorkstationKeepsTheFolderClosed();
     void moveAcrossFileSystemsNeverLeavesAPartialFile();
     void hostileMarkNeitherHangsNorMovesFilesOutsideTheFolders();
+    void dataBakChangedAfterTheKillIsNeverTakenForTheOldData();
 };
 
 void TestInterruptedRestore::restoreKilledAtEveryStepIsNeverLeftMixed()
@@ -346,6 +349,92 @@ void TestInterruptedRestore::hostileMarkNeitherHangsNorMovesFilesOutsideTheFolde
     QFile o(outside);
     QVERIFY(o.open(QIODevice::ReadOnly));
     QCOMPARE(o.readAll(), QByteArray("outside"));
+}
+
+// DataBAK removed or short of a file after the restore died, and the undo itself killed at
+// each of its steps: the folder comes back as the old data, or the clerk is told what is
+// missing; it is never a mix reported as the old data.
+void TestInterruptedRestore::dataBakChangedAfterTheKillIsNeverTakenForTheOldData()
+{
+    QTemporaryDir dir;
+    const Session session = sessionIn(dir.path());
+    QVERIFY(QDir().mkpath(session.dataFolder));
+    QVERIFY(QDir().mkpath(session.tempFolder));
+    const QString data = session.dataFolder;
+    const QString bak = dir.filePath(QStringLiteral("DataBAK"));
+    createMissingTables(data);
+    insertDebits(data, 1, 50);
+    const QString archive = dir.filePath(QStringLiteral("a.vrn"));
+    NullProgress none;
+    packDataFolder(session, archive, none);
+    insertDebits(data, 51, 60);
+    const QMap<QString, QByteArray> before = filesOf(data);
+    const QString debite = QStringLiteral("Debite.dbf");
+
+    // Kill the restore at each step until it is killed right after its mark is written
+    // (nothing moved yet) and, later, once a new file is in place.
+    QMap<QString, QByteArray> markedData, markedBak, copyingData, copyingBak;
+    for (int n = 1; n <= 400 && copyingData.isEmpty(); ++n) {
+        putFiles(data, before);
+        QVERIFY(QDir(bak).removeRecursively());
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--worker"), QStringLiteral("restore"), dir.path(), archive, QString::number(n)});
+        QVERIFY(child.waitForFinished(30000));
+        if (child.exitStatus() != QProcess::CrashExit)
+            break;
+        if (!QFile::exists(restoremark::pathIn(data)))
+            continue;
+        const QMap<QString, QByteArray> nowData = filesOf(data);
+        const QMap<QString, QByteArray> nowBak = filesOf(bak);
+        if (markedData.isEmpty() && nowBak.isEmpty() && nowData.value(QLatin1String(restoremark::FileName)).contains("\nend\n"))
+            markedData = nowData;
+        if (nowBak.value(debite) == before.value(debite) && nowData.contains(debite)) {
+            copyingData = nowData;
+            copyingBak = nowBak;
+        }
+    }
+    QVERIFY(!markedData.isEmpty());
+    QVERIFY(!copyingData.isEmpty());
+
+    // Killed before the first move, DataBAK then deleted: the old files never left.
+    putFiles(data, markedData);
+    QVERIFY(QDir(bak).removeRecursively());
+    QVERIFY(settleInterruptedRestore(data).contains(QLatin1String("puse inapoi")));
+    QCOMPARE(filesOf(data), before);
+
+    // A new table in place, its old one taken out of DataBAK: refused, never "put back".
+    putFiles(data, copyingData);
+    QVERIFY(QDir().mkpath(bak));
+    putFiles(bak, copyingBak);
+    QVERIFY(QFile::remove(QDir(bak).filePath(debite)));
+    QVERIFY_THROWS_EXCEPTION(BackupError, settleInterruptedRestore(data));
+    QVERIFY(QFile::exists(restoremark::pathIn(data)));
+    // DataBAK back whole: the next start puts the old data back.
+    putFiles(bak, copyingBak);
+    settleInterruptedRestore(data);
+    QCOMPARE(filesOf(data), before);
+
+    // The undo killed at each of its steps, then the next start.
+    for (int n = 1; n <= 400; ++n) {
+        putFiles(data, copyingData);
+        putFiles(bak, copyingBak);
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--worker"), QStringLiteral("settle"), data, QString::number(n)});
+        QVERIFY(child.waitForFinished(30000));
+        const bool killed = child.exitStatus() == QProcess::CrashExit;
+        QVERIFY2(killed || child.exitCode() == 0, qPrintable(QStringLiteral("undo step %1: exit %2").arg(n).arg(child.exitCode())));
+        try {
+            settleInterruptedRestore(data);
+        } catch (const BackupError &e) {
+            QFAIL(qPrintable(QStringLiteral("undo killed at step %1, then: %2 %3").arg(n).arg(e.message(), e.detail())));
+        }
+        QVERIFY2(filesOf(data) == before, qPrintable(QStringLiteral("undo killed at step %1").arg(n)));
+        if (!killed)
+            return;
+    }
+    QFAIL("the undo never ran to its end");
 }
 
 int main(int argc, char **argv)
