@@ -432,6 +432,34 @@ void TestInterruptedRestore::dataBakChangedAfterTheKillIsNeverTakenForTheOldData
         }
         QVERIFY2(filesOf(data) == before, qPrintable(QStringLiteral("undo killed at step %1").arg(n)));
         if (!killed)
+            break;
+        QVERIFY(n < 400);
+    }
+
+    // A full disk (a failing write, flush, rename or removal) at each step of the undo: the
+    // clerk is told, and the next start puts the old data back.
+    for (std::uint64_t n = 1; n <= 400; ++n) {
+        putFiles(data, copyingData);
+        putFiles(bak, copyingBak);
+        fileops::injectFault(n, fileops::Fault::Error);
+        bool refused = false;
+        try {
+            settleInterruptedRestore(data);
+        } catch (const BackupError &) {
+            refused = true;
+        }
+        const bool fired = fileops::faultFired();
+        fileops::injectFault(0);
+        // Refused with the mark gone: only its removal was not flushed; the data is back.
+        if (refused && !QFile::exists(restoremark::pathIn(data)))
+            QCOMPARE(filesOf(data), before);
+        try {
+            settleInterruptedRestore(data);
+        } catch (const BackupError &e) {
+            QFAIL(qPrintable(QStringLiteral("undo failed at step %1, then: %2 %3").arg(n).arg(e.message(), e.detail())));
+        }
+        QVERIFY2(filesOf(data) == before, qPrintable(QStringLiteral("undo failed at step %1").arg(n)));
+        if (!fired)
             return;
     }
     QFAIL("the undo never ran to its end");
