@@ -6,7 +6,9 @@
 
 #include "backup/restoremark.h"
 
+#include "backup/archive.h"
 #include "backup/localbackup.h"
+#include "core/progress.h"
 #include "store/dbferror.h"
 #include "store/fileops.h"
 #include "store/folderlock.h"
@@ -16,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <cerrno>
@@ -272,6 +275,8 @@ bool read(const QString &dataFolder, RestoreMark &mark, QString *why)
                 mark.done = true;
             else if (l == "copying" && whole)
                 mark.copying = true;
+            else if (l == "completing" && whole)
+                mark.completing = true;
             else if (l.startsWith("back ") && whole) {
                 const QString name = QFile::decodeName(QByteArray::fromPercentEncoding(l.mid(5)));
                 if (mark.oldNames.contains(name))
@@ -319,14 +324,19 @@ QString remove(const QString &dataFolder)
     return {};
 }
 
-QString undo(const QString &dataFolder, const RestoreMark &mark)
+QString undo(const QString &dataFolder, const RestoreMark &mark, bool *lost)
 {
     const QDir data(dataFolder);
     const QDir bak(mark.backup);
+    if (lost)
+        *lost = false;
     // Once new files were coming in, every old file is in DataBAK or lost: without it there
     // is nothing to put back. Before that, an old file not in DataBAK never left the folder.
-    if (mark.copying && mark.backNames.isEmpty() && !mark.oldNames.isEmpty() && !QFileInfo(mark.backup).isDir())
+    if (mark.copying && mark.backNames.isEmpty() && !mark.oldNames.isEmpty() && !QFileInfo(mark.backup).isDir()) {
+        if (lost)
+            *lost = true;
         return QStringLiteral("Dosarul cu datele vechi %1 nu exista.").arg(native(mark.backup));
+    }
     QString trouble;
     // The new files go first: a name both old and new then gets its old file back below.
     for (const QString &name : mark.newNames)
@@ -339,8 +349,11 @@ QString undo(const QString &dataFolder, const RestoreMark &mark)
             // by an undo cut part-way. A journal may have been played and removed meanwhile.
             const bool inPlace = existsPlain(data.filePath(name)) &&
                                  (!mark.copying || mark.backNames.contains(name) || !mark.newNames.contains(name));
-            if (!inPlace && name != QLatin1String(FolderLock::JournalFileName))
+            if (!inPlace && name != QLatin1String(FolderLock::JournalFileName)) {
                 trouble += QStringLiteral(" Fisierul vechi %1 lipseste din %2.").arg(name, native(mark.backup));
+                if (lost)
+                    *lost = true;
+            }
             continue;
         }
         // Said before the move, so an undo cut after it knows the file in the folder is the old one.
@@ -366,6 +379,58 @@ QString undo(const QString &dataFolder, const RestoreMark &mark)
         (!mark.oldNames.isEmpty() && QFileInfo(mark.backup).isDir() && !fileops::syncFolder(encoded(mark.backup))))
         trouble += QStringLiteral(" Dosarele nu au putut fi scrise pe disc.");
     return trouble.trimmed();
+}
+
+// Puts the archive's files in place of whatever the folder holds of the restore, when the
+// old files cannot be put back: the clerk asked for the archive, and it is one whole state.
+// The mark says so first, so a later start never mixes the old files back in. Old files put
+// back by an undo cut part-way go to DataBAK again. Empty on success, else why not.
+QString completeFromArchive(const QString &dataFolder, const RestoreMark &mark)
+{
+    QTemporaryDir unpacked;
+    NullProgress none;
+    QString why;
+    QStringList unreadable;
+    if (!unpacked.isValid() || !readArchive(mark.archive, unpacked.path(), none, &why, &unreadable) || !unreadable.isEmpty())
+        return QStringLiteral("Salvarea %1 nu mai poate fi citita. %2").arg(native(mark.archive), why).trimmed();
+    QStringList have = archiveFileList(unpacked.path());
+    QStringList want = mark.newNames;
+    have.sort();
+    want.sort();
+    if (have != want)
+        return QStringLiteral("Salvarea %1 nu mai are fisierele restaurate.").arg(native(mark.archive));
+    if (!mark.completing) {
+        why = appendSynced(pathIn(dataFolder), "\ncompleting\n", false);
+        if (!why.isEmpty())
+            return why;
+    }
+    const QDir data(dataFolder);
+    const QDir bak(mark.backup);
+    for (const QString &name : mark.oldNames) {
+        if (mark.newNames.contains(name) || !existsPlain(data.filePath(name)))
+            continue;
+        if (name == QLatin1String(FolderLock::JournalFileName)) {
+            if (!removeIfThere(data.filePath(name)))
+                return QStringLiteral("Nu pot sterge %1: %2").arg(native(data.filePath(name)), lastError());
+            continue;
+        }
+        if (!QDir().mkpath(mark.backup))
+            return QStringLiteral("Nu pot crea dosarul %1.").arg(native(mark.backup));
+        why = moveFile(data.filePath(name), bak.filePath(name));
+        if (!why.isEmpty())
+            return why;
+    }
+    for (const QString &name : mark.newNames) {
+        const QString target = data.filePath(name);
+        if (!removeIfThere(target))
+            return QStringLiteral("Nu pot sterge %1: %2").arg(native(target), lastError());
+        why = copyFile(QDir(unpacked.path()).filePath(name), target);
+        if (!why.isEmpty())
+            return why;
+    }
+    if (!fileops::syncFolder(encoded(dataFolder)))
+        return QStringLiteral("Nu pot scrie pe disc dosarul %1.").arg(native(dataFolder));
+    return {};
 }
 
 } // namespace restoremark
@@ -415,34 +480,49 @@ QString settleInterruptedRestore(const QString &dataFolder)
                           QStringLiteral("Restaurarea din %1, pornita pe calculatorul %2, nu s-a terminat.\rPorniti "
                                          "programul pe calculatorul %2: acolo sunt datele vechi, in %3.")
                               .arg(native(mark.archive), mark.host, native(mark.backup)));
-    } else if (mark.done) {
-        // Every new file was in place and on the disk: only the journal and the counters
-        // were left to do.
-        const QString journal = QDir(dataFolder).filePath(QLatin1String(FolderLock::JournalFileName));
-        if (!removeIfThere(journal))
-            throw BackupError(title, QStringLiteral("Restaurarea din %1 nu s-a terminat.").arg(native(mark.archive)),
-                              QStringLiteral("Jurnalul %1 nu poate fi sters.").arg(native(journal)));
-        for (const QString &name : mark.oldNames + mark.newNames) {
-            const QByteArray n = QFile::encodeName(name);
-            try {
-                lock->bump(std::string(n.constData(), size_t(n.size())), true);
-            } catch (const DbfError &) {
-                // Readers still see the new files by their size and time.
-            }
-        }
-        message = QStringLiteral("Restaurarea din %1 a fost intrerupta dupa ce toate fisierele erau la locul lor; am "
-                                 "terminat-o acum. Datele sunt cele din salvare.")
-                      .arg(native(mark.archive));
     } else {
-        const QString trouble = restoremark::undo(dataFolder, mark);
-        if (!trouble.isEmpty())
-            throw BackupError(title,
-                              QStringLiteral("Restaurarea din %1 nu s-a terminat, iar datele vechi nu au putut fi puse "
-                                             "inapoi din %2.")
-                                  .arg(native(mark.archive), native(mark.backup)),
-                              trouble);
-        message = QStringLiteral("Restaurarea din %1 nu s-a terminat; datele au fost puse inapoi cum erau inainte.")
-                      .arg(native(mark.archive));
+        // Every new file in place and on the disk: only the journal and the counters are left.
+        auto finishWithNewFiles = [&]() {
+            const QString journal = QDir(dataFolder).filePath(QLatin1String(FolderLock::JournalFileName));
+            if (!removeIfThere(journal))
+                throw BackupError(title, QStringLiteral("Restaurarea din %1 nu s-a terminat.").arg(native(mark.archive)),
+                                  QStringLiteral("Jurnalul %1 nu poate fi sters.").arg(native(journal)));
+            for (const QString &name : mark.oldNames + mark.newNames) {
+                const QByteArray n = QFile::encodeName(name);
+                try {
+                    lock->bump(std::string(n.constData(), size_t(n.size())), true);
+                } catch (const DbfError &) {
+                    // Readers still see the new files by their size and time.
+                }
+            }
+        };
+        bool lost = false;
+        const QString trouble = mark.done || mark.completing ? QString() : restoremark::undo(dataFolder, mark, &lost);
+        if (mark.done) {
+            finishWithNewFiles();
+            message = QStringLiteral("Restaurarea din %1 a fost intrerupta dupa ce toate fisierele erau la locul lor; "
+                                     "am terminat-o acum. Datele sunt cele din salvare.")
+                          .arg(native(mark.archive));
+        } else if (trouble.isEmpty() && !mark.completing) {
+            message = QStringLiteral("Restaurarea din %1 nu s-a terminat; datele au fost puse inapoi cum erau inainte.")
+                          .arg(native(mark.archive));
+        } else {
+            // An old file is gone for good (or a start already chose the archive): the old
+            // data cannot come back whole, the archive is the one whole state left. Any other
+            // trouble (a full disk, a folder refused) is told, and the next start tries again.
+            const QString failed = QStringLiteral("Restaurarea din %1 nu s-a terminat, iar datele vechi nu au putut fi "
+                                                  "puse inapoi din %2.")
+                                       .arg(native(mark.archive), native(mark.backup));
+            if (!mark.completing && !lost)
+                throw BackupError(title, failed, trouble);
+            const QString why2 = restoremark::completeFromArchive(dataFolder, mark);
+            if (!why2.isEmpty())
+                throw BackupError(title, failed, QString(trouble + QLatin1Char(' ') + why2).trimmed());
+            finishWithNewFiles();
+            message = QStringLiteral("Restaurarea din %1 nu s-a terminat, iar datele vechi nu mai puteau fi puse inapoi "
+                                     "(%2); am terminat restaurarea. Datele sunt cele din salvare.")
+                          .arg(native(mark.archive), trouble.isEmpty() ? native(mark.backup) : trouble);
+        }
     }
     why = restoremark::remove(dataFolder);
     if (!why.isEmpty())

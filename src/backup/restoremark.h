@@ -20,6 +20,7 @@ struct RestoreMark
     bool complete = false; // the whole mark was written ("end")
     bool copying = false;  // every old file had moved to backup before the first new file came in
     QStringList backNames; // old files an undo began to put back ("back" lines)
+    bool completing = false; // the old files could not be put back: the archive is put in instead
     bool done = false;     // every new file is in place and on the disk
 };
 
@@ -55,13 +56,14 @@ QString copyFile(const QString &from, const QString &to);
 // Safe to repeat after a kill part-way: before each old file moves back the mark says so
 // ("back NAME"). An old file found neither in mark.backup nor (never moved, or put back
 // already) in the data folder is reported, never passed over. Empty on success, else what
-// stayed wrong.
-QString undo(const QString &dataFolder, const RestoreMark &mark);
+// stayed wrong; lost (when given) says whether an old file is gone for good.
+QString undo(const QString &dataFolder, const RestoreMark &mark, bool *lost = nullptr);
 
 } // namespace restoremark
 
 // Settles a restore of dataFolder that did not finish (a mark is there): undoes it, or
-// completes it when the mark says every new file was in place. Takes the folder as a
+// completes it when the mark says every new file was in place, or when the old files can
+// no longer be put back (missing from DataBAK) and the archive still reads whole. Takes the folder as a
 // restore does (nobody else attached, the writer lock). Returns the message for the
 // clerk, empty when there was nothing to settle. Throws BackupError when it cannot be
 // settled here (another workstation restored, the folder is in use, a file cannot move).
