@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QThread>
@@ -129,6 +130,23 @@ bool existsPlain(const QString &path)
 {
     struct stat st;
     return ::lstat(encoded(path).c_str(), &st) == 0;
+}
+
+// Adds one problem to the text for the clerk; past a few, only how many more there are,
+// so a mark naming thousands of files never makes a message of megabytes.
+void addTrouble(QString &trouble, int &count, const QString &what)
+{
+    constexpr int Shown = 8;
+    if (++count <= Shown)
+        trouble += QLatin1Char(' ') + what;
+}
+
+QString troubleText(const QString &trouble, int count)
+{
+    constexpr int Shown = 8;
+    if (count <= Shown)
+        return trouble.trimmed();
+    return QString(trouble + QStringLiteral(" Si inca %1 probleme.").arg(count - Shown)).trimmed();
 }
 
 // Removes a file; one that is not there is fine.
@@ -279,8 +297,7 @@ bool read(const QString &dataFolder, RestoreMark &mark, QString *why)
                 mark.completing = true;
             else if (l.startsWith("back ") && whole) {
                 const QString name = QFile::decodeName(QByteArray::fromPercentEncoding(l.mid(5)));
-                if (mark.oldNames.contains(name))
-                    mark.backNames << name;
+                mark.backNames << name; // a name that is no old file is never looked up
             }
             continue;
         }
@@ -337,20 +354,26 @@ QString undo(const QString &dataFolder, const RestoreMark &mark, bool *lost)
             *lost = true;
         return QStringLiteral("Dosarul cu datele vechi %1 nu exista.").arg(native(mark.backup));
     }
+    // Sets, not lists: a mark names up to tens of thousands of files.
+    const QSet<QString> oldSet(mark.oldNames.cbegin(), mark.oldNames.cend());
+    const QSet<QString> newSet(mark.newNames.cbegin(), mark.newNames.cend());
+    const QSet<QString> backSet(mark.backNames.cbegin(), mark.backNames.cend());
     QString trouble;
+    int troubles = 0;
     // The new files go first: a name both old and new then gets its old file back below.
     for (const QString &name : mark.newNames)
-        if (!mark.oldNames.contains(name) && !removeIfThere(data.filePath(name)))
-            trouble += QStringLiteral(" Fisierul nou %1 nu a putut fi sters.").arg(name);
+        if (!oldSet.contains(name) && !removeIfThere(data.filePath(name)))
+            addTrouble(trouble, troubles, QStringLiteral("Fisierul nou %1 nu a putut fi sters.").arg(name));
     for (const QString &name : mark.oldNames) {
         removeIfThere(data.filePath(name) + PartSuffix);
         if (!existsPlain(bak.filePath(name))) {
             // Not in DataBAK: never moved (nothing new had come in yet), or already put back
             // by an undo cut part-way. A journal may have been played and removed meanwhile.
             const bool inPlace = existsPlain(data.filePath(name)) &&
-                                 (!mark.copying || mark.backNames.contains(name) || !mark.newNames.contains(name));
+                                 (!mark.copying || backSet.contains(name) || !newSet.contains(name));
             if (!inPlace && name != QLatin1String(FolderLock::JournalFileName)) {
-                trouble += QStringLiteral(" Fisierul vechi %1 lipseste din %2.").arg(name, native(mark.backup));
+                addTrouble(trouble, troubles,
+                           QStringLiteral("Fisierul vechi %1 lipseste din %2.").arg(name, native(mark.backup)));
                 if (lost)
                     *lost = true;
             }
@@ -361,7 +384,7 @@ QString undo(const QString &dataFolder, const RestoreMark &mark, bool *lost)
         if (why.isEmpty())
             why = moveFile(bak.filePath(name), data.filePath(name));
         if (!why.isEmpty())
-            trouble += QLatin1Char(' ') + why;
+            addTrouble(trouble, troubles, why);
     }
     for (const QString &name : mark.emptyNames) {
         const QString path = data.filePath(name);
@@ -369,7 +392,7 @@ QString undo(const QString &dataFolder, const RestoreMark &mark, bool *lost)
             continue;
         const int fd = ::open(encoded(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
         if (fd < 0) {
-            trouble += QStringLiteral(" Fisierul gol %1 nu a putut fi refacut.").arg(name);
+            addTrouble(trouble, troubles, QStringLiteral("Fisierul gol %1 nu a putut fi refacut.").arg(name));
             continue;
         }
         fileops::adoptFolderAccess(fd, encoded(dataFolder));
@@ -377,8 +400,8 @@ QString undo(const QString &dataFolder, const RestoreMark &mark, bool *lost)
     }
     if (!fileops::syncFolder(encoded(dataFolder)) ||
         (!mark.oldNames.isEmpty() && QFileInfo(mark.backup).isDir() && !fileops::syncFolder(encoded(mark.backup))))
-        trouble += QStringLiteral(" Dosarele nu au putut fi scrise pe disc.");
-    return trouble.trimmed();
+        addTrouble(trouble, troubles, QStringLiteral("Dosarele nu au putut fi scrise pe disc."));
+    return troubleText(trouble, troubles);
 }
 
 // Puts the archive's files in place of whatever the folder holds of the restore, when the
@@ -406,8 +429,9 @@ QString completeFromArchive(const QString &dataFolder, const RestoreMark &mark)
     }
     const QDir data(dataFolder);
     const QDir bak(mark.backup);
+    const QSet<QString> newSet(mark.newNames.cbegin(), mark.newNames.cend());
     for (const QString &name : mark.oldNames) {
-        if (mark.newNames.contains(name) || !existsPlain(data.filePath(name)))
+        if (newSet.contains(name) || !existsPlain(data.filePath(name)))
             continue;
         if (name == QLatin1String(FolderLock::JournalFileName)) {
             if (!removeIfThere(data.filePath(name)))

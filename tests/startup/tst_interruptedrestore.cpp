@@ -17,6 +17,7 @@
 #include "store/folderlock.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -340,6 +341,35 @@ void TestInterruptedRestore::hostileMarkNeitherHangsNorMovesFilesOutsideTheFolde
     QVERIFY_THROWS_EXCEPTION(BackupError, settleInterruptedRestore(data));
     QVERIFY(QFile::exists(lockPath));
     QVERIFY(QFile::remove(markPath));
+
+    // Tens of thousands of names, none of them anywhere: answered in seconds, in a message
+    // of a few lines.
+    mark.oldNames.clear();
+    mark.newNames.clear();
+    for (int i = 0; i < 40000; ++i) {
+        mark.oldNames << QStringLiteral("vechi%1.dbf").arg(i);
+        mark.newNames << QStringLiteral("nou%1.dbf").arg(i);
+    }
+    mark.archive = dir.filePath(QStringLiteral("nu-exista.vrn"));
+    QVERIFY(QDir().mkpath(mark.backup));
+    QVERIFY(restoremark::write(data, mark).isEmpty());
+    {
+        QFile m(restoremark::pathIn(data));
+        QVERIFY(m.open(QIODevice::Append));
+        QVERIFY(m.write("\ncopying\n") > 0);
+    }
+    QElapsedTimer took;
+    took.start();
+    try {
+        settleInterruptedRestore(data);
+        QFAIL("a mark whose old files are nowhere was settled");
+    } catch (const BackupError &e) {
+        QVERIFY2(e.detail().size() < 4000, qPrintable(QString::number(e.detail().size())));
+    }
+    QVERIFY2(took.elapsed() < 20000, qPrintable(QString::number(took.elapsed())));
+    QVERIFY(QFile::remove(markPath));
+    mark.oldNames.clear();
+    mark.newNames.clear();
 
     const QString outside = dir.filePath(QStringLiteral("outside.txt"));
     writeFile(outside, "outside");
