@@ -415,7 +415,9 @@ QString completeFromArchive(const QString &dataFolder, const RestoreMark &mark)
     QString why;
     QStringList unreadable;
     if (!unpacked.isValid() || !readArchive(mark.archive, unpacked.path(), none, &why, &unreadable) || !unreadable.isEmpty())
-        return QStringLiteral("Salvarea %1 nu mai poate fi citita. %2").arg(native(mark.archive), why).trimmed();
+        return QStringLiteral("Salvarea %1 nu mai poate fi citita (%2). Puneti salvarea la loc si porniti programul din "
+                              "nou: restaurarea va fi terminata din ea.")
+            .arg(native(mark.archive), why.isEmpty() ? unreadable.join(QStringLiteral(", ")) : why);
     QStringList have = archiveFileList(unpacked.path());
     QStringList want = mark.newNames;
     have.sort();
