@@ -453,6 +453,34 @@ void TestInterruptedRestore::dataBakChangedAfterTheKillIsNeverTakenForTheOldData
     QCOMPARE(filesOf(data), archived);
     Database{data};
 
+    // The restore itself failing (a full disk) at its steps (every one through the mark and
+    // the first moves, then every third, to stay within seconds): it undoes itself, or the
+    // next start does; the folder is the old data or the archive, never a mix.
+    for (std::uint64_t n = 1; n <= 400; n += n < 12 ? 1 : 3) {
+        putFiles(data, before);
+        QVERIFY(QDir(bak).removeRecursively());
+        fileops::injectFault(n, fileops::Fault::Error);
+        bool failed = false;
+        try {
+            restoreFromArchive(session, archive, none);
+        } catch (const VestroniaError &) {
+            failed = true;
+        }
+        const bool fired = fileops::faultFired();
+        fileops::injectFault(0);
+        try {
+            settleInterruptedRestore(data);
+        } catch (const BackupError &e) {
+            QFAIL(qPrintable(QStringLiteral("restore failed at step %1, then: %2 %3").arg(n).arg(e.message(), e.detail())));
+        }
+        const QMap<QString, QByteArray> now = filesOf(data);
+        QVERIFY2(now == before || (now == archived && !failed),
+                 qPrintable(QStringLiteral("restore failed at step %1: %2").arg(n).arg(failed ? QStringLiteral("reported failed") : QStringLiteral("reported done"))));
+        if (!fired)
+            break;
+        QVERIFY(n < 400);
+    }
+
     // The undo killed at each of its steps, then the next start.
     for (int n = 1; n <= 400; ++n) {
         putFiles(data, copyingData);
