@@ -231,6 +231,14 @@ QString replaceDataFolder(const Session &session, const QString &archivePath, co
         if (!why.isEmpty())
             return undone(why);
     }
+    // The moves are on the disk before the mark says so.
+    if (!fileops::syncFolder(std::string(QFile::encodeName(data).constData())) ||
+        !fileops::syncFolder(std::string(QFile::encodeName(bak).constData())))
+        return undone(QStringLiteral("Nu pot scrie pe disc dosarul %1.").arg(native(bak)));
+    why = restoremark::markCopying(data);
+    if (!why.isEmpty())
+        return undone(why);
+    mark.copying = true;
     for (const QString &name : std::as_const(mark.newNames)) {
         const QString target = QDir(data).filePath(name);
         if (mark.emptyNames.contains(name) && fileops::unlinkFile(QFile::encodeName(target).constData()) != 0)

@@ -17,6 +17,7 @@
 #include "store/folderlock.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -90,6 +91,17 @@ QString problemsOf(const DataCheckReport &report)
 
 int runWorker(const QStringList &args)
 {
+    // settle DATA [N]: 0 when settled, 3 when refused; dies at its N-th file operation.
+    if (args.value(0) == QLatin1String("settle")) {
+        if (args.size() > 2)
+            fileops::injectFault(args.value(2).toULongLong(), fileops::Fault::Kill);
+        try {
+            settleInterruptedRestore(args.value(1));
+        } catch (const BackupError &) {
+            return 3;
+        }
+        return 0;
+    }
     // restore HOME ARCHIVE N: the restore dies at its N-th file operation.
     if (args.value(0) != QLatin1String("restore"))
         return 4;
@@ -113,6 +125,8 @@ private Q_SLOTS:
     void restoreKilledAtEveryStepIsNeverLeftMixed();
     void markOfAnotherWorkstationKeepsTheFolderClosed();
     void moveAcrossFileSystemsNeverLeavesAPartialFile();
+    void hostileMarkNeitherHangsNorMovesFilesOutsideTheFolders();
+    void dataBakChangedAfterTheKillIsNeverTakenForTheOldData();
 };
 
 void TestInterruptedRestore::restoreKilledAtEveryStepIsNeverLeftMixed()
@@ -268,6 +282,253 @@ void TestInterruptedRestore::moveAcrossFileSystemsNeverLeavesAPartialFile()
         }
     }
     QFAIL("the move never ran without a fault");
+}
+
+// A mark that is not one this program wrote: a pipe, a link to an endless device, a folder
+// of old files that is no DataBAK, names of the lock file. Each is refused at once with a
+// message, nothing outside the data folder is touched, and no mark is written through a link.
+void TestInterruptedRestore::hostileMarkNeitherHangsNorMovesFilesOutsideTheFolders()
+{
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("Data"));
+    QVERIFY(QDir().mkpath(data));
+    createMissingTables(data);
+    const QString markPath = restoremark::pathIn(data);
+    // Refused (exit 3) by a child within seconds; a child that hangs or reads without end is killed.
+    auto refusedInChild = [&]() {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--worker"), QStringLiteral("settle"), data});
+        if (!child.waitForFinished(10000)) {
+            child.kill();
+            child.waitForFinished(5000);
+            return false;
+        }
+        return child.exitStatus() == QProcess::NormalExit && child.exitCode() == 3;
+    };
+
+    QVERIFY(::mkfifo(QFile::encodeName(markPath).constData(), 0600) == 0);
+    QVERIFY2(refusedInChild(), "a pipe at the mark's name");
+    QVERIFY(QFile::remove(markPath));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), markPath));
+    QVERIFY2(refusedInChild(), "a link to an endless device at the mark's name");
+    QVERIFY(QFile::remove(markPath));
+
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    QVERIFY(QDir().mkpath(victim));
+    writeFile(victim + QStringLiteral("/secret.txt"), "not the program's");
+    {
+        Database db(data); // the lock file is there
+    }
+    const QString lockPath = QDir(data).filePath(QLatin1String(FolderLock::LockFileName));
+    QVERIFY(QFile::exists(lockPath));
+    RestoreMark mark;
+    mark.host = restoremark::thisHost();
+    mark.archive = QStringLiteral("/x/a.vrn");
+    mark.backup = victim;
+    mark.oldNames = QStringList{QStringLiteral("secret.txt")};
+    QVERIFY(restoremark::write(data, mark).isEmpty());
+    QVERIFY_THROWS_EXCEPTION(BackupError, settleInterruptedRestore(data));
+    mark.backup = dir.filePath(QStringLiteral("x/../victim/DataBAK"));
+    QVERIFY(restoremark::write(data, mark).isEmpty());
+    QVERIFY_THROWS_EXCEPTION(BackupError, settleInterruptedRestore(data));
+    QVERIFY(QFile::exists(victim + QStringLiteral("/secret.txt")));
+    QVERIFY(!QFile::exists(data + QStringLiteral("/secret.txt")));
+
+    mark.backup = dir.filePath(QStringLiteral("DataBAK"));
+    mark.oldNames.clear();
+    mark.newNames = QStringList{QStringLiteral("Vestronia.LCK")};
+    QVERIFY(restoremark::write(data, mark).isEmpty());
+    QVERIFY_THROWS_EXCEPTION(BackupError, settleInterruptedRestore(data));
+    QVERIFY(QFile::exists(lockPath));
+    QVERIFY(QFile::remove(markPath));
+
+    // Tens of thousands of names, none of them anywhere: answered in seconds, in a message
+    // of a few lines.
+    mark.oldNames.clear();
+    mark.newNames.clear();
+    for (int i = 0; i < 40000; ++i) {
+        mark.oldNames << QStringLiteral("vechi%1.dbf").arg(i);
+        mark.newNames << QStringLiteral("nou%1.dbf").arg(i);
+    }
+    mark.archive = dir.filePath(QStringLiteral("nu-exista.vrn"));
+    QVERIFY(QDir().mkpath(mark.backup));
+    QVERIFY(restoremark::write(data, mark).isEmpty());
+    {
+        QFile m(restoremark::pathIn(data));
+        QVERIFY(m.open(QIODevice::Append));
+        QVERIFY(m.write("\ncopying\n") > 0);
+    }
+    QElapsedTimer took;
+    took.start();
+    try {
+        settleInterruptedRestore(data);
+        QFAIL("a mark whose old files are nowhere was settled");
+    } catch (const BackupError &e) {
+        QVERIFY2(e.detail().size() < 4000, qPrintable(QString::number(e.detail().size())));
+    }
+    QVERIFY2(took.elapsed() < 20000, qPrintable(QString::number(took.elapsed())));
+    QVERIFY(QFile::remove(markPath));
+    mark.oldNames.clear();
+    mark.newNames.clear();
+
+    const QString outside = dir.filePath(QStringLiteral("outside.txt"));
+    writeFile(outside, "outside");
+    QVERIFY(QFile::link(outside, markPath));
+    mark.newNames.clear();
+    QVERIFY(!restoremark::write(data, mark).isEmpty());
+    QFile o(outside);
+    QVERIFY(o.open(QIODevice::ReadOnly));
+    QCOMPARE(o.readAll(), QByteArray("outside"));
+}
+
+// DataBAK removed or short of a file after the restore died, and the undo itself killed at
+// each of its steps: the folder comes back as the old data, or (the old data lost) as the
+// archive; it is never a mix reported as the old data, and never closed for good.
+void TestInterruptedRestore::dataBakChangedAfterTheKillIsNeverTakenForTheOldData()
+{
+    QTemporaryDir dir;
+    const Session session = sessionIn(dir.path());
+    QVERIFY(QDir().mkpath(session.dataFolder));
+    QVERIFY(QDir().mkpath(session.tempFolder));
+    const QString data = session.dataFolder;
+    const QString bak = dir.filePath(QStringLiteral("DataBAK"));
+    createMissingTables(data);
+    insertDebits(data, 1, 50);
+    const QString archive = dir.filePath(QStringLiteral("a.vrn"));
+    NullProgress none;
+    packDataFolder(session, archive, none);
+    insertDebits(data, 51, 60);
+    const QMap<QString, QByteArray> before = filesOf(data);
+    const QString debite = QStringLiteral("Debite.dbf");
+
+    // Kill the restore at each step until it is killed right after its mark is written
+    // (nothing moved yet) and, later, once a new file is in place.
+    QMap<QString, QByteArray> markedData, markedBak, copyingData, copyingBak;
+    for (int n = 1; n <= 400 && copyingData.isEmpty(); ++n) {
+        putFiles(data, before);
+        QVERIFY(QDir(bak).removeRecursively());
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--worker"), QStringLiteral("restore"), dir.path(), archive, QString::number(n)});
+        QVERIFY(child.waitForFinished(30000));
+        if (child.exitStatus() != QProcess::CrashExit)
+            break;
+        if (!QFile::exists(restoremark::pathIn(data)))
+            continue;
+        const QMap<QString, QByteArray> nowData = filesOf(data);
+        const QMap<QString, QByteArray> nowBak = filesOf(bak);
+        if (markedData.isEmpty() && nowBak.isEmpty() && nowData.value(QLatin1String(restoremark::FileName)).contains("\nend\n"))
+            markedData = nowData;
+        if (nowBak.value(debite) == before.value(debite) && nowData.contains(debite)) {
+            copyingData = nowData;
+            copyingBak = nowBak;
+        }
+    }
+    QVERIFY(!markedData.isEmpty());
+    QVERIFY(!copyingData.isEmpty());
+
+    // Killed before the first move, DataBAK then deleted: the old files never left.
+    putFiles(data, markedData);
+    QVERIFY(QDir(bak).removeRecursively());
+    QVERIFY(settleInterruptedRestore(data).contains(QLatin1String("puse inapoi")));
+    QCOMPARE(filesOf(data), before);
+
+    // A new table in place, its old one taken out of DataBAK: never "put back" as a mix.
+    // While the archive cannot be read the clerk is told; with it, the restore is finished.
+    const QString unpackedFolder = dir.filePath(QStringLiteral("unpacked"));
+    QVERIFY(QDir().mkpath(unpackedFolder));
+    QVERIFY(readArchive(archive, unpackedFolder, none));
+    const QMap<QString, QByteArray> archived = filesOf(unpackedFolder);
+    putFiles(data, copyingData);
+    QVERIFY(QDir().mkpath(bak));
+    putFiles(bak, copyingBak);
+    QVERIFY(QFile::remove(QDir(bak).filePath(debite)));
+    const QString aside = archive + QStringLiteral(".aside");
+    QVERIFY(QFile::rename(archive, aside));
+    QVERIFY_THROWS_EXCEPTION(BackupError, settleInterruptedRestore(data));
+    QVERIFY(QFile::exists(restoremark::pathIn(data)));
+    QVERIFY(filesOf(data) != before);
+    QVERIFY(QFile::rename(aside, archive));
+    QVERIFY(settleInterruptedRestore(data).contains(QLatin1String("am terminat restaurarea")));
+    QCOMPARE(filesOf(data), archived);
+    Database{data};
+
+    // The restore itself failing (a full disk) at its steps (every one through the mark and
+    // the first moves, then every third, to stay within seconds): it undoes itself, or the
+    // next start does; the folder is the old data or the archive, never a mix.
+    for (std::uint64_t n = 1; n <= 400; n += n < 12 ? 1 : 3) {
+        putFiles(data, before);
+        QVERIFY(QDir(bak).removeRecursively());
+        fileops::injectFault(n, fileops::Fault::Error);
+        bool failed = false;
+        try {
+            restoreFromArchive(session, archive, none);
+        } catch (const VestroniaError &) {
+            failed = true;
+        }
+        const bool fired = fileops::faultFired();
+        fileops::injectFault(0);
+        try {
+            settleInterruptedRestore(data);
+        } catch (const BackupError &e) {
+            QFAIL(qPrintable(QStringLiteral("restore failed at step %1, then: %2 %3").arg(n).arg(e.message(), e.detail())));
+        }
+        const QMap<QString, QByteArray> now = filesOf(data);
+        QVERIFY2(now == before || (now == archived && !failed),
+                 qPrintable(QStringLiteral("restore failed at step %1: %2").arg(n).arg(failed ? QStringLiteral("reported failed") : QStringLiteral("reported done"))));
+        if (!fired)
+            break;
+        QVERIFY(n < 400);
+    }
+
+    // The undo killed at each of its steps, then the next start.
+    for (int n = 1; n <= 400; ++n) {
+        putFiles(data, copyingData);
+        putFiles(bak, copyingBak);
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--worker"), QStringLiteral("settle"), data, QString::number(n)});
+        QVERIFY(child.waitForFinished(30000));
+        const bool killed = child.exitStatus() == QProcess::CrashExit;
+        QVERIFY2(killed || child.exitCode() == 0, qPrintable(QStringLiteral("undo step %1: exit %2").arg(n).arg(child.exitCode())));
+        try {
+            settleInterruptedRestore(data);
+        } catch (const BackupError &e) {
+            QFAIL(qPrintable(QStringLiteral("undo killed at step %1, then: %2 %3").arg(n).arg(e.message(), e.detail())));
+        }
+        QVERIFY2(filesOf(data) == before, qPrintable(QStringLiteral("undo killed at step %1").arg(n)));
+        if (!killed)
+            break;
+        QVERIFY(n < 400);
+    }
+
+    // A full disk (a failing write, flush, rename or removal) at each step of the undo: the
+    // clerk is told, and the next start puts the old data back.
+    for (std::uint64_t n = 1; n <= 400; ++n) {
+        putFiles(data, copyingData);
+        putFiles(bak, copyingBak);
+        fileops::injectFault(n, fileops::Fault::Error);
+        bool refused = false;
+        try {
+            settleInterruptedRestore(data);
+        } catch (const BackupError &) {
+            refused = true;
+        }
+        const bool fired = fileops::faultFired();
+        fileops::injectFault(0);
+        // Refused with the mark gone: only its removal was not flushed; the data is back.
+        if (refused && !QFile::exists(restoremark::pathIn(data)))
+            QCOMPARE(filesOf(data), before);
+        try {
+            settleInterruptedRestore(data);
+        } catch (const BackupError &e) {
+            QFAIL(qPrintable(QStringLiteral("undo failed at step %1, then: %2 %3").arg(n).arg(e.message(), e.detail())));
+        }
+        QVERIFY2(filesOf(data) == before, qPrintable(QStringLiteral("undo failed at step %1").arg(n)));
+        if (!fired)
+            return;
+    }
+    QFAIL("the undo never ran to its end");
 }
 
 int main(int argc, char **argv)

@@ -294,6 +294,75 @@ print(json.dumps([r[0].rstrip() for r in t]))
         QCOMPARE(names.at(0).toString(), theirs);
         QCOMPARE(names.at(1).toString(), ours);
     }
+    // Every letter a page holds above 0x7F (the bytes 0x80-0xFF it defines) in one field:
+    // python3-dbf writes them, we read each one, write them back into the file in its page,
+    // and python3-dbf reads ours the same.
+    void everyHighByteOfEachPageRoundTrips_data()
+    {
+        QTest::addColumn<QString>("codepage");
+        QTest::newRow("1250") << QStringLiteral("cp1250");
+        QTest::newRow("1252") << QStringLiteral("cp1252");
+        QTest::newRow("437") << QStringLiteral("cp437");
+        QTest::newRow("852") << QStringLiteral("cp852");
+    }
+    void everyHighByteOfEachPageRoundTrips()
+    {
+        QFETCH(QString, codepage);
+        if (!pythonHas(QStringLiteral("dbf")))
+            QSKIP("python3-dbf is not installed");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Toate.dbf"));
+        // The letters between two 'x', so no blank at either end is trimmed by either side.
+        const char *write = R"(
+import sys, dbf, json
+cp = sys.argv[2]
+letters = ''
+for b in range(0x80, 0x100):
+    try:
+        letters += bytes([b]).decode(cp)
+    except UnicodeDecodeError:
+        pass
+text = 'x' + letters + 'x'
+t = dbf.Table(sys.argv[1], 'NUME C(140)', dbf_type='db3', codepage=cp)
+t.open(dbf.READ_WRITE)
+t.append((text,))
+t.close()
+print(json.dumps(text))
+)";
+        QProcess p;
+        p.start(Python, {QStringLiteral("-c"), QString::fromUtf8(write), path, codepage});
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        const QString text = QJsonDocument::fromJson("[" + p.readAllStandardOutput() + "]").array().at(0).toString();
+        QVERIFY(text.size() > 100);
+
+        Database db(QString{});
+        db.attach(QStringLiteral("S"), path);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT NUME FROM S")).toString(), text);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray theirs = f.readAll();
+        f.close();
+        // Written back unchanged: the very same bytes.
+        db.exec(QStringLiteral("UPDATE S SET NUME=? WHERE rowid=1"), {text});
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray ours = f.readAll();
+        f.close();
+        QCOMPARE(ours.mid(32), theirs.mid(32));
+        db.exec(QStringLiteral("INSERT INTO S (NUME) VALUES (?)"), {text});
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM S WHERE NUME LIKE ?"), {text}).toLongLong(), 2);
+
+        const char *read = R"(
+import sys, dbf, json
+t = dbf.Table(sys.argv[1])
+t.open(dbf.READ_ONLY)
+print(json.dumps([r[0].rstrip(' ') for r in t]))
+)";
+        const QJsonArray names = runPython(QString::fromUtf8(read), {path}).array();
+        QCOMPARE(names.size(), 2);
+        QCOMPARE(names.at(0).toString(), text);
+        QCOMPARE(names.at(1).toString(), text);
+    }
     // No language driver (0) keeps the program's own page; our new files say 1250.
     void fileWithoutLanguageDriverReadsAs1250()
     {
