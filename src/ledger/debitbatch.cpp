@@ -136,9 +136,12 @@ qint64 DebitBatch::write(Progress &progress)
         return 0;
 
     // Debits of one subscription stay together so progress can step per subscription.
-    std::stable_sort(m_rows.begin(), m_rows.end(), [this](const DebitRow &a, const DebitRow &b) {
-        return m_lastMonthIndex.value(a.idserv) < m_lastMonthIndex.value(b.idserv);
-    });
+    // The monthly run adds them so already; checking is cheaper than sorting.
+    const auto bySubscription = [this](const DebitRow &a, const DebitRow &b) {
+        return a.idserv != b.idserv && m_lastMonthIndex.value(a.idserv) < m_lastMonthIndex.value(b.idserv);
+    };
+    if (!std::is_sorted(m_rows.begin(), m_rows.end(), bySubscription))
+        std::stable_sort(m_rows.begin(), m_rows.end(), bySubscription);
     // The numbers, the debits and the new LUNAADD commit together or not at all; inside a
     // caller's transaction this is a part of it.
     Transaction tx(m_db);

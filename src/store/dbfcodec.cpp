@@ -405,13 +405,38 @@ void putRight(char *dst, int width, const std::string &text)
     std::memcpy(dst + (width - int(text.size())), text.data(), text.size());
 }
 
+// An integer written straight as its digits and the field's zero decimals: the commonest
+// value of a bulk append (numbers, months, days), spared the text round trip below.
+void encodeInteger(const Field &f, const Value &v, char *dst, std::string_view tableName)
+{
+    char buf[48];
+    char *p = buf;
+    const bool negative = v.integer < 0;
+    if (negative)
+        *p++ = '-';
+    const std::uint64_t magnitude =
+        negative ? std::uint64_t(0) - std::uint64_t(v.integer) : std::uint64_t(v.integer);
+    p = std::to_chars(p, buf + 24, magnitude).ptr;
+    const size_t digits = size_t(p - buf);
+    const size_t width = digits + (f.decimals > 0 ? 1 + size_t(f.decimals) : 0);
+    if (width > size_t(f.length))
+        failFit(f, v, tableName);
+    char *out = dst + (size_t(f.length) - width);
+    std::memset(dst, ' ', size_t(f.length) - width);
+    std::memcpy(out, buf, digits);
+    if (f.decimals > 0) {
+        out[digits] = '.';
+        std::memset(out + digits + 1, '0', size_t(f.decimals));
+    }
+}
+
 void encodeNumber(const Field &f, const Value &v, char *dst, std::string_view tableName)
 {
     Decimal d;
     switch (v.kind) {
     case Value::Kind::Integer:
-        parseDecimal(std::to_string(v.integer), d);
-        break;
+        encodeInteger(f, v, dst, tableName);
+        return;
     case Value::Kind::Real:
         if (!std::isfinite(v.real))
             failKind(f, v, tableName, "un numar");

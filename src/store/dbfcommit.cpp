@@ -27,6 +27,7 @@ struct TableWrite
 {
     DbfTable *table;
     std::uint32_t onDisk = 0;   // header record count on disk before the commit
+    bool foreign = false;       // the file changed since this connection last read it
     std::vector<std::pair<off_t, off_t>> locked; // record-lock ranges held: start, length
 };
 
@@ -217,6 +218,10 @@ void journalTable(TableWrite &w, journal::Writer &jw)
     std::sort(t->dirty.begin(), t->dirty.end());
     t->dirty.erase(std::unique(t->dirty.begin(), t->dirty.end()), t->dirty.end());
     lockRows(w);
+    // Another dBase tool may have edited the file in place while our transaction ran; its
+    // edit is kept (we write only our records), and the stamp taken after our commit must
+    // not hide it from this connection.
+    w.foreign = !statPath(t).sameFile(t->stamp);
     struct stat st;
     if (::fstat(t->fd, &st) != 0)
         fail("Tabela " + t->fileName + " nu poate fi citita: " + osError(errno));
@@ -293,7 +298,7 @@ void syncPrivateTable(DbfTable *t)
     t->dirty.erase(std::unique(t->dirty.begin(), t->dirty.end()), t->dirty.end());
     // Every record lock first: a record held elsewhere stops the commit before any
     // record of it is written.
-    TableWrite locks{t, 0, {}};
+    TableWrite locks{t, 0, false, {}};
     struct Unlock
     {
         TableWrite &w;
@@ -327,7 +332,7 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
     std::vector<TableWrite> writes;
     for (DbfTable *t : module->tables)
         if (t->shared && t->inTransaction && t->snap && t->hasChanges() && !t->synced)
-            writes.push_back(TableWrite{t, 0, {}});
+            writes.push_back(TableWrite{t, 0, false, {}});
     if (writes.empty() && staged.empty())
         return;
     if (!folder->holdsWriter())
@@ -411,8 +416,8 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
     for (TableWrite &w : writes) {
         DbfTable *t = w.table;
         t->synced = true;
-        if (w.onDisk != t->baseCount) {
-            t->stale = true; // another dBase tool appended: record numbers moved
+        if (w.onDisk != t->baseCount || w.foreign) {
+            t->stale = true; // another dBase tool appended or edited: read the file again
         } else {
             t->stamp = statPath(t);
             t->stamp.count = t->snap->count();

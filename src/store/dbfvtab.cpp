@@ -338,14 +338,15 @@ void settle(DbfCursor *c)
 
 // The code-page bytes of an SQL value compared with a C field (trailing blanks dropped,
 // as the field gives them); false when no stored text can equal it.
-bool textKey(sqlite3_value *v, std::string &out)
+// The text looked up, in the bytes the column stores: the field's own code page, so a
+// 437/852/1252 file written by another tool is found by its non-ASCII names too. A value
+// the page cannot hold matches nothing.
+bool textKey(sqlite3_value *v, const Field &field, std::string &out)
 {
     const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(v));
     if (!p)
         return false;
-    if (!dbf::toCp1250(std::string_view(p, size_t(sqlite3_value_bytes(v))), out))
-        return false;
-    return true;
+    return dbf::encodeText(std::string_view(p, size_t(sqlite3_value_bytes(v))), field.codePage, out);
 }
 
 int dbfvtabFilter(sqlite3_vtab_cursor *cur, int idxNum, const char *, int argc, sqlite3_value **argv)
@@ -389,7 +390,7 @@ int dbfvtabFilter(sqlite3_vtab_cursor *cur, int idxNum, const char *, int argc, 
             if (sqlite3_value_type(arg) != SQLITE_NULL) {
                 if (f.type == 'C') {
                     std::string key;
-                    if (textKey(arg, key))
+                    if (textKey(arg, f, key))
                         idx.findText(key, s.records.data(), s.header.recordLength, c->list);
                 } else {
                     const int type = sqlite3_value_numeric_type(arg);

@@ -251,9 +251,6 @@ void TestFolderProtocol::foreignEditDuringOurCommitIsNotHiddenByIt()
     QCOMPARE(f.write(value), value.size());
     f.close();
     tx.commit();
-    // The pre-write look at the file in the folder commit is not compared with what the
-    // connection last saw; remove this expectation once it is.
-    QEXPECT_FAIL("", "the folder commit re-stamps the file after a foreign change", Continue);
     QCOMPARE(clerk.scalar(QStringLiteral("SELECT SOLD FROM Debite WHERE IDDEB=2")).toLongLong(), 3);
     QCOMPARE(Database(folder).scalar(QStringLiteral("SELECT SOLD FROM Debite WHERE IDDEB=2")).toLongLong(), 3);
 }
