@@ -51,6 +51,37 @@ quint64 commitCalls(Database &db, const QList<int> &ids)
     return calls;
 }
 
+
+// The bytes of a file, or a mark that it is missing.
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Where record `row` of a DBF file starts (header and record lengths read from the file).
+qint64 recordAt(const QByteArray &file, int row)
+{
+    const auto u16 = [&](int at) { return int(quint8(file[at])) | int(quint8(file[at + 1])) << 8; };
+    return qint64(u16(8)) + qint64(row - 1) * u16(10);
+}
+
+// One large commit over two tables: scattered updates (hundreds of runs, past the span
+// lock), a long run, and more than a megabyte of appends to each table.
+void largeCommit(Database &db)
+{
+    Transaction tx(db);
+    db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1 WHERE IDDEB % 7 = 3 OR IDDEB BETWEEN 1000 AND 1800"));
+    Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD) VALUES (?, 1, 5)"));
+    for (int i = 1; i <= 9000; ++i)
+        ins.exec({Rows + i});
+    Statement arh = db.prepare(QStringLiteral("INSERT INTO DebiteArh (IDDEB, IDAB, SOLD) VALUES (?, 2, 7)"));
+    for (int i = 1; i <= 9000; ++i)
+        arh.exec({i});
+    db.exec(QStringLiteral("UPDATE DebiteArh SET SOLD=8 WHERE IDDEB % 11 = 0"));
+    tx.commit();
+}
+
 } // namespace
 
 class TestStoreScale : public QObject
@@ -172,6 +203,97 @@ private Q_SLOTS:
         }
         QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(rows + 9000 + 100 * 5000));
         QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE SOLD=2")).toLongLong(), qint64(9000));
+    }
+
+    // A record changed and then rolled back to a savepoint is no change: the commit must
+    // not write the transaction's copy of it over what another dBase program wrote since.
+    void recordRolledBackToASavepointIsNotWritten()
+    {
+        QTemporaryDir dir;
+        fillDebite(dir.path());
+        const QString path = dir.filePath(QStringLiteral("Debite.dbf"));
+        Database db(dir.path());
+        {
+            Transaction tx(db);
+            {
+                Transaction inner(db);
+                db.exec(QStringLiteral("UPDATE Debite SET PENALPE='an' WHERE IDDEB=5"));
+                // not committed: record 5 is as it was
+            }
+            db.exec(QStringLiteral("UPDATE Debite SET PENALPE='luna' WHERE IDDEB=6"));
+            // Another program deletes record 5 in place meanwhile.
+            const QByteArray file = fileBytes(path);
+            const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::pwrite(fd, "*", 1, off_t(recordAt(file, 5))), ssize_t(1));
+            ::close(fd);
+            tx.commit();
+        }
+        const QByteArray after = fileBytes(path);
+        QCOMPARE(after[int(recordAt(after, 5))], '*');
+        QCOMPARE(Database(dir.path()).scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE PENALPE='luna'")).toLongLong(),
+                 qint64(1));
+    }
+
+    // Every counted file operation of a large commit (streamed journal pieces, the seal and
+    // its sync, span and run locks, data writes, syncs, the removal) failed in turn: the
+    // tables come out byte for byte as before, or whole as after.
+    void everyFailureOfALargeCommitLeavesBeforeOrAfter()
+    {
+        QTemporaryDir dir;
+        fillDebite(dir.path());
+        QVERIFY(createTable(dir.filePath(QStringLiteral("DebiteArh.dbf")), tableDef(TableId::DebiteArh).columns));
+        const QString deb = dir.filePath(QStringLiteral("Debite.dbf"));
+        const QString arh = dir.filePath(QStringLiteral("DebiteArh.dbf"));
+        const QByteArray debBefore = fileBytes(deb);
+        const QByteArray arhBefore = fileBytes(arh);
+        QByteArray debAfter, arhAfter;
+        std::uint64_t calls = 0;
+        {
+            QTemporaryDir probe;
+            QVERIFY(QFile::copy(deb, probe.filePath(QStringLiteral("Debite.dbf"))));
+            QVERIFY(QFile::copy(arh, probe.filePath(QStringLiteral("DebiteArh.dbf"))));
+            Database db(probe.path());
+            fileops::injectFault(std::numeric_limits<std::uint64_t>::max());
+            largeCommit(db);
+            calls = fileops::countedCalls();
+            fileops::injectFault(0);
+            debAfter = fileBytes(probe.filePath(QStringLiteral("Debite.dbf")));
+            arhAfter = fileBytes(probe.filePath(QStringLiteral("DebiteArh.dbf")));
+        }
+        QVERIFY(debAfter.size() > debBefore.size() + (1 << 20));
+        // The first and last operations one by one, the hundreds of record writes between
+        // them sampled.
+        std::vector<std::uint64_t> points;
+        for (std::uint64_t n = 1; n <= calls; n += (n < 40 || n + 20 > calls) ? 1 : std::max<std::uint64_t>(1, calls / 30))
+            points.push_back(n);
+        for (std::uint64_t n : points) {
+            bool threw = false;
+            {
+                Database db(dir.path());
+                fileops::injectFault(n);
+                try {
+                    largeCommit(db);
+                } catch (const VestroniaError &) {
+                    threw = true;
+                }
+                fileops::injectFault(0);
+            }
+            const QByteArray d = fileBytes(deb);
+            const QByteArray a = fileBytes(arh);
+            if (threw) {
+                QVERIFY2(d == debBefore && a == arhBefore, qPrintable(QStringLiteral("failure %1 of %2 left a change").arg(n).arg(calls)));
+                QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("Vestronia.jrn"))));
+                continue;
+            }
+            QVERIFY2(d == debAfter && a == arhAfter, qPrintable(QStringLiteral("failure %1 of %2 half-stored").arg(n).arg(calls)));
+            // Back to the before state for the next failure.
+            for (const auto &[p, bytes] : {std::pair{deb, debBefore}, std::pair{arh, arhBefore}}) {
+                QFile f(p);
+                QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                f.write(bytes);
+            }
+        }
     }
 };
 
