@@ -295,6 +295,62 @@ private Q_SLOTS:
             }
         }
     }
+
+    // Bytes past the records the header counts (left by a program that died before writing
+    // its count) are overwritten by appends; a commit that fails after writing them must put
+    // every one of them back, however far they reach.
+    void bytesPastTheCountedRecordsComeBackWhole()
+    {
+        QTemporaryDir dir;
+        fillDebite(dir.path());
+        const QString path = dir.filePath(QStringLiteral("Debite.dbf"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::Append));
+            QByteArray junk(3 << 20, 'Z');
+            for (int i = 0; i < junk.size(); i += 997)
+                junk[i] = char('a' + i % 26);
+            f.write(junk);
+        }
+        const QByteArray before = fileBytes(path);
+        const auto append = [](Database &db) {
+            Transaction tx(db);
+            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, SOLD) VALUES (?, 3)"));
+            for (int i = 1; i <= 30000; ++i) // more than the junk
+                ins.exec({Rows + i});
+            tx.commit();
+        };
+        std::uint64_t calls = 0;
+        {
+            QTemporaryDir probe;
+            QVERIFY(QFile::copy(path, probe.filePath(QStringLiteral("Debite.dbf"))));
+            Database db(probe.path());
+            fileops::injectFault(std::numeric_limits<std::uint64_t>::max());
+            append(db);
+            calls = fileops::countedCalls();
+            fileops::injectFault(0);
+        }
+        int failed = 0;
+        for (std::uint64_t n = calls > 8 ? calls - 8 : 1; n <= calls; ++n) {
+            {
+                Database db(dir.path());
+                fileops::injectFault(n);
+                try {
+                    append(db);
+                } catch (const VestroniaError &) {
+                    ++failed;
+                    fileops::injectFault(0);
+                    QVERIFY2(fileBytes(path) == before, qPrintable(QStringLiteral("failure %1 of %2 left a change").arg(n).arg(calls)));
+                    continue;
+                }
+                fileops::injectFault(0);
+            }
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(before);
+        }
+        QVERIFY(failed > 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStoreScale)
