@@ -351,6 +351,45 @@ private Q_SLOTS:
         }
         QVERIFY(failed > 0);
     }
+
+    // The temporary file of the undo log cannot take more (TEMP full): the statement that
+    // needed it fails with a clear message and leaves nothing of itself; the transaction's
+    // earlier changes stay and commit exactly.
+    void undoLogThatCannotSpillFailsOnlyItsStatement()
+    {
+        dbfimpl::UndoLog::setMemoryBlocks(1); // about 7,000 Debite records per block
+        QTemporaryDir dir;
+        const int rows = 20000;
+        QVERIFY(createTable(dir.filePath(QStringLiteral("Debite.dbf")), tableDef(TableId::Debite).columns));
+        Database db(dir.path());
+        {
+            Transaction tx(db);
+            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, SOLD) VALUES (?, 10)"));
+            for (int i = 1; i <= rows; ++i)
+                ins.exec({i});
+            tx.commit();
+        }
+        {
+            Transaction tx(db);
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=11 WHERE IDDEB<=10"));
+            for (int round = 0; round < 3; ++round) { // past the block in memory each round
+                fileops::injectFault(1); // the first write the statement makes is the spill
+                try {
+                    db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+100, PENALPE='x'"));
+                    QFAIL("the undo log spilled past a failed write");
+                } catch (const SqlError &e) {
+                    QVERIFY2(e.message().contains(QStringLiteral("Fisierul temporar al modificarilor nu poate fi folosit")),
+                             qPrintable(e.message()));
+                }
+                fileops::injectFault(0);
+                QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(10 * (rows - 10) + 110));
+            }
+            tx.commit();
+        }
+        Database other(dir.path());
+        QCOMPARE(other.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(10 * (rows - 10) + 110));
+        QCOMPARE(other.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE PENALPE IS NOT NULL")).toLongLong(), qint64(0));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStoreScale)
