@@ -203,6 +203,9 @@ journal::FileImage settingsImage(const StagedFile &f)
 
 [[noreturn]] void journalFailed(int err)
 {
+    if (err == EFBIG)
+        fail("Modificarea este prea mare pentru jurnalul dosarului de date (cel mult " +
+             std::to_string(journal::MaxJournalBytes >> 20) + " MB). Nimic nu a fost modificat; impartiti operatia.");
     fail("Jurnalul modificarilor nu poate fi scris in dosarul de date: " + osError(err ? err : EIO) +
          ". Nimic nu a fost modificat.");
 }

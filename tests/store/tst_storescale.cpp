@@ -11,6 +11,7 @@
 #include "store/dbftable.h"
 #include "store/dbfundo.h"
 #include "store/fileops.h"
+#include "store/journal.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -94,6 +95,7 @@ private Q_SLOTS:
     {
         fileops::injectFault(0);
         dbfimpl::UndoLog::setMemoryBlocks(32);
+        journal::Writer::setMaxBytes(journal::MaxJournalBytes);
     }
 
     void consecutiveChangesAreWrittenAsOneRun()
@@ -389,6 +391,31 @@ private Q_SLOTS:
         Database other(dir.path());
         QCOMPARE(other.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(10 * (rows - 10) + 110));
         QCOMPARE(other.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE PENALPE IS NOT NULL")).toLongLong(), qint64(0));
+    }
+
+    // A change whose journal would outgrow what playback reads is refused before any data
+    // byte is written: a journal nobody can play back would leave the folder unusable.
+    void journalPastItsLimitIsRefusedBeforeWriting()
+    {
+        QTemporaryDir dir;
+        fillDebite(dir.path());
+        const QString path = dir.filePath(QStringLiteral("Debite.dbf"));
+        const QByteArray before = fileBytes(path);
+        Database db(dir.path());
+        journal::Writer::setMaxBytes(before.size() / 2);
+        try {
+            Transaction tx(db);
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1"));
+            tx.commit();
+            QFAIL("a journal past its limit was written");
+        } catch (const SqlError &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("prea mare pentru jurnalul")), qPrintable(e.message()));
+        }
+        journal::Writer::setMaxBytes(journal::MaxJournalBytes);
+        QCOMPARE(fileBytes(path), before);
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("Vestronia.jrn"))));
+        db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1"));
+        QCOMPARE(Database(dir.path()).scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(11 * Rows));
     }
 };
 
