@@ -647,10 +647,18 @@ int dbfvtabRollback(sqlite3_vtab *v)
 {
     DbfTable *t = tableOf(v);
     return guarded(v, [&] {
-        if (t->synced)
+        if (t->synced) {
             t->stale = true; // the file holds what we wrote; read it back
-        else
-            undoTo(t, 0, t->baseCount);
+        } else {
+            try {
+                undoTo(t, 0, t->baseCount);
+            } catch (const std::exception &) {
+                // The undo log's file failed half-way: the snapshot holds some changes still.
+                // Nothing reached the table file, so it is read from there again.
+                t->snap.reset();
+                t->stale = true;
+            }
+        }
         endTransaction(t);
         return SQLITE_OK;
     });

@@ -83,6 +83,26 @@ void largeCommit(Database &db)
     tx.commit();
 }
 
+// Makes the undo log's unnamed temporary file fail every read from now on, as a failing
+// TEMP disk would: its descriptor is pointed at a write-only /dev/null.
+bool breakUndoFile()
+{
+    bool found = false;
+    for (int fd = 3; fd < 4096; ++fd) {
+        char target[512];
+        const ssize_t n = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), target, sizeof target - 1);
+        if (n <= 0)
+            continue;
+        const QByteArray t(target, int(n));
+        if (!t.startsWith("/tmp/") || !t.endsWith(" (deleted)"))
+            continue;
+        const int sink = ::open("/dev/null", O_WRONLY);
+        found = (sink >= 0 && ::dup2(sink, fd) >= 0) || found;
+        ::close(sink);
+    }
+    return found;
+}
+
 } // namespace
 
 class TestStoreScale : public QObject
@@ -416,6 +436,35 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("Vestronia.jrn"))));
         db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1"));
         QCOMPARE(Database(dir.path()).scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(11 * Rows));
+    }
+
+    // The undo log's file fails while a transaction is rolled back: the changes it could not
+    // give back must not stay in what the connection reads (nothing reached the table file).
+    void rollbackWhoseUndoFileFailsReadsTheTableAgain()
+    {
+        dbfimpl::UndoLog::setMemoryBlocks(1);
+        QTemporaryDir dir;
+        const int rows = 20000;
+        QVERIFY(createTable(dir.filePath(QStringLiteral("Debite.dbf")), tableDef(TableId::Debite).columns));
+        Database db(dir.path());
+        {
+            Transaction tx(db);
+            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, SOLD) VALUES (?, 1)"));
+            for (int i = 1; i <= rows; ++i)
+                ins.exec({i});
+            tx.commit();
+        }
+        const QByteArray before = fileBytes(dir.filePath(QStringLiteral("Debite.dbf")));
+        {
+            Transaction tx(db);
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1")); // the oldest blocks go to the file
+            QVERIFY(breakUndoFile());
+            // not committed
+        }
+        QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(rows));
+        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("Debite.dbf"))), before);
+        db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+2 WHERE IDDEB<=10"));
+        QCOMPARE(Database(dir.path()).scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(rows + 20));
     }
 };
 
