@@ -466,6 +466,42 @@ private Q_SLOTS:
         db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+2 WHERE IDDEB<=10"));
         QCOMPARE(Database(dir.path()).scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(rows + 20));
     }
+
+    // The same failure in a rollback to a savepoint: the transaction cannot be put back to
+    // the savepoint, so it must not commit what is left of it.
+    void savepointRollbackWhoseUndoFileFailsNeverCommits()
+    {
+        dbfimpl::UndoLog::setMemoryBlocks(1);
+        QTemporaryDir dir;
+        const int rows = 20000;
+        QVERIFY(createTable(dir.filePath(QStringLiteral("Debite.dbf")), tableDef(TableId::Debite).columns));
+        Database db(dir.path());
+        {
+            Transaction tx(db);
+            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, SOLD) VALUES (?, 1)"));
+            for (int i = 1; i <= rows; ++i)
+                ins.exec({i});
+            tx.commit();
+        }
+        const QByteArray before = fileBytes(dir.filePath(QStringLiteral("Debite.dbf")));
+        bool refused = false;
+        try {
+            Transaction tx(db);
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1 WHERE IDDEB<=10"));
+            {
+                Transaction inner(db);
+                db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+100")); // the oldest blocks go to the file
+                QVERIFY(breakUndoFile());
+                // not committed
+            }
+            tx.commit();
+        } catch (const VestroniaError &) {
+            refused = true;
+        }
+        QVERIFY2(refused, "a transaction whose savepoint could not be restored was committed");
+        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("Debite.dbf"))), before);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), qint64(rows));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStoreScale)
