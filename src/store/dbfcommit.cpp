@@ -204,6 +204,9 @@ journal::FileImage settingsImage(const StagedFile &f)
 
 [[noreturn]] void journalFailed(int err)
 {
+    if (err == EFBIG)
+        fail("Modificarea este prea mare pentru jurnalul dosarului de date (cel mult " +
+             std::to_string(journal::MaxJournalBytes >> 20) + " MB). Nimic nu a fost modificat; impartiti operatia.");
     fail("Jurnalul modificarilor nu poate fi scris in dosarul de date: " + osError(err ? err : EIO) +
          ". Nimic nu a fost modificat.");
 }
@@ -233,8 +236,11 @@ void journalTable(TableWrite &w, journal::Writer &jw)
     forEachRun(t->dirty, [&](size_t from, size_t to) { chunks += (to - from + pieceRecords) / pieceRecords; });
     const off_t appendAt = off_t(s.header.headerLength) + off_t(w.onDisk) * recLen;
     const bool appends = s.count() > t->baseCount && appendAt < st.st_size;
-    if (appends)
-        ++chunks;
+    // The appended records and the end mark after them overwrite whatever lies there.
+    constexpr off_t AppendPiece = 1 << 20;
+    const off_t appendEnd =
+        appends ? std::min<off_t>(st.st_size, appendAt + off_t(s.count() - t->baseCount) * recLen + 1) : appendAt;
+    chunks += std::uint64_t((appendEnd - appendAt + AppendPiece - 1) / AppendPiece);
     if (chunks > 0xFFFFFFFFULL)
         fail("Modificarea tabelei " + t->fileName + " este prea mare.");
     if (!jw.beginFile(t->fileName, true, std::uint64_t(st.st_size), std::uint32_t(chunks)))
@@ -277,11 +283,11 @@ void journalTable(TableWrite &w, journal::Writer &jw)
                 journalFailed(errno);
         }
     });
-    // Appends start on the end-of-file mark (and any bytes past the last record).
-    if (appends) {
-        bytes.resize(size_t(std::min<off_t>(st.st_size - appendAt, 1 << 20)));
-        readExactly(t->fd, bytes.data(), bytes.size(), appendAt, t->fileName);
-        if (!jw.addChunk(std::uint64_t(appendAt), bytes))
+    // Appends start on the end-of-file mark (and any bytes past the last counted record).
+    for (off_t at = appendAt; at < appendEnd; at += AppendPiece) {
+        bytes.resize(size_t(std::min(appendEnd - at, AppendPiece)));
+        readExactly(t->fd, bytes.data(), bytes.size(), at, t->fileName);
+        if (!jw.addChunk(std::uint64_t(at), bytes))
             journalFailed(errno);
     }
 }

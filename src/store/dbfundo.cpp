@@ -5,6 +5,7 @@
 #include "store/dbfundo.h"
 
 #include "store/dbferror.h"
+#include "store/fileops.h"
 
 #include <QString>
 #include <algorithm>
@@ -80,16 +81,9 @@ void UndoLog::spillOldest()
         if (!m_file)
             spillFailed(errno);
     }
-    const char *bytes = m_blocks[m_spilled].get();
-    size_t done = 0;
-    while (done < blockBytes()) {
-        const ssize_t n = ::pwrite(fileno(m_file), bytes + done, blockBytes() - done, off_t(m_spilled * blockBytes() + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            spillFailed(n < 0 ? errno : ENOSPC);
-        done += size_t(n);
-    }
+    // Through fileops, so a full TEMP can be injected like any other failed write.
+    if (!fileops::writeAll(fileno(m_file), m_blocks[m_spilled].get(), blockBytes(), off_t(m_spilled * blockBytes())))
+        spillFailed(errno ? errno : ENOSPC);
     m_blocks[m_spilled].reset();
     ++m_spilled;
 }

@@ -648,10 +648,18 @@ int dbfvtabRollback(sqlite3_vtab *v)
 {
     DbfTable *t = tableOf(v);
     return guarded(v, [&] {
-        if (t->synced)
+        if (t->synced) {
             t->stale = true; // the file holds what we wrote; read it back
-        else
-            undoTo(t, 0, t->baseCount);
+        } else {
+            try {
+                undoTo(t, 0, t->baseCount);
+            } catch (const std::exception &) {
+                // The undo log's file failed half-way: the snapshot holds some changes still.
+                // Nothing reached the table file, so it is read from there again.
+                t->snap.reset();
+                t->stale = true;
+            }
+        }
         endTransaction(t);
         return SQLITE_OK;
     });
@@ -663,8 +671,9 @@ int dbfvtabSavepoint(sqlite3_vtab *v, int n)
     return guarded(v, [&] {
         if (n < 0)
             return SQLITE_OK;
-        t->savepoints.resize(size_t(n) + 1, {t->undo.size(), t->snap ? t->snap->count() : 0});
-        t->savepoints[size_t(n)] = {t->undo.size(), t->snap ? t->snap->count() : 0};
+        const SavepointMark mark{t->undo.size(), t->snap ? t->snap->count() : 0, t->dirty.size()};
+        t->savepoints.resize(size_t(n) + 1, mark);
+        t->savepoints[size_t(n)] = mark;
         return SQLITE_OK;
     });
 }
@@ -685,6 +694,8 @@ int dbfvtabRollbackTo(sqlite3_vtab *v, int n)
             return SQLITE_OK;
         const SavepointMark m = t->savepoints[size_t(n)];
         undoTo(t, m.undoSize, m.count);
+        // Not written at commit: another program may change those records meanwhile.
+        t->dirty.resize(std::min(t->dirty.size(), m.dirtySize));
         t->savepoints.resize(size_t(n) + 1);
         return SQLITE_OK;
     });

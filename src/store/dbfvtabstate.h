@@ -108,6 +108,7 @@ struct SavepointMark
 {
     size_t undoSize;
     std::uint32_t count;
+    size_t dirtySize; // a record changed only after the mark is no change once rolled back to it
 };
 
 // One attached file.

@@ -5,6 +5,8 @@
 
 #include "store/fileops.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -205,8 +207,21 @@ bool Writer::open(const std::string &path)
     return put(head);
 }
 
+namespace {
+std::atomic<std::uint64_t> g_maxBytes{MaxJournalBytes};
+}
+
+void Writer::setMaxBytes(std::uint64_t bytes)
+{
+    g_maxBytes.store(std::min(bytes, MaxJournalBytes));
+}
+
 bool Writer::put(std::string_view bytes)
 {
+    if (m_written + m_buffer.size() + bytes.size() + TrailerSize > g_maxBytes.load()) {
+        errno = EFBIG;
+        return false;
+    }
     m_sum = fnv(bytes, m_sum);
     if (m_buffer.size() + bytes.size() > WriteBuffer && !flush())
         return false;

@@ -79,6 +79,10 @@ public:
     // syncs again: from then on the journal is played back or refused, never discarded.
     bool finish();
 
+    // The most a journal may grow to (MaxJournalBytes unless a test lowers it): playback
+    // refuses a bigger one, so writing it would leave a folder nobody can recover.
+    static void setMaxBytes(std::uint64_t bytes);
+
 private:
     bool put(std::string_view bytes);
     bool flush();

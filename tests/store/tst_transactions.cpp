@@ -96,6 +96,36 @@ void bigChange(const QString &folder)
     tx.commit();
 }
 
+// A large commit of scattered changes: hundreds of runs of updated debits (past the one
+// span lock), more than a megabyte of appends to two tables, a counter block.
+void scatteredChange(const QString &folder)
+{
+    Database db(folder);
+    Transaction tx(db);
+    db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1 WHERE IDDEB % 7 = 3 OR IDDEB BETWEEN 1000 AND 1400"));
+    const qint64 first = Counters::takeBlock(settingsOf(folder), QStringLiteral("IDDCHIT"), 9000);
+    Statement deb = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD) VALUES (?, 1, 5)"));
+    Statement arh = db.prepare(QStringLiteral("INSERT INTO DebiteArh (IDCHIT, IDDEB, SOLD) VALUES (?, ?, 7)"));
+    for (int i = 0; i < 9000; ++i) {
+        deb.exec({CrashDebits + 1 + i});
+        arh.exec({first + i, i + 1});
+    }
+    tx.commit();
+}
+
+void writeFolderBytes(const QString &folder, const std::map<QString, QByteArray> &files)
+{
+    for (const auto &[name, bytes] : files) {
+        QFile f(folder + QLatin1Char('/') + name);
+        if (bytes == "<missing>") {
+            f.remove();
+            continue;
+        }
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(f.write(bytes), qint64(bytes.size()));
+    }
+}
+
 // The generation the folder is at; fails the test when it is not one whole state.
 int checkWhole(const QString &folder)
 {
@@ -123,6 +153,11 @@ int runWorker(const QStringList &args)
     if (kind == QLatin1String("crash")) {
         fileops::injectFault(args.value(2).toULongLong(), fileops::Fault::Kill);
         bigChange(folder);
+        return 0;
+    }
+    if (kind == QLatin1String("crashscattered")) {
+        fileops::injectFault(args.value(2).toULongLong(), fileops::Fault::Kill);
+        scatteredChange(folder);
         return 0;
     }
     const qint64 ms = args.value(2).toLongLong();
@@ -186,6 +221,7 @@ private Q_SLOTS:
     void everyFailedFileOperationLeavesTheBeforeState_data();
     void everyFailedFileOperationLeavesTheBeforeState();
     void killedAtEveryPointOfACommitRecoversWhole();
+    void killedInALargeScatteredCommitLeavesBeforeOrAfterBytes();
     void processesWritingAndReadingAtOnce();
     void anotherConnectionSeesAppendsWithoutReadingAgain();
     void localOnlyLocksAreDetected();
@@ -327,6 +363,41 @@ void TestTransactions::killedAtEveryPointOfACommitRecoversWhole()
     QVERIFY(py.waitForFinished(60000));
     QCOMPARE(QString::fromUtf8(py.readAllStandardOutput()).trimmed(),
              QStringLiteral("%1 %2 1").arg(CrashDebits).arg(generation * CrashLines));
+}
+
+// Killed at every step of a large scattered commit over two tables and the settings file
+// (the journal streamed in pieces, the seal, the span lock, hundreds of record writes): the
+// next connection finds every file byte for byte as before, or as after.
+void TestTransactions::killedInALargeScatteredCommitLeavesBeforeOrAfterBytes()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    createFolder(folder, CrashDebits);
+    Counters::set(settingsOf(folder), QStringLiteral("IDDCHIT"), 1);
+    const auto before = folderBytes(folder);
+    fileops::injectFault(~0ULL);
+    scatteredChange(folder);
+    const std::uint64_t calls = fileops::countedCalls();
+    fileops::injectFault(0);
+    const auto after = folderBytes(folder);
+    QVERIFY(after.at(QStringLiteral("Debite.dbf")).size() > before.at(QStringLiteral("Debite.dbf")).size() + (1 << 20));
+
+    int died = 0;
+    const std::uint64_t step = std::max<std::uint64_t>(1, calls / 40);
+    for (std::uint64_t n = 1; n <= calls + 1; n += (n < 30 || n + 15 > calls) ? 1 : step) {
+        writeFolderBytes(folder, before);
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--worker"), QStringLiteral("crashscattered"), folder, QString::number(n)});
+        QVERIFY(child.waitForFinished(60000));
+        died += child.exitStatus() == QProcess::CrashExit ? 1 : 0;
+        Database(folder).scalar(QStringLiteral("SELECT COUNT(*) FROM DebiteArh")); // plays any journal
+        const auto now = folderBytes(folder);
+        QVERIFY2(now == before || now == after,
+                 qPrintable(QStringLiteral("killed at operation %1 of %2: neither before nor after").arg(n).arg(calls)));
+        QVERIFY(!QFile::exists(folder + QStringLiteral("/Vestronia.jrn")));
+    }
+    QVERIFY(died > 30);
 }
 
 void TestTransactions::processesWritingAndReadingAtOnce()
