@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QUrl>
@@ -35,6 +36,13 @@ bool openDocument(const QString &path)
     if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     return QProcess::startDetached(QStringLiteral("xdg-open"), {path});
+}
+
+QString cannotOpenMessage(const QString &path)
+{
+    return QStringLiteral("\rDocumentul %1 a fost scris, dar nu poate fi deschis.\r"
+                          "Verificati ca aveti un program pentru foi de calcul si documente PDF.")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 } // namespace vestronia

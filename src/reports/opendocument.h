@@ -12,4 +12,7 @@ namespace vestronia {
 // does). Returns whether the hand-over worked.
 bool openDocument(const QString &path);
 
+// What the user reads when the hand-over failed: the document was written, and where.
+QString cannotOpenMessage(const QString &path);
+
 } // namespace vestronia

@@ -5,6 +5,7 @@
 #include "app/clirun.h"
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,6 +19,7 @@ private Q_SLOTS:
     void debitCommands();
     void panelsAndDryRun();
     void receiptReadBack();
+    void pdfWithoutLibreOfficeLeavesTheSpreadsheet();
     void cashBookReadBack();
     void penaltyMaintenance();
 
@@ -217,6 +219,27 @@ void TestCliCollections::receiptReadBack()
     }
     QCOMPARE(lines, 2);
     QCOMPARE(totals, 2);
+}
+
+void TestCliCollections::pdfWithoutLibreOfficeLeavesTheSpreadsheet()
+{
+    freshHome();
+    QVERIFY(cli({QStringLiteral("collect"), QStringLiteral("1"), QStringLiteral("20")}).exitCode == 0);
+    QTemporaryDir empty;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(empty.path()));
+    const Result receipt = cli({QStringLiteral("receipt"), QStringLiteral("1"), m_dir.filePath(QStringLiteral("fara.pdf"))});
+    const Result report = cli({QStringLiteral("report"), QStringLiteral("rap1"), m_dir.filePath(QStringLiteral("lista.pdf"))});
+    qputenv("PATH", path);
+    // No PDF, said plainly, and the spreadsheet where the clerk looks for the document.
+    for (const auto &[r, name] : {std::pair{receipt, QStringLiteral("fara")}, std::pair{report, QStringLiteral("lista")}}) {
+        QCOMPARE(r.exitCode, 1);
+        const QString sheet = m_dir.filePath(name + QStringLiteral(".xls"));
+        QVERIFY2(r.err.contains(QStringLiteral("LibreOffice")) && r.err.contains(QDir::toNativeSeparators(sheet)), qPrintable(r.err));
+        QVERIFY2(!r.err.contains(QStringLiteral("se deschide")), qPrintable(r.err));
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(name + QStringLiteral(".pdf"))));
+        QVERIFY(xlrdOpens(sheet));
+    }
 }
 
 void TestCliCollections::cashBookReadBack()

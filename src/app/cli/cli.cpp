@@ -13,6 +13,9 @@
 #include "vestronia_version.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <cstdio>
 
 // The version the programs show and store is the project's version.
@@ -53,6 +56,18 @@ QString flatMessage(const QString &text)
     QString flat = text;
     flat.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     return flat.simplified();
+}
+
+int pdfNotMade(const QString &workbook, const QString &target)
+{
+    const QFileInfo t(target);
+    const QString sheet = t.absolutePath() + QLatin1Char('/') + t.completeBaseName() + QStringLiteral(".xls");
+    QString text = QStringLiteral("Documentul PDF nu a putut fi facut: LibreOffice (soffice) lipseste sau a esuat.");
+    QFile::remove(sheet);
+    if (QFileInfo(workbook).isFile() && QFile::copy(workbook, sheet))
+        text += QStringLiteral(" Foaia de calcul este in ") + QDir::toNativeSeparators(sheet);
+    printError(text);
+    return 1;
 }
 
 QString csvField(const QVariant &value, const QString &declaredType)

@@ -46,6 +46,9 @@ QTextStream &out();
 void printError(const QString &text);
 // One line on the terminal: the program's messages use "\r" and "\n" as line breaks.
 QString flatMessage(const QString &text);
+// A PDF was asked for and could not be made: the saved workbook is copied beside the
+// target, under its name with ".xls", and the user is told where. Returns the exit code 1.
+int pdfNotMade(const QString &workbook, const QString &target);
 // A value as CSV prints it: dates dd.MM.yyyy, reals with two decimals, quoted when needed.
 QString csvField(const QVariant &value, const QString &declaredType = {});
 // A header line, then one line per row.

@@ -73,10 +73,8 @@ int writeReceipt(Database &db, const Session &session, qint64 idchit, const QStr
     TerminalProgress progress;
     const ReceiptOutcome r =
         printReceipt(db, session, idchit, pdf ? ReceiptFormat::Pdf : ReceiptFormat::Workbook, progress);
-    if (pdf && r.pdfPath.isEmpty()) {
-        printError(flatMessage(r.notice));
-        return 1;
-    }
+    if (pdf && r.pdfPath.isEmpty())
+        return pdfNotMade(r.workbookPath, target);
     if (!deliver(pdf ? r.pdfPath : r.workbookPath, target)) {
         printError(QStringLiteral("Nu pot scrie ") + target);
         return 1;

@@ -43,9 +43,9 @@ int deliver(const QString &workbook, const QString &target, const QString &tempF
     if (pdf) {
         from = ReportWriter(tempFolder).exportPdf(workbook);
         if (from.isEmpty()) {
+            const int code = pdfNotMade(workbook, target);
             QFile::remove(workbook);
-            printError(QStringLiteral("Documentul PDF nu a putut fi facut: LibreOffice (soffice) lipseste sau a esuat."));
-            return 1;
+            return code;
         }
     }
     QFile::remove(target);

@@ -17,7 +17,6 @@
 #include "ui/reports/reportactions.h"
 #include "collections/penaltymaintenance.h"
 #include "core/error.h"
-#include "core/workfiles.h"
 #include "reports/opendocument.h"
 #include "ui/collections/regcasaf.h"
 #include "ui/ledger/evidenta.h"
@@ -472,8 +471,8 @@ void MainWindow::freezePenalties()
 {
     try {
         const FreezeOutcome r = vestronia::freezePenalties(m_db, m_session, Contor::instance());
-        noteHandedToShell(r.listPath);
-        openDocument(r.listPath);
+        if (!openDocument(r.listPath))
+            mesaj(QStringLiteral("Penalitati 2023"), cannotOpenMessage(r.listPath), MesajButtons::OK, MesajKind::Eroare);
     } catch (const VestroniaError &e) {
         mesaj(QStringLiteral("Penalitati 2023"), e.message(), MesajButtons::OK, MesajKind::Eroare);
     }

@@ -220,7 +220,8 @@ void CollectionsPanel::printDocument(qint64 idchit)
 {
     try {
         const ReceiptOutcome r = printReceipt(m_db, m_session, idchit, ReceiptFormat::AsConfigured, Contor::instance());
-        openDocument(r.shownPath());
+        if (!openDocument(r.shownPath()))
+            mesaj(QStringLiteral("Chitanta"), cannotOpenMessage(r.shownPath()), MesajButtons::OK, MesajKind::Eroare);
         if (!r.notice.isEmpty())
             mesaj(QStringLiteral("Chitanta"), r.notice, MesajButtons::OK, MesajKind::Atentie);
     } catch (const VestroniaError &e) {

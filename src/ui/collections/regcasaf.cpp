@@ -224,8 +224,10 @@ void RegCasaF::printBook()
     if (!m_period->run(QStringLiteral("Registru de casa"), from, to))
         return;
     try {
-        openDocument(
-            printCashBook(m_db, m_session, dayNumberOf(m_period->from()), dayNumberOf(m_period->to()), Contor::instance()));
+        const QString path =
+            printCashBook(m_db, m_session, dayNumberOf(m_period->from()), dayNumberOf(m_period->to()), Contor::instance());
+        if (!openDocument(path))
+            mesaj(QStringLiteral("Registru de casa"), cannotOpenMessage(path), MesajButtons::OK, MesajKind::Eroare);
     } catch (const VestroniaError &e) {
         mesaj(QStringLiteral("Registru de casa"), e.message(), MesajButtons::OK, MesajKind::Eroare);
     }

@@ -85,7 +85,8 @@ QString ReportActions::run(const QString &title, F &&report)
         mesaj(out.title.isEmpty() ? title : out.title, out.refusal, MesajButtons::OK, MesajKind::Eroare);
         return {};
     }
-    openDocument(out.path);
+    if (!openDocument(out.path))
+        mesaj(out.title.isEmpty() ? title : out.title, cannotOpenMessage(out.path), MesajButtons::OK, MesajKind::Eroare);
     return out.path;
 }
 
