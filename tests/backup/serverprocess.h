@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -49,7 +50,11 @@ public:
                                  + extra);
         if (!m_process.waitForStarted(10000))
             return false;
-        for (int i = 0; i < 200 && !QFileInfo::exists(portFile); ++i)
+        // A loaded machine (the sanitizer build beside other tests) can take seconds to start it.
+        QElapsedTimer waited;
+        waited.start();
+        while (!QFileInfo::exists(portFile) && waited.elapsed() < 30000
+               && m_process.state() == QProcess::Running)
             QThread::msleep(25);
         QFile f(portFile);
         if (!f.open(QIODevice::ReadOnly))
