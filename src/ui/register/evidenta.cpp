@@ -2,7 +2,7 @@
 // never re-reads the table), sorting by a column title, the three panels read for the
 // selected subscriber alone, and the add/change/delete operations with their questions.
 
-#include "ui/ledger/evidenta.h"
+#include "ui/register/evidenta.h"
 
 #include "core/clock.h"
 #include "core/dates.h"
@@ -14,11 +14,12 @@
 #include "ui/collections/collectionspanel.h"
 #include "ui/collections/debitspanel.h"
 #include "ui/ledger/addabon.h"
+#include "ui/ledger/contlistf.h"
 #include "ui/shell/panelgrid.h"
 #include "ui/shell/enternavigation.h"
 #include "ui/shell/mesaj.h"
 #include "ui/shell/resultgridmodel.h"
-#include "ui/ledger/setdebit.h"
+#include "ui/shell/setdebit.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -224,11 +225,18 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
 
     // DEBITE and INCASARI, one class each
     m_setDebit = new SetDebit(this);
-    m_debitsPanel = new DebitsPanel(db, session, *this, m_setDebit);
+    m_debitsPanel = new DebitsPanel(db, session, m_setDebit, this);
+    m_debitsPanel->setAccountChooser([this](int persons) -> std::optional<AccountRecord> {
+        if (!m_accountChooser)
+            m_accountChooser = new ContListF(m_db, m_session, this);
+        if (!m_accountChooser->choose(persons))
+            return std::nullopt;
+        return m_accountChooser->chosenAccount();
+    });
     m_debits = m_debitsPanel->model();
     m_debitGrid = m_debitsPanel->grid();
     m_debitButtons = m_debitsPanel->buttonRow();
-    m_collectionsPanel = new CollectionsPanel(db, session, *this);
+    m_collectionsPanel = new CollectionsPanel(db, session, this);
     m_collections = m_collectionsPanel->model();
     m_collectionGrid = m_collectionsPanel->grid();
     m_collectionButtons = m_collectionsPanel->buttonRow();
@@ -501,6 +509,7 @@ void Evidenta::reloadSubscriptions(qint64 positionOnIdserv)
 void Evidenta::reloadDebits(qint64 positionOnIddeb)
 {
     const qint64 id = currentSubscriberId();
+    m_debitsPanel->setSubscriber(id >= 0 ? std::optional<SubscriberRecord>(currentSubscriber()) : std::nullopt);
     try {
         m_debits->setResult(id >= 0 ? openDebitsOf(m_db, id) : ResultSet());
     } catch (const VestroniaError &e) {
@@ -514,6 +523,7 @@ void Evidenta::reloadDebits(qint64 positionOnIddeb)
 void Evidenta::reloadCollections(qint64 positionOnIdchit)
 {
     const qint64 id = currentSubscriberId();
+    m_collectionsPanel->setSubscriber(id);
     try {
         m_collections->setResult(id >= 0 ? collectionsOf(m_db, id) : ResultSet());
     } catch (const VestroniaError &e) {

@@ -29,6 +29,7 @@ namespace vestronia {
 
 class AddAbon;
 class CollectionsPanel;
+class ContListF;
 class DebitsPanel;
 class Database;
 class ResultGridModel;
@@ -159,6 +160,8 @@ private:
 
     AddAbon *m_addAbon;
     SetDebit *m_setDebit;
+    // The accounts list in choosing mode for "Adauga Debit" (created on first use).
+    ContListF *m_accountChooser = nullptr;
 };
 
 } // namespace vestronia
