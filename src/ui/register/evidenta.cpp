@@ -9,12 +9,12 @@
 #include "core/session.h"
 #include "ledger/subscriberfilter.h"
 #include "ledger/subscriberpanels.h"
-#include "ledger/subscriptions.h"
 #include "store/database.h"
 #include "ui/collections/collectionspanel.h"
 #include "ui/collections/debitspanel.h"
 #include "ui/ledger/addabon.h"
 #include "ui/ledger/contlistf.h"
+#include "ui/ledger/subscriptionspanel.h"
 #include "ui/shell/panelgrid.h"
 #include "ui/shell/enternavigation.h"
 #include "ui/shell/mesaj.h"
@@ -76,27 +76,6 @@ QVector<GridColumn> subscriberColumns()
             twinDay(QStringLiteral("Din data"), QStringLiteral("DATACON"), contract)};
 }
 
-QVector<GridColumn> subscriptionColumns()
-{
-    const QString active = QStringLiteral("Activ in perioada");
-    const QString penalties = QStringLiteral("Penalitati");
-    const QString from = QStringLiteral("incepand cu");
-    const QString automatic = QStringLiteral("Debitare automata");
-    return {GridColumn::plain(QStringLiteral("Denumire"), QStringLiteral("DENUM")),
-            flagColumn(QStringLiteral("Oprit"), QStringLiteral("OPRIT"),
-                       [](const ResultSet &r, int row) { return r.integer(row, QStringLiteral("DATASTOP")) != 0; }),
-            twinDay(QStringLiteral("De la"), QStringLiteral("DATASTART"), active),
-            twinDay(QStringLiteral("Pana la"), QStringLiteral("DATASTOP"), active),
-            GridColumn::money(QStringLiteral("Suma -lei-"), QStringLiteral("RATA")),
-            GridColumn::money(QStringLiteral("%"), QStringLiteral("PENAL"), penalties),
-            GridColumn::plain(QStringLiteral("pe"), QStringLiteral("PENALPE"), penalties),
-            GridColumn::plain(QStringLiteral("in. lim. soldului"), QStringLiteral("MAXSOLD"), penalties),
-            GridColumn::plain(QStringLiteral("-"), QStringLiteral("PENALDELAP"), from),
-            GridColumn::number(QStringLiteral("-"), QStringLiteral("PENALDELA"), from),
-            GridColumn::month(QStringLiteral("Ultima luna debitata"), QStringLiteral("LUNAADD")),
-            GridColumn::number(QStringLiteral("In ziua de"), QStringLiteral("ZIUAIMP"), automatic),
-            GridColumn::number(QStringLiteral("Perioada -luni-"), QStringLiteral("PERLUNI"), automatic)};
-}
 
 
 
@@ -211,20 +190,18 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
     sl->addLayout(m_subscriberButtons);
 
     // ABONAMENTE
-    auto *subscriptionsBox = new QGroupBox(QStringLiteral("ABONAMENTE"), this);
-    m_subscriptions = new ResultGridModel(subscriptionColumns(), this);
-    m_subscriptionGrid = grid(subscriptionsBox, QStringLiteral("SMDBGrid3"), m_subscriptions,
-                              {30, 3, 10, 10, 7, 4, 3, 3, 3, 3, 7, 3, 3});
-    m_subscriptionGrid->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_subscriptionMenu = new QMenu(m_subscriptionGrid);
-    m_subscriptionMenu->setObjectName(QStringLiteral("PopB"));
-    m_changeAmount = m_subscriptionMenu->addAction(QStringLiteral("Modifica suma"));
-    m_changeAmount->setObjectName(QStringLiteral("ModificaSuma"));
-    auto *bl = new QVBoxLayout(subscriptionsBox);
-    bl->addWidget(m_subscriptionGrid);
 
     // DEBITE and INCASARI, one class each
     m_setDebit = new SetDebit(this);
+    m_subscriptionsPanel = new SubscriptionsPanel(db, session, m_setDebit, this);
+    m_subscriptions = m_subscriptionsPanel->model();
+    m_subscriptionGrid = m_subscriptionsPanel->grid();
+    m_changeAmount = m_subscriptionsPanel->changeAmountAction();
+    QWidget *subscriptionsBox = m_subscriptionsPanel;
+    connect(m_subscriptionsPanel, &SubscriptionsPanel::subscriptionChanged, this, [this](qint64 idserv) {
+        reloadSubscriptions(idserv);
+        reloadDebits();
+    });
     m_debitsPanel = new DebitsPanel(db, session, m_setDebit, this);
     m_debitsPanel->setAccountChooser([this](int persons) -> std::optional<AccountRecord> {
         if (!m_accountChooser)
@@ -295,9 +272,6 @@ Evidenta::Evidenta(Database &db, const Session &session, QWidget *parent)
         if (m_edit->isEnabled())
             m_edit->click();
     });
-    connect(m_subscriptionGrid, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { m_subscriptionMenu->popup(m_subscriptionGrid->viewport()->mapToGlobal(pos)); });
-    connect(m_changeAmount, &QAction::triggered, this, &Evidenta::changeSubscriptionAmount);
 
     // Keyboard roads: Enter on a focused button presses it, Enter in a filter moves on,
     // and Tab walks filters, grid, buttons and the panels below in reading order.
@@ -495,15 +469,8 @@ void Evidenta::subscriberMoved()
 
 void Evidenta::reloadSubscriptions(qint64 positionOnIdserv)
 {
-    const qint64 id = currentSubscriberId();
-    try {
-        m_subscriptions->setResult(id >= 0 ? subscriptionsOf(m_db, id) : ResultSet());
-    } catch (const VestroniaError &e) {
-        m_subscriptions->clear();
-        showError(QStringLiteral("Evidenta"), e.message());
-    }
-    positionGrid(m_subscriptionGrid, m_subscriptions, QStringLiteral("IDSERV"), positionOnIdserv);
-    m_changeAmount->setEnabled(m_session.canModify() && m_subscriptions->rowCount() > 0);
+    m_subscriptionsPanel->setSubscriber(currentSubscriberId());
+    m_subscriptionsPanel->reload(positionOnIdserv);
 }
 
 void Evidenta::reloadDebits(qint64 positionOnIddeb)
@@ -648,26 +615,6 @@ void Evidenta::deleteSubscriberClicked()
         showError(QStringLiteral("Stergere Abonat"), e.message());
     }
     reloadSubscribers(neighbourId);
-}
-
-void Evidenta::changeSubscriptionAmount()
-{
-    if (!m_session.canModify())
-        return;
-    const int row = m_subscriptions->resultRow(m_subscriptionGrid->currentIndex().row());
-    if (row < 0)
-        return;
-    const qint64 idserv = m_subscriptions->result().integer(row, QStringLiteral("IDSERV"));
-    m_setDebit->setDate(dateOfDayNumber(int(m_subscriptions->result().integer(row, QStringLiteral("DATASTART")))));
-    if (!m_setDebit->run(QStringLiteral("Modificare Abonament"), false))
-        return;
-    try {
-        vestronia::changeSubscriptionAmount(m_db, m_session, idserv, m_setDebit->amount());
-    } catch (const VestroniaError &e) {
-        showError(QStringLiteral("Modificare Abonament"), e.message());
-    }
-    reloadSubscriptions(idserv);
-    reloadDebits();
 }
 
 } // namespace vestronia

@@ -34,6 +34,7 @@ class DebitsPanel;
 class Database;
 class ResultGridModel;
 class SetDebit;
+class SubscriptionsPanel;
 struct Session;
 
 class Evidenta : public QDialog
@@ -113,7 +114,6 @@ private:
     void addSubscriberClicked();
     void editSubscriberClicked();
     void deleteSubscriberClicked();
-    void changeSubscriptionAmount();
     void showError(const QString &title, const QString &text);
 
     Database &m_db;
@@ -151,10 +151,10 @@ private:
     QTableView *m_subscriptionGrid;
     QTableView *m_debitGrid;
     QTableView *m_collectionGrid;
-    QMenu *m_subscriptionMenu;
     QAction *m_changeAmount;
     QSplitter *m_vertical = nullptr;
     QSplitter *m_lower = nullptr;
+    SubscriptionsPanel *m_subscriptionsPanel;
     DebitsPanel *m_debitsPanel;
     CollectionsPanel *m_collectionsPanel;
 
