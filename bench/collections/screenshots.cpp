@@ -16,8 +16,8 @@
 #include "ui/collections/collectionspanel.h"
 #include "ui/collections/regcasachitplataf.h"
 #include "ui/collections/regcasaf.h"
-#include "ui/ledger/evidenta.h"
-#include "ui/ledger/setdebit.h"
+#include "ui/register/evidenta.h"
+#include "ui/shell/setdebit.h"
 #include "ui/shell/perselect.h"
 
 #include <QApplication>

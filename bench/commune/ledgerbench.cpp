@@ -13,7 +13,7 @@
 #include "core/terminalprogress.h"
 #include "ledger/monthlydebiting.h"
 #include "store/database.h"
-#include "ui/ledger/evidenta.h"
+#include "ui/register/evidenta.h"
 
 #include <QApplication>
 #include <cstdio>

@@ -12,7 +12,7 @@
 #include "ui/ledger/addabon.h"
 #include "ui/ledger/addcont.h"
 #include "ui/ledger/contlistf.h"
-#include "ui/ledger/evidenta.h"
+#include "ui/register/evidenta.h"
 #include "ledger/subscribers.h"
 
 #include <QApplication>

@@ -11,7 +11,7 @@
 #include "ledger/monthlydebiting.h"
 #include "startup/installation.h"
 #include "store/database.h"
-#include "ui/ledger/evidenta.h"
+#include "ui/register/evidenta.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -9,7 +9,7 @@
 #include "core/clock.h"
 #include "core/session.h"
 #include "core/tablecatalogue.h"
-#include "ui/ledger/evidenta.h"
+#include "ui/register/evidenta.h"
 #include "ui/ledger/importflow.h"
 #include "ui/shell/contor.h"
 #include "ui/shell/filedialogs.h"

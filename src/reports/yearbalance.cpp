@@ -189,6 +189,13 @@ ReportOutcome yearBalanceReport(Database &db, const QString &tempFolder, const Q
         book.deleteColumns(11, 6);
     for (int k = 0; k < n; ++k)
         book.setCell(5, 5 + 6 * k, QString::number(years[k]));
+    // Printed at full size, a landscape page holds the subscriber columns (repeated on
+    // every page) and one year block: each further block starts a page, so no year is
+    // split across two.
+    QList<int> breaks;
+    for (int k = 1; k < n; ++k)
+        breaks.append(5 + 6 * k);
+    book.setColumnPageBreaks(breaks);
     frame.writer().replaceKey(QStringLiteral("[UAT]"), unitName);
     if (subscribers.size() > 1)
         frame.writer().insertRowCopies(7, int(subscribers.size()) - 1);

@@ -864,6 +864,19 @@ void Workbook::setRowHeight(int row, int twips)
     set16(rec.data() + 12, std::uint16_t(get16(rec.data() + 12) | 0x40));
 }
 
+void Workbook::setColumnPageBreaks(const QList<int> &columns)
+{
+    d->requireOpen();
+    std::vector<int> zeroBased;
+    for (int c : columns) {
+        checkCell(1, c);
+        zeroBased.push_back(c - 1);
+    }
+    std::sort(zeroBased.begin(), zeroBased.end());
+    zeroBased.erase(std::unique(zeroBased.begin(), zeroBased.end()), zeroBased.end());
+    d->ws().setColumnBreaks(zeroBased);
+}
+
 namespace {
 
 QString headerFooterText(const Worksheet &ws, std::uint16_t id)

@@ -108,6 +108,9 @@ public:
     int rowHeight(int row) const;
     // Gives the row a height of its own (twips, 1..8192), kept by every reader.
     void setRowHeight(int row, int twips);
+    // Replaces the active sheet's manual column breaks: each listed column starts a new
+    // printed page (the print titles repeat on it).
+    void setColumnPageBreaks(const QList<int> &columns);
     QList<DefinedName> definedNames() const;
     // The page header and footer of the active sheet in their stored code form
     // ("&Rpag. &P/&N"); empty when the sheet has none.

@@ -752,6 +752,41 @@ void Worksheet::formulaToValue(Cell &c, SharedStrings &sst) const
     c.formula.reset();
 }
 
+void Worksheet::setColumnBreaks(const std::vector<int> &columns)
+{
+    for (std::vector<BiffRecord> *list : {&m_head, &m_tail})
+        list->erase(std::remove_if(list->begin(), list->end(),
+                                   [](const BiffRecord &r) { return r.id == RecVerticalPageBreaks; }),
+                    list->end());
+    if (columns.empty())
+        return;
+    BiffRecord rec;
+    rec.id = RecVerticalPageBreaks;
+    put16(rec.data, std::uint16_t(columns.size()));
+    for (int c : columns) {
+        if (c < 1 || c > MaxCol)
+            throw XlsError(QStringLiteral("Coloana %1 nu poate incepe o pagina.").arg(c + 1));
+        put16(rec.data, std::uint16_t(c)); // first column of the new page
+        put16(rec.data, 0);                // on every row
+        put16(rec.data, 0xFFFF);
+    }
+    // The breaks stand after the horizontal ones, before the page header and setup.
+    auto at = m_head.end();
+    for (auto it = m_head.begin(); it != m_head.end(); ++it) {
+        if (it->id == RecHorizontalPageBreaks) {
+            at = it + 1;
+            break;
+        }
+        if (it->id == 0x0014 || it->id == 0x0015 || it->id == 0x0083 || it->id == 0x0084 || it->id == 0x0026
+            || it->id == 0x0027 || it->id == 0x0028 || it->id == 0x0029 || it->id == 0x00A1 || it->id == 0x007D
+            || it->id == 0x0200) {
+            at = it;
+            break;
+        }
+    }
+    m_head.insert(at, std::move(rec));
+}
+
 const BiffRecord *Worksheet::findRecord(std::uint16_t id) const
 {
     for (const std::vector<BiffRecord> *list : {&m_head, &m_tail})

@@ -107,6 +107,10 @@ public:
     // The first kept record of a type outside the cell table (HEADER, FOOTER, SETUP...).
     const BiffRecord *findRecord(std::uint16_t id) const;
 
+    // Replaces the sheet's manual column breaks: each listed column (0-based) starts a
+    // new printed page.
+    void setColumnBreaks(const std::vector<int> &columns);
+
     // Whether an insertion would push a cell off the sheet.
     bool insertionOverflows(const SheetEdit &edit) const;
     // Moves rows/columns, cells, merges, page breaks, column widths and the base cells of

@@ -176,6 +176,36 @@ void TestPrintedDocuments::yearBalanceStaysReadableOverTenYears()
         }
     QCOMPARE(pagesWithName, doc.pages);
     QVERIFY(doc.flow.contains(cnp));
+
+    // No year block is split across two pages: each year heads exactly one page, and a
+    // page holds as many of each block column heading as it holds years.
+    QMap<int, QStringList> yearsOnPage;
+    QMap<int, QMap<QString, int>> headingsOnPage;
+    const QStringList headings{QStringLiteral("pers."), QStringLiteral("L.R."), QStringLiteral("Debit"),
+                               QStringLiteral("Incasari"), QStringLiteral("Scaderi"), QStringLiteral("final")};
+    for (const PrintedWord &w : doc.words) {
+        bool isNumber = false;
+        const int y = w.text.toInt(&isNumber);
+        if (isNumber && y >= 2015 && y <= 2024)
+            yearsOnPage[w.page] << w.text;
+        if (headings.contains(w.text))
+            ++headingsOnPage[w.page][w.text];
+    }
+    QStringList everyYear;
+    for (int page = 1; page <= doc.pages; ++page) {
+        const int blocks = int(yearsOnPage.value(page).size());
+        everyYear << yearsOnPage.value(page);
+        for (const QString &h : headings)
+            QVERIFY2(headingsOnPage.value(page).value(h) == blocks,
+                     qPrintable(QStringLiteral("page %1: %2 years, %3 \"%4\"")
+                                    .arg(page)
+                                    .arg(blocks)
+                                    .arg(headingsOnPage.value(page).value(h))
+                                    .arg(h)));
+    }
+    everyYear.sort();
+    QCOMPARE(everyYear.size(), 10);
+    QCOMPARE(QSet<QString>(everyYear.begin(), everyYear.end()).size(), 10);
 }
 
 QTEST_GUILESS_MAIN(TestPrintedDocuments)

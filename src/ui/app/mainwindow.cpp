@@ -19,7 +19,7 @@
 #include "core/error.h"
 #include "reports/opendocument.h"
 #include "ui/collections/regcasaf.h"
-#include "ui/ledger/evidenta.h"
+#include "ui/register/evidenta.h"
 #include "ui/bank/extrasbancar.h"
 #include "ui/enforcement/actbatchwindow.h"
 #include "ui/enforcement/urmariref.h"

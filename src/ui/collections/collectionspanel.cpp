@@ -12,7 +12,6 @@
 #include "core/session.h"
 #include "store/database.h"
 #include "ui/collections/addchit.h"
-#include "ui/ledger/evidenta.h"
 #include "ui/shell/panelgrid.h"
 #include "ui/shell/contor.h"
 #include "ui/shell/mesaj.h"
@@ -46,8 +45,8 @@ QVector<GridColumn> collectionColumns()
 
 } // namespace
 
-CollectionsPanel::CollectionsPanel(Database &db, const Session &session, Evidenta &screen)
-    : QGroupBox(QStringLiteral("INCASARI"), &screen), m_db(db), m_session(session), m_screen(screen)
+CollectionsPanel::CollectionsPanel(Database &db, const Session &session, QWidget *parent)
+    : QGroupBox(QStringLiteral("INCASARI"), parent), m_db(db), m_session(session)
 {
     setObjectName(QStringLiteral("IncasariPanel"));
     prepareReceiptPdf(session);
@@ -99,7 +98,7 @@ CollectionsPanel::CollectionsPanel(Database &db, const Session &session, Evident
     cl->addLayout(m_buttons, 1, 0, 1, 2);
     cl->setColumnStretch(0, 1);
 
-    m_addChit = new AddChit(db, session, &screen);
+    m_addChit = new AddChit(db, session, parent);
 
     connect(m_add, &QPushButton::clicked, this, &CollectionsPanel::addCollection);
     connect(m_cancel, &QPushButton::clicked, this, &CollectionsPanel::cancelCollection);
@@ -108,7 +107,7 @@ CollectionsPanel::CollectionsPanel(Database &db, const Session &session, Evident
             printDocument(id);
     });
     connect(m_fisa, &QPushButton::clicked, this, [this] {
-        const qint64 idab = m_screen.currentSubscriberId();
+        const qint64 idab = m_idab;
         if (m_statement && idab >= 0)
             m_statement(idab);
     });
@@ -160,7 +159,7 @@ qint64 CollectionsPanel::currentDocumentId() const
 void CollectionsPanel::updateButtons()
 {
     const bool can = m_session.canModify();
-    const qint64 idab = m_screen.currentSubscriberId();
+    const qint64 idab = m_idab;
     const int row = m_grid->currentIndex().row();
     const bool onRow = row >= 0 && row < m_model->rowCount();
     const bool cancelled = onRow && m_model->result().text(row, QStringLiteral("ANULAT")).trimmed() == QLatin1String("X");
@@ -172,7 +171,7 @@ void CollectionsPanel::updateButtons()
 
 void CollectionsPanel::addCollection()
 {
-    const qint64 idab = m_screen.currentSubscriberId();
+    const qint64 idab = m_idab;
     if (idab < 0)
         return;
     try {

@@ -18,7 +18,6 @@ namespace vestronia {
 
 class AddChit;
 class Database;
-class Evidenta;
 class ResultGridModel;
 class ResultSet;
 struct Session;
@@ -28,7 +27,8 @@ class CollectionsPanel : public QGroupBox
     Q_OBJECT
 
 public:
-    CollectionsPanel(Database &db, const Session &session, Evidenta &screen);
+    // The screen that holds the panel tells it which subscriber is selected.
+    CollectionsPanel(Database &db, const Session &session, QWidget *parent);
 
     ResultGridModel *model() const { return m_model; }
     QTableView *grid() const { return m_grid; }
@@ -42,6 +42,8 @@ public:
     int totalsPasses() const { return m_passes; }
     void setTotalsPassHook(std::function<void()> hook) { m_passHook = std::move(hook); }
 
+    // IDAB of the selected subscriber; -1 when the list is empty.
+    void setSubscriber(qint64 idab) { m_idab = idab; }
     // Enabled states after the panel or the subscriber changed.
     void updateButtons();
     // "Fisa abonatului": what runs for the selected IDAB; the button stays disabled
@@ -64,7 +66,7 @@ private:
 
     Database &m_db;
     const Session &m_session;
-    Evidenta &m_screen;
+    qint64 m_idab = -1;
     BalanceTotals m_totals;
     bool m_refreshing = false;
     int m_requests = 0;

@@ -8,14 +8,10 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/session.h"
-#include "ledger/accounts.h"
-#include "ledger/subscribers.h"
 #include "store/database.h"
-#include "ui/ledger/contlistf.h"
-#include "ui/ledger/evidenta.h"
-#include "ui/shell/panelgrid.h"
-#include "ui/ledger/setdebit.h"
 #include "ui/shell/mesaj.h"
+#include "ui/shell/panelgrid.h"
+#include "ui/shell/setdebit.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -43,8 +39,8 @@ void showRefusal(const Refusal &r)
 
 } // namespace
 
-DebitsPanel::DebitsPanel(Database &db, const Session &session, Evidenta &screen, SetDebit *setDebit)
-    : QGroupBox(QStringLiteral("DEBITE"), &screen), m_db(db), m_session(session), m_screen(screen), m_setDebit(setDebit)
+DebitsPanel::DebitsPanel(Database &db, const Session &session, SetDebit *setDebit, QWidget *parent)
+    : QGroupBox(QStringLiteral("DEBITE"), parent), m_db(db), m_session(session), m_setDebit(setDebit)
 {
     setObjectName(QStringLiteral("DebitePanel"));
     m_model = new ResultGridModel(debitColumns(), this);
@@ -80,21 +76,16 @@ DebitsPanel::DebitsPanel(Database &db, const Session &session, Evidenta &screen,
     updateButtons();
 }
 
-ContListF *DebitsPanel::accountChooser()
+void DebitsPanel::setSubscriber(std::optional<SubscriberRecord> subscriber)
 {
-    if (!m_chooser)
-        m_chooser = new ContListF(m_db, m_session, &m_screen);
-    return m_chooser;
+    m_subscriber = std::move(subscriber);
 }
 
 void DebitsPanel::updateButtons()
 {
     const bool can = m_session.canModify();
-    const qint64 idab = m_screen.currentSubscriberId();
-    bool present = false;
-    if (idab >= 0)
-        present = m_screen.currentSubscriber().leaveDay == 0;
-    m_add->setEnabled(can && idab >= 0 && present);
+    const bool present = m_subscriber && m_subscriber->leaveDay == 0;
+    m_add->setEnabled(can && present);
     m_delete->setEnabled(can && m_model->rowCount() > 0);
     m_change->setEnabled(can && m_model->rowCount() > 0);
     m_changeDown->setEnabled(can);
@@ -110,14 +101,15 @@ qint64 DebitsPanel::currentDebitId() const
 
 void DebitsPanel::addDebit()
 {
-    const qint64 idab = m_screen.currentSubscriberId();
-    if (idab < 0)
+    if (!m_subscriber || !m_chooseAccount)
         return;
+    const SubscriberRecord s = *m_subscriber;
+    const qint64 idab = s.id;
     try {
-        const SubscriberRecord s = m_screen.currentSubscriber();
-        if (!accountChooser()->choose(s.persons))
+        const std::optional<AccountRecord> chosen = m_chooseAccount(s.persons);
+        if (!chosen)
             return;
-        const AccountRecord a = m_chooser->chosenAccount();
+        const AccountRecord a = *chosen;
         m_setDebit->setDate(Clock::today());
         m_setDebit->setAmount(proposedDebitAmount(a, s.persons));
         if (!m_setDebit->run(a.name, true))

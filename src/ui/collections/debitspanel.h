@@ -3,7 +3,13 @@
 // manual debit ("Adauga Debit"), its deletion ("Sterge Debit") and the amount changes of
 // the popup menu ("Modifica suma", "Modifica suma in jos").
 
+#include "ledger/accounts.h"
+#include "ledger/subscribers.h"
+
 #include <QGroupBox>
+
+#include <functional>
+#include <optional>
 
 class QAction;
 class QHBoxLayout;
@@ -13,9 +19,7 @@ class QTableView;
 
 namespace vestronia {
 
-class ContListF;
 class Database;
-class Evidenta;
 class ResultGridModel;
 class SetDebit;
 struct Session;
@@ -25,13 +29,20 @@ class DebitsPanel : public QGroupBox
     Q_OBJECT
 
 public:
-    DebitsPanel(Database &db, const Session &session, Evidenta &screen, SetDebit *setDebit);
+    // The screen that holds the panel gives it the amount dialog it shares with its
+    // other panels, and tells it which subscriber is selected (setSubscriber).
+    DebitsPanel(Database &db, const Session &session, SetDebit *setDebit, QWidget *parent);
 
     ResultGridModel *model() const { return m_model; }
     QTableView *grid() const { return m_grid; }
     QHBoxLayout *buttonRow() const { return m_buttons; }
-    // The accounts list in choosing mode (created on first use).
-    ContListF *accountChooser();
+    // The selected subscriber; none when the list is empty.
+    void setSubscriber(std::optional<SubscriberRecord> subscriber);
+    // "Adauga Debit" asks the holder for the account of the new debit, for a household
+    // of the given size; no account means the clerk chose none. The button does
+    // nothing while no chooser is set.
+    using AccountChooser = std::function<std::optional<AccountRecord>(int persons)>;
+    void setAccountChooser(AccountChooser chooser) { m_chooseAccount = std::move(chooser); }
 
     // Enabled states after the panel or the subscriber changed.
     void updateButtons();
@@ -50,9 +61,9 @@ private:
 
     Database &m_db;
     const Session &m_session;
-    Evidenta &m_screen;
     SetDebit *m_setDebit;
-    ContListF *m_chooser = nullptr;
+    std::optional<SubscriberRecord> m_subscriber;
+    AccountChooser m_chooseAccount;
     ResultGridModel *m_model;
     QTableView *m_grid;
     QHBoxLayout *m_buttons;

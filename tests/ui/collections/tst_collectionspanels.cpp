@@ -8,7 +8,7 @@
 #include "ui/collections/addchit.h"
 #include "ui/collections/collectionspanel.h"
 #include "ui/collections/debitspanel.h"
-#include "ui/ledger/evidenta.h"
+#include "ui/register/evidenta.h"
 #include "ui/shell/balloon.h"
 #include "ui/shell/resultgridmodel.h"
 #include "ui/shell/shelltesthelpers.h"

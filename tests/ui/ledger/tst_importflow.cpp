@@ -4,7 +4,7 @@
 
 #include "ledger/ledgerfixture.h"
 #include "import/rg3builder.h"
-#include "ui/ledger/evidenta.h"
+#include "ui/register/evidenta.h"
 #include "ui/ledger/importflow.h"
 #include "ui/shell/contor.h"
 #include "ui/shell/filedialogs.h"

@@ -5,7 +5,7 @@
 
 #include "ledger/ledgerfixture.h"
 #include "ledger/monthlydebiting.h"
-#include "ui/ledger/evidenta.h"
+#include "ui/register/evidenta.h"
 #include "ui/shell/resultgridmodel.h"
 #include "ui/shell/shelltesthelpers.h"
 

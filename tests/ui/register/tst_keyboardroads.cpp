@@ -6,7 +6,7 @@
 
 #include "ledger/ledgerfixture.h"
 #include "ui/collections/regcasaf.h"
-#include "ui/ledger/evidenta.h"
+#include "ui/register/evidenta.h"
 #include "ui/shell/balloon.h"
 #include "ui/shell/enternavigation.h"
 #include "ui/shell/filedialogs.h"

@@ -29,10 +29,13 @@ namespace vestronia {
 
 class AddAbon;
 class CollectionsPanel;
+class ContListF;
 class DebitsPanel;
 class Database;
 class ResultGridModel;
 class SetDebit;
+class SubscribersPanel;
+class SubscriptionsPanel;
 struct Session;
 
 class Evidenta : public QDialog
@@ -73,7 +76,7 @@ public:
     void refreshTotals();
 
     // Where other windows put their buttons.
-    QHBoxLayout *subscriberButtonRow() const { return m_subscriberButtons; }
+    QHBoxLayout *subscriberButtonRow() const;
     QHBoxLayout *debitButtonRow() const { return m_debitButtons; }
     QHBoxLayout *collectionButtonRow() const { return m_collectionButtons; }
     QTableView *subscriptionGrid() const { return m_subscriptionGrid; }
@@ -82,7 +85,7 @@ public:
     ResultGridModel *debitModel() const { return m_debits; }
     ResultGridModel *collectionModel() const { return m_collections; }
     SetDebit *setDebitDialog() const { return m_setDebit; }
-    AddAbon *subscriberForm() const { return m_addAbon; }
+    AddAbon *subscriberForm() const;
     QAction *changeAmountAction() const { return m_changeAmount; }
     DebitsPanel *debitsPanel() const { return m_debitsPanel; }
     CollectionsPanel *collectionsPanel() const { return m_collectionsPanel; }
@@ -95,70 +98,38 @@ public:
 
     // Number of filter passes run so far, and a hook run at the start of each pass (tests
     // use both to check that a change during a pass causes exactly one more pass).
-    int filterPasses() const { return m_filterPasses; }
-    void setFilterPassHook(std::function<void()> hook) { m_filterPassHook = std::move(hook); }
+    int filterPasses() const;
+    void setFilterPassHook(std::function<void()> hook);
 
 Q_SIGNALS:
     void subscriberChanged(qint64 idab);
 
 private:
-    void applyFilter();
-    void runFilterPass();
-    void showFilteredRows(qint64 positionOn, bool first);
-    void subscriberMoved();
-    void sortByColumn(int section);
-    void fillFilterLists(const QString &keepLocality);
-    QStringList distinct(const QString &field);
-    void addSubscriberClicked();
-    void editSubscriberClicked();
-    void deleteSubscriberClicked();
-    void changeSubscriptionAmount();
+    void subscriberMoved(qint64 idab);
     void showError(const QString &title, const QString &text);
 
     Database &m_db;
     const Session &m_session;
-    QString m_order = QStringLiteral("NUME");
-    bool m_suppressFilter = false;
-    bool m_filtering = false;
-    int m_filterRequests = 0;
-    int m_filterPasses = 0;
-    std::function<void()> m_filterPassHook;
-    bool m_positioning = false;
-    std::function<void(qint64)> m_onExecutare;
-
-    QLineEdit *m_nameFilter;
-    QComboBox *m_localityFilter;
-    QComboBox *m_streetFilter;
-    QLineEdit *m_numberFilter;
-    QComboBox *m_typeFilter;
-    QCheckBox *m_activeOnly;
-    QLabel *m_count;
-    QLineEdit *m_remarks;
-    QPushButton *m_add;
-    QPushButton *m_edit;
-    QPushButton *m_delete;
-    QPushButton *m_executare;
-    QHBoxLayout *m_subscriberButtons;
     QHBoxLayout *m_debitButtons;
     QHBoxLayout *m_collectionButtons;
 
-    ResultGridModel *m_subscribers;
     ResultGridModel *m_subscriptions;
     ResultGridModel *m_debits;
     ResultGridModel *m_collections;
-    QTableView *m_subscriberGrid;
     QTableView *m_subscriptionGrid;
     QTableView *m_debitGrid;
     QTableView *m_collectionGrid;
-    QMenu *m_subscriptionMenu;
     QAction *m_changeAmount;
     QSplitter *m_vertical = nullptr;
     QSplitter *m_lower = nullptr;
+    SubscribersPanel *m_subscribersPanel;
+    SubscriptionsPanel *m_subscriptionsPanel;
     DebitsPanel *m_debitsPanel;
     CollectionsPanel *m_collectionsPanel;
 
-    AddAbon *m_addAbon;
     SetDebit *m_setDebit;
+    // The accounts list in choosing mode for "Adauga Debit" (created on first use).
+    ContListF *m_accountChooser = nullptr;
 };
 
 } // namespace vestronia

@@ -2,7 +2,7 @@
 // accepting zero; the amount field is never reset, so a run of equal changes needs one
 // typing.
 
-#include "ui/ledger/setdebit.h"
+#include "ui/shell/setdebit.h"
 
 #include "core/clock.h"
 #include "ui/shell/enternavigation.h"

@@ -1,7 +1,7 @@
 // The amount dialog: the amount is rewritten as its number, zero is accepted only after
 // the question, the date is read-only when asked, and the amount keeps its last value.
 
-#include "ui/ledger/setdebit.h"
+#include "ui/shell/setdebit.h"
 #include "ui/shell/shelltesthelpers.h"
 
 #include <QDateEdit>
