@@ -11,7 +11,7 @@
 #include "ui/collections/addchit.h"
 #include "ui/collections/collectionspanel.h"
 #include "ui/collections/regcasaf.h"
-#include "ui/ledger/evidenta.h"
+#include "ui/register/evidenta.h"
 #include "ui/reports/reportactions.h"
 #include "ui/shell/perselect.h"
 #include "ui/shell/selan.h"
