@@ -325,9 +325,7 @@ EqIndex &indexFor(Snapshot &s, int column, const std::string &fileName)
     std::unique_ptr<EqIndex> &slot = s.indexes[size_t(column)];
     if (!slot) {
         auto idx = std::make_unique<EqIndex>(s.header.fields[size_t(column)], fileName);
-        for (std::uint32_t r = 1; r <= s.count(); ++r)
-            if (s.live(r))
-                idx->add(s.records.data(), s.header.recordLength, r);
+        idx->build(s.records.data(), s.header.recordLength, s.count());
         slot = std::move(idx);
     }
     return *slot;
