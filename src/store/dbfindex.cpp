@@ -40,8 +40,10 @@ bool plainInteger(const char *p, int length, double &out)
     return true;
 }
 
-// Out-of-order records allowed before the hash form is cheaper: each costs a map entry.
-std::uint32_t asideLimit(std::uint32_t count) { return count / 64 + 64; }
+// Out-of-order records allowed among the first `seen` before the hash form is cheaper:
+// each costs a map entry. Judged as the pass goes, so a column that is not ordered (the
+// subscriber of each debit, say) is given up within a few thousand records.
+std::uint32_t asideLimit(std::uint32_t seen) { return seen / 32 + 256; }
 
 } // namespace
 
@@ -58,7 +60,7 @@ void EqIndex::build(const char *records, std::uint32_t recordLength, std::uint32
 {
     if (m_field.type != 'C' && buildOrdered(records, recordLength, count))
         return;
-    m_next.reserve(size_t(count) + 1 + count / 16);
+    m_next.assign(size_t(count) + 1, 0); // once, not grown and copied record by record
     for (std::uint32_t r = 1; r <= count; ++r)
         if (records[size_t(r - 1) * recordLength] != dbf::DeletedFlag)
             hashAdd(records, recordLength, r);
@@ -68,7 +70,6 @@ void EqIndex::build(const char *records, std::uint32_t recordLength, std::uint32
 // the value before it and listed aside; too many of them and the hash form is built instead.
 bool EqIndex::buildOrdered(const char *records, std::uint32_t recordLength, std::uint32_t count)
 {
-    const std::uint32_t limit = asideLimit(count);
     struct Aside
     {
         std::uint32_t row;
@@ -86,7 +87,7 @@ bool EqIndex::buildOrdered(const char *records, std::uint32_t recordLength, std:
             last = k.number;
             continue;
         }
-        if (aside.size() >= limit)
+        if (aside.size() >= asideLimit(r))
             return false;
         aside.push_back({r, last, has && *rec != dbf::DeletedFlag, has ? k.number : 0});
     }
@@ -218,7 +219,7 @@ void EqIndex::becomeHash(const char *records, std::uint32_t recordLength)
     m_rows = 0;
     m_aside = {};
     m_extra = {};
-    m_next.reserve(size_t(rows) + 1 + rows / 16);
+    m_next.assign(size_t(rows) + 1, 0);
     for (std::uint32_t r = 1; r <= rows; ++r)
         if (records[size_t(r - 1) * recordLength] != dbf::DeletedFlag)
             hashAdd(records, recordLength, r);
