@@ -82,7 +82,9 @@ bool EqIndex::buildOrdered(const char *records, std::uint32_t recordLength, std:
     for (std::uint32_t r = 1; r <= count; ++r) {
         const char *rec = records + size_t(r - 1) * recordLength;
         dbf::Key k;
-        const bool has = valueOf(rec, r, k) && !k.isText;
+        const bool has = valueOf(rec, r, k);
+        if (has && k.isText)
+            return false; // only numbers are bisected
         if (has && !std::isnan(k.number) && k.number >= last) {
             last = k.number;
             continue;
@@ -155,7 +157,12 @@ void EqIndex::listExtra(double value, std::uint32_t row)
 void EqIndex::orderedAdd(const char *records, std::uint32_t recordLength, std::uint32_t row)
 {
     dbf::Key k;
-    const bool has = valueOf(records + size_t(row - 1) * recordLength, row, k) && !k.isText;
+    const bool has = valueOf(records + size_t(row - 1) * recordLength, row, k);
+    if (has && k.isText) { // only numbers are bisected
+        m_rows = std::max(m_rows, row);
+        becomeHash(records, recordLength);
+        return;
+    }
     if (row > m_rows) {
         // Records never added (deleted, or blank) are placed but not listed.
         for (std::uint32_t r = m_rows + 1; r < row; ++r)
@@ -232,7 +239,7 @@ void EqIndex::add(const char *records, std::uint32_t recordLength, std::uint32_t
         return;
     }
     orderedAdd(records, recordLength, row);
-    if (m_aside.size() > std::max<size_t>(4096, m_rows / 16))
+    if (m_ordered && m_aside.size() > std::max<size_t>(4096, m_rows / 16))
         becomeHash(records, recordLength);
 }
 

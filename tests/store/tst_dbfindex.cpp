@@ -3,6 +3,7 @@
 // key changes, deletions, appends in and out of order, duplicates, blanks, -0 and texts; and
 // the same through SQL with a second connection appending to the file.
 
+#include "core/tablecatalogue.h"
 #include "store/database.h"
 #include "store/dbfcodec.h"
 #include "store/dbfindex.h"
@@ -389,6 +390,54 @@ private Q_SLOTS:
         compare("after a rollback");
         QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM W WHERE IDDEB=0")).toInt(), 1);
         QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM W WHERE IDDEB=11")).toInt(), 2);
+    }
+
+    // In a shared data folder another workstation's commits reach a built index as appended
+    // records (listed one by one, deleted ones skipped) or as rewritten ones.
+    void sqlLookupsFollowAnotherWorkstation()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.path();
+        const TableDef &debite = tableDef(TableId::Debite);
+        QVERIFY(createTable(folder + QLatin1Char('/') + QLatin1String(debite.fileName), debite.columns));
+        Database db(folder);
+        Database other(folder);
+        {
+            Transaction tx(db);
+            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, DENUM, RATA, SOLD) VALUES (?, ?, 'D', 10, 5)"));
+            for (int i = 1; i <= 3000; ++i)
+                ins.exec({i, i % 97});
+            tx.commit();
+        }
+        int top = 3000;
+        auto compare = [&](const char *when) {
+            for (int k = -1; k <= top + 2; k += (k < 30 || k > top - 60) ? 1 : 29) {
+                const QList<qint64> indexed =
+                    rowids(db.select(QStringLiteral("SELECT rowid FROM Debite WHERE IDDEB=? ORDER BY rowid"), {k}));
+                const QList<qint64> scanned = rowids(
+                    db.select(QStringLiteral("SELECT rowid FROM Debite WHERE coalesce(IDDEB=?, 0) ORDER BY rowid"), {k}));
+                QVERIFY2(indexed == scanned, qPrintable(QStringLiteral("%1: IDDEB %2").arg(QLatin1String(when)).arg(k)));
+            }
+        };
+        compare("built");
+        std::mt19937 rng(14);
+        for (int round = 0; round < 6; ++round) {
+            {
+                Transaction tx(other);
+                Statement ins =
+                    other.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, DENUM, RATA, SOLD) VALUES (?, 1, 'D', 10, 5)"));
+                for (int i = 0; i < 40; ++i)
+                    ins.exec({rng() % 8 == 0 ? int(rng() % 50) : ++top});
+                other.exec(QStringLiteral("DELETE FROM Debite WHERE rowid=?"), {3000 + round * 40 + 1 + int(rng() % 40)});
+                tx.commit();
+            }
+            compare("after appends elsewhere");
+            other.exec(QStringLiteral("UPDATE Debite SET IDDEB=? WHERE IDDEB=?"), {int(rng() % 60), 100 + round});
+            compare("after a change elsewhere");
+            db.exec(QStringLiteral("UPDATE Debite SET IDDEB=? WHERE IDDEB=?"), {top + 1, 200 + round});
+            ++top;
+            compare("after our change");
+        }
     }
 };
 
