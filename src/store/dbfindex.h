@@ -119,6 +119,9 @@ private:
     bool valueOf(const char *record, std::uint32_t row, dbf::Key &k) const;
 
     void hashAdd(const char *records, std::uint32_t recordLength, std::uint32_t row);
+    void hashAdd(const char *records, std::uint32_t recordLength, std::uint32_t row, const Probe &p);
+    // Lists the live records 1..rows into an empty hash.
+    void hashBuild(const char *records, std::uint32_t recordLength, std::uint32_t rows);
     void hashRemove(const char *records, std::uint32_t recordLength, std::uint32_t row);
 
     // The ordered form. Every record 1..m_rows has a place in the order: the value it held
