@@ -84,6 +84,24 @@ int fsyncFile(int fd)
     return ::fsync(fd);
 }
 
+int syncData(int fd)
+{
+    if (next() != Fault::None) {
+        errno = EIO;
+        return -1;
+    }
+    int rc;
+    do {
+        rc = ::fdatasync(fd);
+    } while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
+void adviseRandomAccess(int fd)
+{
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+}
+
 int truncateFile(int fd, off_t length)
 {
     if (next() != Fault::None) {

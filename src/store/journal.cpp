@@ -188,15 +188,23 @@ Writer::~Writer()
         ::close(m_fd);
     if (!m_path.empty() && !m_finished) {
         const int err = errno;
-        ::unlink(m_path.c_str());
+        ::unlink(tempPath(m_path).c_str());
+        // Renamed but its name not known durable: no data was written yet, so it goes.
+        if (m_renamed)
+            ::unlink(m_path.c_str());
         errno = err;
     }
+}
+
+std::string Writer::tempPath(const std::string &path)
+{
+    return path + ".tmp";
 }
 
 bool Writer::open(const std::string &path)
 {
     m_path = path;
-    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    m_fd = ::open(tempPath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (m_fd < 0)
         return false;
     fileops::adoptFolderAccess(m_fd, folderOf(path));
@@ -272,14 +280,21 @@ bool Writer::finish()
     journal::put(trailer, m_files, 4);
     journal::put(trailer, m_sum, 8);
     m_buffer.append(trailer);
-    // The body is durable before the seal says so; the seal is durable before any data
-    // byte is written.
-    if (!flush() || fileops::fsyncFile(m_fd) != 0 || !fileops::syncFolder(folderOf(m_path)))
-        return false;
-    if (!fileops::writeAll(m_fd, SealMark, SealSize, off_t(MagicSize)) || fileops::fsyncFile(m_fd) != 0)
+    // The journal is written whole and sealed under a temporary name, synced, and only then
+    // given its name: a journal under its name is complete by construction, so the seal
+    // needs no sync of its own (it used to be written after a first sync and synced again),
+    // and a crash before the rename leaves no journal at all, with no data touched. The
+    // folder sync makes the name durable before the caller writes its first data byte.
+    // fdatasync keeps the length and blocks of the grown file, all a reader needs.
+    if (!flush() || !fileops::writeAll(m_fd, SealMark, SealSize, off_t(MagicSize)) || fileops::syncData(m_fd) != 0)
         return false;
     ::close(m_fd);
     m_fd = -1;
+    if (fileops::renameFile(tempPath(m_path).c_str(), m_path.c_str()) != 0)
+        return false;
+    m_renamed = true;
+    if (!fileops::syncFolder(folderOf(m_path)))
+        return false;
     m_finished = true;
     return true;
 }
