@@ -2,7 +2,7 @@
 // in the same run: an autocommit UPDATE of the 112 debits of one subscriber in a Debite.dbf
 // of `rows` records, and a collection (10 updates and 21 appends over 4 tables). Each is
 // repeated and the median and 90th percentile are given, as one commit's time is mostly
-// the disk's. Usage: bench_commit [rows] [repeats] [dbf|native|both] [cold] ("bench_commit 1000 20" under strace -c
+// the disk's. Usage: bench_commit [rows] [repeats] [dbf|native|both] [warm|cold|small] [update|collection] ("bench_commit 1000 20" under strace -c
 // counts the system calls of 20 commits of each kind).
 
 #include "core/tablecatalogue.h"
@@ -150,8 +150,10 @@ int main(int argc, char **argv)
     db.select(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDDEB=1"));
     out << "Debite with " << rows << " rows, " << repeats << " commits of each kind\n";
 
+    // "update" or "collection" runs one kind only.
+    const QString kind = argc > 5 ? QString::fromLocal8Bit(argv[5]) : QString();
     Times dbfUpd, natUpd;
-    for (int r = 0; r < repeats; ++r) {
+    for (int r = 0; r < (kind == QLatin1String("collection") ? 0 : repeats); ++r) {
         const int idab = 1 + (r * 37) % subscribers;
         if (dbfSide)
             timeOnce(dbfUpd, [&] { db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1 WHERE IDAB=?"), {idab}); });
@@ -176,7 +178,7 @@ int main(int argc, char **argv)
         tx.commit();
     };
     Times dbfCol, natCol;
-    for (int r = 0; r < repeats; ++r) {
+    for (int r = 0; r < (kind == QLatin1String("update") ? 0 : repeats); ++r) {
         if (dbfSide)
             timeOnce(dbfCol, [&] { collection(QString(), r); });
         if (nativeSide)
