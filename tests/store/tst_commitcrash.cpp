@@ -2,6 +2,8 @@
 // the settings file), the process killed at every one of its counted file operations in
 // turn: journal pieces, its sync, its rename, the folder sync, the data writes and syncs,
 // the removal. The next connection must find every file byte for byte as before or as after.
+// And the playback of a large journal: memory bounded (measured in a child process), and a
+// journal damaged near its end refused before any byte is written back.
 
 #include "core/counters.h"
 #include "core/tablecatalogue.h"
@@ -13,11 +15,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <map>
+#include <sys/resource.h>
 
 using namespace vestronia;
 
@@ -58,6 +63,50 @@ void change(const QString &folder)
     for (int i = 0; i < 3; ++i)
         db.exec(QStringLiteral("INSERT INTO Chitante (IDCHIT, IDAB, INCASAT) VALUES (?, 1, 10)"), {doc * 10 + i});
     tx.commit();
+}
+
+constexpr qint64 BigBytes = 48 << 20;
+
+// A journal of BigBytes of before-images (1 MB chunks of 'o') over Big.dat, which holds 'n'
+// and grew by a megabyte, and of New.dat, which the commit created.
+void writeBigJournal(const QString &folder)
+{
+    QFile big(folder + QStringLiteral("/Big.dat"));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    const QByteArray mb(1 << 20, 'n');
+    for (qint64 i = 0; i < BigBytes / mb.size() + 1; ++i)
+        big.write(mb);
+    big.close();
+    QFile fresh(folder + QStringLiteral("/New.dat"));
+    QVERIFY(fresh.open(QIODevice::WriteOnly));
+    fresh.write("new");
+    fresh.close();
+    journal::Writer w;
+    QVERIFY(w.open(QFile::encodeName(folder + QStringLiteral("/Vestronia.jrn")).toStdString()));
+    const std::uint32_t chunks = std::uint32_t(BigBytes >> 20);
+    QVERIFY(w.beginFile("Big.dat", true, std::uint64_t(BigBytes), chunks));
+    const std::string before(1 << 20, 'o');
+    for (std::uint32_t c = 0; c < chunks; ++c)
+        QVERIFY(w.addChunk(std::uint64_t(c) << 20, before));
+    QVERIFY(w.beginFile("New.dat", false, 0, 0));
+    QVERIFY(w.finish());
+}
+
+// Plays the folder's journal back; prints the peak resident memory before and after, in KB.
+int playBackWorker(const QString &folder)
+{
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    const long before = usage.ru_maxrss;
+    try {
+        journal::playBack(QFile::encodeName(folder).toStdString(),
+                          QFile::encodeName(folder + QStringLiteral("/Vestronia.jrn")).toStdString());
+    } catch (const journal::DamagedJournal &) {
+        return 5;
+    }
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%ld %ld\n", before, long(usage.ru_maxrss));
+    return 0;
 }
 
 } // namespace
@@ -150,6 +199,57 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(folder + QStringLiteral("/Vestronia.jrn")));
         QVERIFY(!temp.exists());
     }
+
+    void largeJournalPlaysBackInBoundedMemory()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.path();
+        writeBigJournal(folder);
+        QVERIFY(QFileInfo(folder + QStringLiteral("/Vestronia.jrn")).size() > BigBytes);
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--playback"), folder});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        const QStringList kb = QString::fromLatin1(child.readAllStandardOutput()).split(QLatin1Char(' '));
+        QCOMPARE(kb.size(), 2);
+        const qint64 grown = kb[1].trimmed().toLongLong() - kb[0].toLongLong();
+        // Reading it whole would need the journal's size at least once more.
+        QVERIFY2(grown < 16 * 1024, qPrintable(QStringLiteral("playback grew by %1 KB").arg(grown)));
+        QFile big(folder + QStringLiteral("/Big.dat"));
+        QVERIFY(big.open(QIODevice::ReadOnly));
+        QCOMPARE(big.size(), BigBytes);
+        QVERIFY(big.readAll() == QByteArray(int(BigBytes), 'o'));
+        QVERIFY(!QFile::exists(folder + QStringLiteral("/New.dat")));
+        QVERIFY(!QFile::exists(folder + QStringLiteral("/Vestronia.jrn")));
+    }
+
+    // The checksum covers the whole journal and is checked before the first byte goes back:
+    // a sealed journal damaged in its last megabyte leaves every file as it is, and stays.
+    void journalDamagedNearItsEndTouchesNothing()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.path();
+        writeBigJournal(folder);
+        QFile jrn(folder + QStringLiteral("/Vestronia.jrn"));
+        QVERIFY(jrn.open(QIODevice::ReadWrite));
+        QVERIFY(jrn.seek(jrn.size() - 1000));
+        QVERIFY(jrn.write("X", 1) == 1);
+        jrn.close();
+        const QByteArray bigBefore = [&] {
+            QFile f(folder + QStringLiteral("/Big.dat"));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--playback"), folder});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitCode(), 5);
+        QFile big(folder + QStringLiteral("/Big.dat"));
+        QVERIFY(big.open(QIODevice::ReadOnly));
+        QVERIFY(big.readAll() == bigBefore);
+        QVERIFY(QFile::exists(folder + QStringLiteral("/New.dat")));
+        QVERIFY(QFile::exists(folder + QStringLiteral("/Vestronia.jrn")));
+    }
 };
 
 int main(int argc, char **argv)
@@ -161,6 +261,8 @@ int main(int argc, char **argv)
         change(args.value(2));
         return 0;
     }
+    if (args.size() > 2 && args[1] == QLatin1String("--playback"))
+        return playBackWorker(args[2]);
     TestCommitCrash t;
     return QTest::qExec(&t, argc, argv);
 }
