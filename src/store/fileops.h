@@ -51,6 +51,13 @@ bool readAll(int fd, void *data, std::size_t size, off_t at);
 // cost about ten milliseconds of kernel time. A table is read in large explicit reads
 // anyway, so it loses nothing. Best effort: a file system that ignores it keeps working.
 void adviseRandomAccess(int fd);
+// Where private scratch files go (the program's TEMP folder, set at start); empty, the
+// default, leaves them to the system's temporary folder.
+void setScratchFolder(const std::string &folder);
+// An unnamed file for private scratch data, gone when closed: O_TMPFILE in the scratch
+// folder, else (no folder set, or a file system without unnamed files) the C library's
+// tmpfile(). -1 with errno set when neither works.
+int openScratchFile();
 // fsync of a folder, so that a created, renamed or removed name is durable.
 bool syncFolder(const std::string &folder);
 

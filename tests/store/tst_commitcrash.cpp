@@ -9,6 +9,7 @@
 #include "core/tablecatalogue.h"
 #include "store/database.h"
 #include "store/dbftable.h"
+#include "store/dbfundo.h"
 #include "store/fileops.h"
 #include "store/journal.h"
 
@@ -249,6 +250,47 @@ private Q_SLOTS:
         QVERIFY(big.readAll() == bigBefore);
         QVERIFY(QFile::exists(folder + QStringLiteral("/New.dat")));
         QVERIFY(QFile::exists(folder + QStringLiteral("/Vestronia.jrn")));
+    }
+
+    // The undo log of a large change spills to an unnamed file of the scratch folder given
+    // (the program's TEMP folder), and still undoes; with no usable folder it falls back to
+    // the system's temporary folder.
+    void undoLogSpillsToTheScratchFolder()
+    {
+        QTemporaryDir dir, scratch;
+        const QString folder = dir.path();
+        createTable(folder + QStringLiteral("/Debite.dbf"), tableDef(TableId::Debite).columns);
+        {
+            Database db(folder);
+            Transaction tx(db);
+            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, SOLD) VALUES (?, 10)"));
+            for (int i = 1; i <= 30000; ++i)
+                ins.exec({i});
+            tx.commit();
+        }
+        const QString canonical = QFileInfo(scratch.path()).canonicalFilePath();
+        auto openInScratch = [&] {
+            int n = 0;
+            for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::Files | QDir::System))
+                n += fd.symLinkTarget().startsWith(canonical + QLatin1Char('/')) ? 1 : 0;
+            return n;
+        };
+        dbfimpl::UndoLog::setMemoryBlocks(1);
+        for (const QString &given : QStringList{canonical, folder + QStringLiteral("/missing")}) {
+            fileops::setScratchFolder(QFile::encodeName(given).toStdString());
+            Database db(folder);
+            {
+                Transaction tx(db);
+                db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1"));
+                db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1"));
+                QCOMPARE(openInScratch(), given == canonical ? 1 : 0);
+            } // rolled back from the log
+            QCOMPARE(openInScratch(), 0);
+            QCOMPARE(db.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong(), 300000LL);
+            QCOMPARE(QDir(canonical).entryList(QDir::Files | QDir::Hidden).size(), 0);
+        }
+        fileops::setScratchFolder(std::string());
+        dbfimpl::UndoLog::setMemoryBlocks(32);
     }
 };
 
