@@ -19,6 +19,7 @@
 #include "store/changelog.h"
 #include "store/database.h"
 #include "store/datafolder.h"
+#include "store/fileops.h"
 
 #include "startup/adminsettings.h"
 
@@ -67,6 +68,8 @@ void StartupSequence::settleFolders()
                                   m_session.tempFolder, m_session.machineFolder})
         if (!dir.mkpath(folder))
             throw FileError(QStringLiteral("Nu pot crea dosarul %1.").arg(folder));
+    // A large change's undo log spills there, not to the system's temporary folder.
+    fileops::setScratchFolder(QFile::encodeName(m_session.tempFolder).toStdString());
 
     ProfileFile::writeText(m_session.machineSettings(), Section88, QStringLiteral("CALE"), m_session.programFolder);
     ProfileFile::writeText(m_session.machineSettings(), Section88, QStringLiteral("VER"), programVersionText());

@@ -159,6 +159,7 @@ void openFile(DbfTable *t)
     }
     if (t->fd < 0)
         fail("Tabela " + t->fileName + " nu poate fi deschisa: " + osError(errno));
+    fileops::adviseRandomAccess(t->fd); // keeps a commit's writes of single records cheap
 }
 
 dbf::Header readHeaderOnce(const DbfTable *t)

@@ -1,5 +1,5 @@
 // The undo log of a dbf transaction: before-images packed in blocks, the oldest moved to an
-// unnamed temporary file past a few tens of megabytes. Limits: the file is private scratch,
+// unnamed scratch file (in the program's TEMP folder) past a few tens of megabytes. Limits: the file is private scratch,
 // not part of the folder protocol (the journal is what makes a commit safe).
 
 #include "store/dbfundo.h"
@@ -35,8 +35,8 @@ void UndoLog::setMemoryBlocks(size_t blocks)
 
 UndoLog::~UndoLog()
 {
-    if (m_file)
-        std::fclose(m_file);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 void UndoLog::read(size_t i, char *out) const
@@ -50,7 +50,7 @@ void UndoLog::read(size_t i, char *out) const
     const off_t at = off_t(block * blockBytes() + within);
     size_t done = 0;
     while (done < m_length) {
-        const ssize_t n = ::pread(fileno(m_file), out + done, m_length - done, at + off_t(done));
+        const ssize_t n = ::pread(m_fd, out + done, m_length - done, at + off_t(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -64,7 +64,7 @@ std::unique_ptr<char[]> UndoLog::load(size_t block) const
     auto bytes = std::make_unique<char[]>(blockBytes());
     size_t done = 0;
     while (done < blockBytes()) {
-        const ssize_t n = ::pread(fileno(m_file), bytes.get() + done, blockBytes() - done, off_t(block * blockBytes() + done));
+        const ssize_t n = ::pread(m_fd, bytes.get() + done, blockBytes() - done, off_t(block * blockBytes() + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -76,13 +76,13 @@ std::unique_ptr<char[]> UndoLog::load(size_t block) const
 
 void UndoLog::spillOldest()
 {
-    if (!m_file) {
-        m_file = std::tmpfile();
-        if (!m_file)
+    if (m_fd < 0) {
+        m_fd = fileops::openScratchFile();
+        if (m_fd < 0)
             spillFailed(errno);
     }
     // Through fileops, so a full TEMP can be injected like any other failed write.
-    if (!fileops::writeAll(fileno(m_file), m_blocks[m_spilled].get(), blockBytes(), off_t(m_spilled * blockBytes())))
+    if (!fileops::writeAll(m_fd, m_blocks[m_spilled].get(), blockBytes(), off_t(m_spilled * blockBytes())))
         spillFailed(errno ? errno : ENOSPC);
     m_blocks[m_spilled].reset();
     ++m_spilled;
@@ -127,9 +127,9 @@ void UndoLog::clear()
     m_rows.shrink_to_fit();
     m_blocks.clear();
     m_spilled = 0;
-    if (m_file) {
-        std::fclose(m_file);
-        m_file = nullptr;
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
     }
 }
 

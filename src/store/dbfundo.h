@@ -3,7 +3,6 @@
 // record's bytes before it. Internal to the "dbf" module.
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -11,7 +10,7 @@ namespace vestronia::dbfimpl {
 
 // The bytes are packed one after another in blocks of about a megabyte (no allocation per
 // change, no copy of the whole log as it grows). Past MemoryBlocks blocks the oldest go
-// to an unnamed temporary file, so a change of a million records holds a few tens of
+// to an unnamed scratch file (fileops::openScratchFile: the program's TEMP folder), so a change of a million records holds a few tens of
 // megabytes of before-images, not the table again.
 class UndoLog
 {
@@ -45,7 +44,7 @@ private:
     std::vector<std::uint32_t> m_rows;
     std::vector<std::unique_ptr<char[]>> m_blocks; // null for a block in the file
     size_t m_spilled = 0;                          // blocks [0, m_spilled) are in the file
-    std::FILE *m_file = nullptr;
+    int m_fd = -1; // the scratch file, once a block went there
 };
 
 } // namespace vestronia::dbfimpl

@@ -4,6 +4,8 @@
 #include "store/fileops.h"
 
 #include <atomic>
+#include <cstdio>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -82,6 +84,57 @@ int fsyncFile(int fd)
         return -1;
     }
     return ::fsync(fd);
+}
+
+int syncData(int fd)
+{
+    if (next() != Fault::None) {
+        errno = EIO;
+        return -1;
+    }
+    int rc;
+    do {
+        rc = ::fdatasync(fd);
+    } while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
+namespace {
+std::mutex g_scratchMutex;
+std::string g_scratchFolder;
+} // namespace
+
+void setScratchFolder(const std::string &folder)
+{
+    std::lock_guard<std::mutex> guard(g_scratchMutex);
+    g_scratchFolder = folder;
+}
+
+int openScratchFile()
+{
+    std::string folder;
+    {
+        std::lock_guard<std::mutex> guard(g_scratchMutex);
+        folder = g_scratchFolder;
+    }
+    if (!folder.empty()) {
+        const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            return fd;
+    }
+    std::FILE *f = std::tmpfile();
+    if (!f)
+        return -1;
+    const int fd = ::fcntl(fileno(f), F_DUPFD_CLOEXEC, 0);
+    const int err = errno;
+    std::fclose(f);
+    errno = err;
+    return fd;
+}
+
+void adviseRandomAccess(int fd)
+{
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
 }
 
 int truncateFile(int fd, off_t length)

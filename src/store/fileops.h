@@ -32,6 +32,10 @@ bool faultFired();
 
 ssize_t pwriteSome(int fd, const void *data, std::size_t size, off_t at);
 int fsyncFile(int fd);
+// fdatasync: the bytes and what reading them back needs (the length of a file that grew,
+// its blocks), not the times. A commit needs no more from a data file or a journal: after a
+// power cut nothing reads their modification time to decide anything. Counted as fsyncFile.
+int syncData(int fd);
 int truncateFile(int fd, off_t length);
 int renameFile(const char *from, const char *to);
 int unlinkFile(const char *path);
@@ -41,6 +45,19 @@ int setLock(int fd, off_t start, off_t length, short type);
 // Whole-buffer helpers: retry on EINTR and short writes; false with errno set on failure.
 bool writeAll(int fd, const void *data, std::size_t size, off_t at);
 bool readAll(int fd, void *data, std::size_t size, off_t at);
+// Tells the kernel not to read ahead through this descriptor. Read-ahead caches a file in
+// large folios (up to 2 MB); a later write of one record then dirties the whole folio and
+// the write and the sync walk every block of it, so a commit of a hundred scattered records
+// cost about ten milliseconds of kernel time. A table is read in large explicit reads
+// anyway, so it loses nothing. Best effort: a file system that ignores it keeps working.
+void adviseRandomAccess(int fd);
+// Where private scratch files go (the program's TEMP folder, set at start); empty, the
+// default, leaves them to the system's temporary folder.
+void setScratchFolder(const std::string &folder);
+// An unnamed file for private scratch data, gone when closed: O_TMPFILE in the scratch
+// folder, else (no folder set, or a file system without unnamed files) the C library's
+// tmpfile(). -1 with errno set when neither works.
+int openScratchFile();
 // fsync of a folder, so that a created, renamed or removed name is durable.
 bool syncFolder(const std::string &folder);
 

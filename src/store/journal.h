@@ -17,11 +17,12 @@
 //     per chunk: u64 offset, u32 length, bytes   the before-image of that range
 //   "VSTREND1", u32 fileCount, u64 checksum      FNV-1a of every byte before the trailer,
 //                                                the seal counted as zeros
-// The seal is written and synced after the rest and before the first byte of data. An
-// unsealed journal was never finished, so no data had been touched: it is simply removed. A
-// sealed one that fails its checksum was damaged after data writes may have begun: it is
-// neither played nor removed, and the folder is refused until someone restores it (a
-// backup). A journal of the first layout ("VSTRJRN1", no seal field, left by an older
+// The journal is written whole, seal included, under a temporary name, synced, and then
+// renamed to its name before the first byte of data: under its name it is always complete.
+// An unsealed journal (older builds wrote the seal in place after a first sync) was never
+// finished, so no data had been touched: it is simply removed. A sealed one that fails its
+// checksum was damaged after data writes may have begun: it is neither played nor removed,
+// and the folder is refused until someone restores it (a backup). A journal of the first layout ("VSTRJRN1", no seal field, left by an older
 // build) is still played; without a valid trailer it is removed, as that build did.
 // Standard library only, so it is fuzzed on its own.
 
@@ -75,9 +76,12 @@ public:
     // Announces a file and how many chunks follow for it.
     bool beginFile(const std::string &name, bool existed, std::uint64_t oldSize, std::uint32_t chunkCount);
     bool addChunk(std::uint64_t offset, std::string_view bytes);
-    // Writes the trailer and syncs the journal and its folder, then writes the seal and
-    // syncs again: from then on the journal is played back or refused, never discarded.
+    // Writes the trailer and the seal, syncs the journal, gives it its name and syncs the
+    // folder: from then on the journal is played back or refused, never discarded.
     bool finish();
+    // Where a journal is written before it is complete: never read, overwritten by the
+    // next journal (one left by a crash is litter, not a journal).
+    static std::string tempPath(const std::string &path);
 
     // The most a journal may grow to (MaxJournalBytes unless a test lowers it): playback
     // refuses a bigger one, so writing it would leave a folder nobody can recover.
@@ -94,6 +98,7 @@ private:
     std::uint64_t m_sum = 0;
     std::uint32_t m_files = 0;
     bool m_finished = false;
+    bool m_renamed = false;
 };
 // A file name that stays inside its folder: not empty, no '/', '\\' or NUL, not "." or "..".
 bool isPlainFileName(std::string_view name);

@@ -178,12 +178,17 @@ private Q_SLOTS:
         QVERIFY(written == QByteArray(encoded.data(), qsizetype(encoded.size())));
         const auto back = journal::decode(encoded);
         QVERIFY(back && back->size() == 2 && (*back)[0].chunks[1].bytes == files[0].chunks[1].bytes);
+        // A writer that never finishes leaves nothing behind: no journal under its name
+        // (it only gets the name once complete) and no partial one beside it.
+        const std::string abandoned = QFile::encodeName(dir.filePath(QStringLiteral("k"))).toStdString();
         {
             journal::Writer w;
-            QVERIFY(w.open(path));
+            QVERIFY(w.open(abandoned));
             QVERIFY(w.beginFile("Debite.dbf", true, 10, 1));
+            QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("k"))));
         }
-        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("j"))));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("k"))));
+        QVERIFY(!QFile::exists(QFile::decodeName(QByteArray::fromStdString(journal::Writer::tempPath(abandoned)))));
     }
 };
 
