@@ -81,7 +81,10 @@ QVector<int> monthsDue(const MonthlyDue &due, int currentMonth)
     if (neverDebited && !isDateSet(due.entryDay) && !isDateSet(due.startDay))
         first = std::max(first, currentMonth);
 
-    for (int m = first; m <= currentMonth; m = nextMonthIndex(m))
+    // Both ends are month indexes of real dates here: the next month is plain arithmetic.
+    if (first <= currentMonth)
+        months.reserve((currentMonth / 100 - first / 100) * 12 + currentMonth % 100 - first % 100 + 1);
+    for (int m = first; m <= currentMonth; m = m % 100 == 12 ? (m / 100 + 1) * 100 + 1 : m + 1)
         months.append(m);
     return months;
 }

@@ -716,8 +716,19 @@ bool Header::writable() const
 {
     if (level != 3)
         return false;
-    return std::all_of(fields.begin(), fields.end(),
-                       [](const Field &f) { return std::strchr("CNFDL", f.type) != nullptr; });
+    // Asked before every write: a switch, not a search of a type list per field.
+    return std::all_of(fields.begin(), fields.end(), [](const Field &f) {
+        switch (f.type) {
+        case 'C':
+        case 'N':
+        case 'F':
+        case 'D':
+        case 'L':
+            return true;
+        default:
+            return false;
+        }
+    });
 }
 
 int Header::fieldIndex(std::string_view name) const
