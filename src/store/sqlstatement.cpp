@@ -1,5 +1,5 @@
-// Statements and results of Database: binding QVariant parameters, stepping a statement and
-// collecting its rows as QVariants. Limits: a result is held whole in memory, so a caller
+// Statements and results of Database: binding QVariant or typed parameters, stepping a
+// statement and collecting its rows as QVariants. Limits: a result is held whole in memory, so a caller
 // selects what it shows, not a table.
 
 #include "store/sqlinternal.h"
