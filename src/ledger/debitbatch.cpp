@@ -16,6 +16,8 @@
 #include <QSet>
 
 #include <algorithm>
+#include <optional>
+#include <span>
 
 namespace vestronia {
 
@@ -27,15 +29,28 @@ int g_faultUpdates = -1;
 constexpr qsizetype DefaultFlushSize = 200000;
 qsizetype g_flushSize = DefaultFlushSize;
 
-const QString InsertDebit = QStringLiteral(
-    "INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, RATA, SOLD, PENAL, PENALPE, "
-    "PENALDATA, MAXSOLD) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 const QString UpdateLastMonth = QStringLiteral("UPDATE AbOm SET LUNAADD=? WHERE IDSERV=?");
+constexpr int DebitColumns = 13;
+// Debits go in by statements of this many rows: a statement per row would pay SQLite's
+// work per statement (its start, its savepoint, its end) once for every debit.
+constexpr size_t RowsPerInsert = 64;
 
-QVariantList debitValues(const DebitRow &r)
+QString insertDebits(size_t rows)
 {
-    return {r.iddeb, r.idserv, r.idab, r.idcon, r.day, r.month, r.text, r.amount.toVariant(), r.amount.toVariant(),
-            r.penalty.toVariant(), r.penaltyPer, r.penaltyDay, r.cap};
+    QString sql = QStringLiteral(
+        "INSERT INTO Debite (IDDEB, IDSERV, IDAB, IDCON, DATADEB, LUNADEB, DENUM, RATA, SOLD, PENAL, PENALPE, "
+        "PENALDATA, MAXSOLD) VALUES ");
+    for (size_t i = 0; i < rows; ++i)
+        sql += i ? QStringLiteral(", (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                 : QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    return sql;
+}
+
+// The parameters of one debit, in the order of insertDebits; texts refer to the row.
+void appendParams(std::vector<SqlParam> &params, const DebitRow &r)
+{
+    params.insert(params.end(), {r.iddeb, r.idserv, r.idab, r.idcon, r.day, r.month, SqlParam(r.text), r.amount,
+                                 r.amount, r.penalty, SqlParam(r.penaltyPer), r.penaltyDay, SqlParam(r.cap)});
 }
 
 // Counts one more step towards an armed fault and throws when it is reached.
@@ -52,16 +67,39 @@ void applyPlan(Database &db, const std::vector<DebitRow> &rows, const std::vecto
                Progress *progress)
 {
     if (!rows.empty()) {
-        Statement insert = db.prepare(InsertDebit);
+        Statement one = db.prepare(insertDebits(1));
+        std::optional<Statement> many;
+        if (rows.size() >= RowsPerInsert)
+            many.emplace(db.prepare(insertDebits(RowsPerInsert)));
+        std::vector<SqlParam> params;
+        params.reserve(RowsPerInsert * DebitColumns);
+        // Rows gathered for a statement of many are appended one by one when the batch
+        // ends short of a whole statement, or when an armed fault fires: the fault comes
+        // after exactly the debits it was armed for.
+        const auto appendPending = [&] {
+            for (size_t at = 0; at < params.size(); at += DebitColumns)
+                one.execTyped(std::span<const SqlParam>(params.data() + at, DebitColumns));
+            params.clear();
+        };
         qint64 previous = rows.front().idserv;
         for (const DebitRow &r : rows) {
-            maybeFail(g_faultAppends);
+            try {
+                maybeFail(g_faultAppends);
+            } catch (...) {
+                appendPending();
+                throw;
+            }
             if (progress && r.idserv != previous) {
                 progress->step();
                 previous = r.idserv;
             }
-            insert.exec(debitValues(r));
+            appendParams(params, r);
+            if (many && params.size() == RowsPerInsert * DebitColumns) {
+                many->execTyped(params);
+                params.clear();
+            }
         }
+        appendPending();
         if (progress)
             progress->step();
     }
@@ -69,31 +107,49 @@ void applyPlan(Database &db, const std::vector<DebitRow> &rows, const std::vecto
         Statement update = db.prepare(UpdateLastMonth);
         for (const auto &[idserv, month] : lastMonths) {
             maybeFail(g_faultUpdates);
-            update.exec({month, idserv});
+            update.execTyped({month, idserv});
         }
     }
 }
 
 } // namespace
 
+SubscriptionColumns::SubscriptionColumns(const ResultSet &rows)
+    : idserv(rows.columnIndex(QStringLiteral("IDSERV"))), idab(rows.columnIndex(QStringLiteral("IDAB"))),
+      idcon(rows.columnIndex(QStringLiteral("IDCON"))), name(rows.columnIndex(QStringLiteral("DENUM"))),
+      amount(rows.columnIndex(QStringLiteral("RATA"))), debitDay(rows.columnIndex(QStringLiteral("ZIUAIMP"))),
+      periodMonths(rows.columnIndex(QStringLiteral("PERLUNI"))), penalty(rows.columnIndex(QStringLiteral("PENAL"))),
+      penaltyPer(rows.columnIndex(QStringLiteral("PENALPE"))),
+      penaltyFrom(rows.columnIndex(QStringLiteral("PENALDELA"))),
+      penaltyFromUnit(rows.columnIndex(QStringLiteral("PENALDELAP"))),
+      cap(rows.columnIndex(QStringLiteral("MAXSOLD"))), start(rows.columnIndex(QStringLiteral("DATASTART"))),
+      stop(rows.columnIndex(QStringLiteral("DATASTOP"))), lastMonth(rows.columnIndex(QStringLiteral("LUNAADD")))
+{
+}
+
 SubscriptionTerms SubscriptionTerms::fromRow(const ResultSet &rows, int row)
 {
+    return fromRow(rows, row, SubscriptionColumns(rows));
+}
+
+SubscriptionTerms SubscriptionTerms::fromRow(const ResultSet &rows, int row, const SubscriptionColumns &c)
+{
     SubscriptionTerms t;
-    t.idserv = rows.integer(row, QStringLiteral("IDSERV"));
-    t.idab = rows.integer(row, QStringLiteral("IDAB"));
-    t.idcon = rows.integer(row, QStringLiteral("IDCON"));
-    t.name = rows.text(row, QStringLiteral("DENUM"));
-    t.amount = rows.money(row, QStringLiteral("RATA"));
-    t.debitDay = int(rows.integer(row, QStringLiteral("ZIUAIMP")));
-    t.periodMonths = std::max(1, int(rows.integer(row, QStringLiteral("PERLUNI"))));
-    t.penalty = rows.money(row, QStringLiteral("PENAL"));
-    t.penaltyPer = rows.text(row, QStringLiteral("PENALPE"));
-    t.penaltyFrom = int(rows.integer(row, QStringLiteral("PENALDELA")));
-    t.penaltyFromUnit = rows.text(row, QStringLiteral("PENALDELAP"));
-    t.cap = rows.text(row, QStringLiteral("MAXSOLD"));
-    t.start = int(rows.integer(row, QStringLiteral("DATASTART")));
-    t.stop = int(rows.integer(row, QStringLiteral("DATASTOP")));
-    t.lastMonth = int(rows.integer(row, QStringLiteral("LUNAADD")));
+    t.idserv = rows.integer(row, c.idserv);
+    t.idab = rows.integer(row, c.idab);
+    t.idcon = rows.integer(row, c.idcon);
+    t.name = rows.text(row, c.name);
+    t.amount = rows.money(row, c.amount);
+    t.debitDay = int(rows.integer(row, c.debitDay));
+    t.periodMonths = std::max(1, int(rows.integer(row, c.periodMonths)));
+    t.penalty = rows.money(row, c.penalty);
+    t.penaltyPer = rows.text(row, c.penaltyPer);
+    t.penaltyFrom = int(rows.integer(row, c.penaltyFrom));
+    t.penaltyFromUnit = rows.text(row, c.penaltyFromUnit);
+    t.cap = rows.text(row, c.cap);
+    t.start = int(rows.integer(row, c.start));
+    t.stop = int(rows.integer(row, c.stop));
+    t.lastMonth = int(rows.integer(row, c.lastMonth));
     return t;
 }
 

@@ -19,6 +19,14 @@ class Database;
 class ResultSet;
 struct Session;
 
+// Where the AbOm columns are in a result: looked up once, then read for many rows.
+struct SubscriptionColumns
+{
+    explicit SubscriptionColumns(const ResultSet &rows);
+    int idserv, idab, idcon, name, amount, debitDay, periodMonths, penalty, penaltyPer, penaltyFrom,
+        penaltyFromUnit, cap, start, stop, lastMonth;
+};
+
 // What the debits of one subscription copy from it (AbOm fields).
 struct SubscriptionTerms
 {
@@ -40,6 +48,7 @@ struct SubscriptionTerms
 
     // Reads the AbOm columns of a row (extra columns are ignored).
     static SubscriptionTerms fromRow(const ResultSet &rows, int row);
+    static SubscriptionTerms fromRow(const ResultSet &rows, int row, const SubscriptionColumns &columns);
 };
 
 // One row of Debite.

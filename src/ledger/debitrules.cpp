@@ -8,6 +8,8 @@
 #include <QDate>
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 namespace vestronia {
 
@@ -43,8 +45,16 @@ int penaltyStartDay(int debitDay, const QString &unit, int count)
 
 QString debitText(const QString &subscriptionName, int monthIndex)
 {
-    const QString text = subscriptionName + QStringLiteral(" - ") + monthText(monthIndex);
-    return text.left(60);
+    // A run writes the same few months for every subscription: their texts are kept
+    // rather than formatted again for each debit.
+    thread_local std::array<std::pair<int, QString>, 16> recent;
+    auto &[month, text] = recent[size_t(unsigned(monthIndex / 100 * 12 + monthIndex % 100) % recent.size())];
+    if (month != monthIndex || text.isNull()) {
+        month = monthIndex;
+        text = monthText(monthIndex);
+    }
+    const QString full = subscriptionName + QStringLiteral(" - ") + text;
+    return full.left(60);
 }
 
 QVector<int> monthsDue(const MonthlyDue &due, int currentMonth)
@@ -71,7 +81,10 @@ QVector<int> monthsDue(const MonthlyDue &due, int currentMonth)
     if (neverDebited && !isDateSet(due.entryDay) && !isDateSet(due.startDay))
         first = std::max(first, currentMonth);
 
-    for (int m = first; m <= currentMonth; m = nextMonthIndex(m))
+    // Both ends are month indexes of real dates here: the next month is plain arithmetic.
+    if (first <= currentMonth)
+        months.reserve((currentMonth / 100 - first / 100) * 12 + currentMonth % 100 - first % 100 + 1);
+    for (int m = first; m <= currentMonth; m = m % 100 == 12 ? (m / 100 + 1) * 100 + 1 : m + 1)
         months.append(m);
     return months;
 }

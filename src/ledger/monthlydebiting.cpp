@@ -37,13 +37,16 @@ DebitingResult runMonthlyDebiting(Database &db, const Session &session, Progress
         result.debits += int(batch.size());
         batch.write(progress);
     };
+    const SubscriptionColumns columns(due);
+    const int entryColumn = due.columnIndex(QStringLiteral("DATAIN"));
+    const int exemptColumn = due.columnIndex(QStringLiteral("DATASCUT"));
     for (int i = 0; i < due.rowCount(); ++i) {
-        const SubscriptionTerms terms = SubscriptionTerms::fromRow(due, i);
+        const SubscriptionTerms terms = SubscriptionTerms::fromRow(due, i, columns);
         MonthlyDue d;
         d.lastMonth = terms.lastMonth;
         d.periodMonths = terms.periodMonths;
-        d.entryDay = int(due.integer(i, QStringLiteral("DATAIN")));
-        d.exemptDay = int(due.integer(i, QStringLiteral("DATASCUT")));
+        d.entryDay = int(due.integer(i, entryColumn));
+        d.exemptDay = int(due.integer(i, exemptColumn));
         d.startDay = terms.start;
         for (const int m : monthsDue(d, month))
             batch.add(terms, debitDayNumber(m, terms.debitDay), m);

@@ -25,7 +25,10 @@
 #include <QVariantList>
 #include <functional>
 #include <map>
+#include <initializer_list>
 #include <memory>
+#include <span>
+#include <string>
 #include <vector>
 
 struct sqlite3;
@@ -65,6 +68,10 @@ public:
     QString text(int row, const QString &column) const;
     qint64 integer(int row, const QString &column) const;
     Money money(int row, const QString &column) const;
+    // The same by column number (from columnIndex, once for many rows); -1 reads as absent.
+    QString text(int row, int column) const;
+    qint64 integer(int row, int column) const;
+    Money money(int row, int column) const;
 
     // Filled by Database.
     void setColumns(QStringList columns, QStringList declaredTypes);
@@ -215,6 +222,36 @@ private:
     bool m_done = false;
 };
 
+// A parameter bound without a QVariant, for statements run over many rows: NULL, an
+// integer (also a day number), a double, a Money (bound as a Money in a QVariant is) or a
+// text (folded and converted as a QString in a QVariant is). A text is held by reference:
+// the QString must live until the exec() that takes it returns.
+class SqlParam
+{
+public:
+    enum class Kind { Null, Integer, Real, Money, Text };
+
+    SqlParam() = default;
+    SqlParam(int v) : m_kind(Kind::Integer), m_integer(v) {}
+    SqlParam(qint64 v) : m_kind(Kind::Integer), m_integer(v) {}
+    SqlParam(double v) : m_kind(Kind::Real), m_real(v) {}
+    SqlParam(Money v) : m_kind(Kind::Money), m_integer(v.units()) {}
+    SqlParam(const QString &v) : m_kind(Kind::Text), m_text(&v) {}
+    SqlParam(QString &&) = delete; // a temporary would be gone before the statement runs
+
+    Kind kind() const { return m_kind; }
+    qint64 integer() const { return m_integer; }
+    double real() const { return m_real; }
+    Money money() const { return Money::fromUnits(m_integer); }
+    const QString &text() const { return *m_text; }
+
+private:
+    Kind m_kind = Kind::Null;
+    qint64 m_integer = 0;
+    double m_real = 0;
+    const QString *m_text = nullptr;
+};
+
 class Statement
 {
 public:
@@ -228,12 +265,20 @@ public:
     // the number of rows changed.
     qint64 exec(const QVariantList &params);
     ResultSet select(const QVariantList &params);
+    // The same with typed parameters: no QVariant is built or read, and texts reach SQLite
+    // from buffers the statement keeps, not copies. For loops of many rows.
+    qint64 execTyped(std::span<const SqlParam> params);
+    qint64 execTyped(std::initializer_list<SqlParam> params)
+    {
+        return execTyped(std::span<const SqlParam>(params.begin(), params.size()));
+    }
 
 private:
     friend class Database;
     Statement(Database &db, sqlite3_stmt *stmt) : m_db(&db), m_stmt(stmt) {}
     Database *m_db;
     sqlite3_stmt *m_stmt;
+    std::vector<std::string> m_texts; // UTF-8 of the text parameters bound last, by position
 };
 
 } // namespace vestronia

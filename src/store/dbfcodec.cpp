@@ -415,13 +415,15 @@ void encodeInteger(const Field &f, const Value &v, char *dst, std::string_view t
     }
 }
 
-void encodeNumber(const Field &f, const Value &v, char *dst, std::string_view tableName)
+// The general way for any number: its exact decimal text (a double's shortest text),
+// rounded half away from zero to the field's decimals.
+void encodeNumberText(const Field &f, const Value &v, char *dst, std::string_view tableName)
 {
     Decimal d;
     switch (v.kind) {
     case Value::Kind::Integer:
-        encodeInteger(f, v, dst, tableName);
-        return;
+        parseDecimal(std::to_string(v.integer), d);
+        break;
     case Value::Kind::Real:
         if (!std::isfinite(v.real))
             failKind(f, v, tableName, "un numar");
@@ -449,6 +451,62 @@ void encodeNumber(const Field &f, const Value &v, char *dst, std::string_view ta
     if (int(text.size()) > f.length)
         failFit(f, v, tableName);
     putRight(dst, f.length, text);
+}
+
+// A double that is an exact amount of the field's decimals (money: 12.5, 1234.56, -3),
+// written from its scaled integer without the text round trip. Below 1e11 two numbers of
+// at most four decimals lie further apart than the gap between neighbouring doubles, so
+// when n / 10^decimals gives back the very double, the double's shortest text is that
+// number and the general way would write the same digits. Returns false for every
+// other value (more decimals, larger, a value that does not fit: the general way decides
+// and words the refusal).
+bool encodeExactReal(const Field &f, double v, char *dst)
+{
+    static constexpr double Scale[] = {1, 10, 100, 1000, 10000};
+    if (f.decimals < 0 || f.decimals > 4 || !(std::fabs(v) < 1e11))
+        return false;
+    const double scale = Scale[f.decimals];
+    const std::int64_t n = std::llround(v * scale);
+    if (double(n) / scale != v)
+        return false;
+    char digits[24];
+    const std::uint64_t magnitude = n < 0 ? std::uint64_t(0) - std::uint64_t(n) : std::uint64_t(n);
+    char *end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+    const int count = int(end - digits);
+    // The whole part keeps at least one digit: 0.05, not .05.
+    const int wholeDigits = std::max(1, count - f.decimals);
+    const int width = (n < 0 ? 1 : 0) + wholeDigits + (f.decimals > 0 ? 1 + f.decimals : 0);
+    if (width > f.length)
+        return false;
+    // The digits left-padded with zeros to whole + decimals places, then split by the point.
+    const int total = wholeDigits + f.decimals;
+    char padded[32];
+    std::memset(padded, '0', size_t(total - count));
+    std::memcpy(padded + (total - count), digits, size_t(count));
+    char text[40];
+    char *p = text;
+    if (n < 0)
+        *p++ = '-';
+    std::memcpy(p, padded, size_t(wholeDigits));
+    p += wholeDigits;
+    if (f.decimals > 0) {
+        *p++ = '.';
+        std::memcpy(p, padded + wholeDigits, size_t(f.decimals));
+    }
+    std::memset(dst, ' ', size_t(f.length - width));
+    std::memcpy(dst + (f.length - width), text, size_t(width));
+    return true;
+}
+
+void encodeNumber(const Field &f, const Value &v, char *dst, std::string_view tableName)
+{
+    if (v.kind == Value::Kind::Integer) {
+        encodeInteger(f, v, dst, tableName);
+        return;
+    }
+    if (v.kind == Value::Kind::Real && encodeExactReal(f, v.real, dst))
+        return;
+    encodeNumberText(f, v, dst, tableName);
 }
 
 void encodeDate(const Field &f, const Value &v, char *dst, std::string_view tableName)
@@ -541,24 +599,38 @@ void encodeLogical(const Field &f, const Value &v, char *dst, std::string_view t
 
 void encodeText(const Field &f, const Value &v, char *dst, std::string_view tableName)
 {
-    std::string bytes;
-    std::string utf8;
+    std::string owned;
+    std::string_view utf8;
     switch (v.kind) {
     case Value::Kind::Null:
         std::memset(dst, ' ', size_t(f.length));
         return;
     case Value::Kind::Integer:
     case Value::Kind::Real:
-        utf8 = displayText(v);
+        owned = displayText(v);
+        utf8 = owned;
         break;
-    case Value::Kind::Text:
-        utf8 = std::string(v.text);
+    case Value::Kind::Text: {
+        utf8 = v.text;
+        // ASCII is the same byte in every code page: copied as it is, without a buffer.
+        size_t n = utf8.size();
+        while (n > 0 && utf8[n - 1] == ' ')
+            --n;
+        if (n <= size_t(f.length) &&
+            std::all_of(utf8.begin(), utf8.begin() + std::ptrdiff_t(n),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            std::memset(dst, ' ', size_t(f.length));
+            std::memcpy(dst, utf8.data(), n);
+            return;
+        }
         break;
     }
+    }
+    std::string bytes;
     std::string bad;
     if (!encodeText(utf8, f.codePage, bytes, &bad))
-        fail("Valoarea " + utf8 + " nu se poate scrie in " + fieldWhere(f, tableName) + ": caracterul " + bad +
-             " nu exista in codul " + std::to_string(codePageNumber(f.codePage)));
+        fail("Valoarea " + std::string(utf8) + " nu se poate scrie in " + fieldWhere(f, tableName) +
+             ": caracterul " + bad + " nu exista in codul " + std::to_string(codePageNumber(f.codePage)));
     // Trailing blanks are not kept (a read drops them), so they never make a text too long.
     while (!bytes.empty() && bytes.back() == ' ')
         bytes.pop_back();
@@ -644,8 +716,19 @@ bool Header::writable() const
 {
     if (level != 3)
         return false;
-    return std::all_of(fields.begin(), fields.end(),
-                       [](const Field &f) { return std::strchr("CNFDL", f.type) != nullptr; });
+    // Asked before every write: a switch, not a search of a type list per field.
+    return std::all_of(fields.begin(), fields.end(), [](const Field &f) {
+        switch (f.type) {
+        case 'C':
+        case 'N':
+        case 'F':
+        case 'D':
+        case 'L':
+            return true;
+        default:
+            return false;
+        }
+    });
 }
 
 int Header::fieldIndex(std::string_view name) const
@@ -944,6 +1027,11 @@ void encodeField(const Field &f, const Value &v, char *dst, std::string_view tab
         fail("Campul " + f.name + " al tabelei " + std::string(tableName) + " nu poate fi scris (tipul " +
              std::string(1, f.type) + ")");
     }
+}
+
+void encodeNumberByText(const Field &f, const Value &v, char *dst, std::string_view tableName)
+{
+    encodeNumberText(f, v, dst + f.offset, tableName);
 }
 
 void blankRecord(const Header &header, char *dst)

@@ -153,6 +153,11 @@ bool fieldKey(const Field &field, const char *record, Key &key, std::string_view
 // their exact decimal value (the shortest text of a double) to the field's decimals
 // and written right-justified. Nothing is written when it throws.
 void encodeField(const Field &field, const Value &value, char *dst, std::string_view tableName);
+// What encodeField writes for a number by the general way: the value's exact decimal
+// text rounded to the field's decimals. encodeField takes shorter ways for integers and
+// for doubles that are exact amounts, which must write the same bytes and refuse the
+// same values; tests hold the two side by side.
+void encodeNumberByText(const Field &field, const Value &value, char *dst, std::string_view tableName);
 // A live record of blanks.
 void blankRecord(const Header &header, char *dst);
 

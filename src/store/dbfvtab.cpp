@@ -517,7 +517,10 @@ int dbfvtabUpdate(sqlite3_vtab *v, int argc, sqlite3_value **argv, sqlite3_int64
         if (size_t(argc) != nFields + 2)
             return SQLITE_ERROR;
         const std::uint32_t recLen = t->snap->header.recordLength;
-        std::string rec(recLen, ' ');
+        // The record is built in a buffer kept between calls: an append of many rows
+        // allocates nothing per row.
+        thread_local std::string rec;
+        rec.assign(recLen, ' ');
         if (sqlite3_value_type(argv[0]) == SQLITE_NULL) { // INSERT
             if (sqlite3_value_type(argv[1]) != SQLITE_NULL &&
                 sqlite3_value_int64(argv[1]) != sqlite3_int64(t->snap->count()) + 1)

@@ -1,5 +1,5 @@
-// Statements and results of Database: binding QVariant parameters, stepping a statement and
-// collecting its rows as QVariants. Limits: a result is held whole in memory, so a caller
+// Statements and results of Database: binding QVariant or typed parameters, stepping a
+// statement and collecting its rows as QVariants. Limits: a result is held whole in memory, so a caller
 // selects what it shows, not a table.
 
 #include "store/sqlinternal.h"
@@ -9,6 +9,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <cstring>
 #include <vector>
 
 namespace vestronia {
@@ -33,13 +34,38 @@ QVariant ResultSet::value(int row, const QString &column) const
 
 QString ResultSet::text(int row, const QString &column) const
 {
-    const QVariant v = value(row, column);
-    return v.isValid() ? v.toString() : QString();
+    return text(row, columnIndex(column));
 }
 
 qint64 ResultSet::integer(int row, const QString &column) const
 {
-    const QVariant v = value(row, column);
+    return integer(row, columnIndex(column));
+}
+
+Money ResultSet::money(int row, const QString &column) const
+{
+    return money(row, columnIndex(column));
+}
+
+namespace {
+const QVariant &cell(const std::vector<QVariantList> &rows, int row, int column)
+{
+    static const QVariant absent;
+    if (row < 0 || size_t(row) >= rows.size() || column < 0 || column >= rows[size_t(row)].size())
+        return absent;
+    return rows[size_t(row)][column];
+}
+} // namespace
+
+QString ResultSet::text(int row, int column) const
+{
+    const QVariant &v = cell(m_rows, row, column);
+    return v.isValid() ? v.toString() : QString();
+}
+
+qint64 ResultSet::integer(int row, int column) const
+{
+    const QVariant &v = cell(m_rows, row, column);
     if (!v.isValid())
         return 0;
     if (v.typeId() == QMetaType::Double)
@@ -47,9 +73,9 @@ qint64 ResultSet::integer(int row, const QString &column) const
     return v.toLongLong();
 }
 
-Money ResultSet::money(int row, const QString &column) const
+Money ResultSet::money(int row, int column) const
 {
-    return Money::fromVariant(value(row, column));
+    return Money::fromVariant(cell(m_rows, row, column));
 }
 
 void ResultSet::setColumns(QStringList columns, QStringList declaredTypes)
@@ -224,7 +250,8 @@ using namespace sqlimpl;
 
 // ---- Statement -----------------------------------------------------------------------
 
-Statement::Statement(Statement &&other) noexcept : m_db(other.m_db), m_stmt(other.m_stmt)
+Statement::Statement(Statement &&other) noexcept
+    : m_db(other.m_db), m_stmt(other.m_stmt), m_texts(std::move(other.m_texts))
 {
     other.m_stmt = nullptr;
 }
@@ -235,6 +262,7 @@ Statement &Statement::operator=(Statement &&other) noexcept
         sqlite3_finalize(m_stmt);
         m_db = other.m_db;
         m_stmt = other.m_stmt;
+        m_texts = std::move(other.m_texts);
         other.m_stmt = nullptr;
     }
     return *this;
@@ -263,6 +291,93 @@ ResultSet Statement::select(const QVariantList &params)
     ResultSet rs;
     m_db->runStatement(m_stmt, &rs);
     return rs;
+}
+
+namespace {
+
+// The UTF-8 a QString parameter binds as: what the QVariant way gives (comma-below letters
+// as their cedilla twins), with ASCII, the common case, converted in place.
+void utf8Of(const QString &text, std::string &out)
+{
+    const qsizetype n = text.size();
+    const QChar *u = text.constData();
+    out.resize(size_t(n));
+    for (qsizetype i = 0; i < n; ++i) {
+        if (u[i].unicode() >= 0x80) {
+            const QByteArray converted = foldRomanianLetters(text).toUtf8();
+            out.assign(converted.constData(), size_t(converted.size()));
+            return;
+        }
+        out[size_t(i)] = char(u[i].unicode());
+    }
+}
+
+// Binds a text the statement keeps, without a copy. Given no length, SQLite measures it
+// up to its NUL and so knows it ends in one: a reader of the value (the table module)
+// then gets it as it is, not a terminated copy. A text with a NUL inside goes by length.
+int bindStatic(sqlite3_stmt *stmt, int position, const std::string &text)
+{
+    const bool plain = std::strlen(text.c_str()) == text.size();
+    return sqlite3_bind_text(stmt, position, text.c_str(), plain ? -1 : int(text.size()), SQLITE_STATIC);
+}
+
+} // namespace
+
+qint64 Statement::execTyped(std::span<const SqlParam> params)
+{
+    if (!m_stmt)
+        throw SqlError(QStringLiteral("Instructiunea SQL nu mai exista"));
+    sqlite3 *db = m_db->handle();
+    sqlite3_reset(m_stmt);
+    const int expected = sqlite3_bind_parameter_count(m_stmt);
+    if (qsizetype(params.size()) != expected)
+        throw SqlError(QStringLiteral("Instructiunea SQL asteapta %1 parametri, a primit %2").arg(expected).arg(params.size()));
+    if (m_texts.size() < params.size())
+        m_texts.resize(params.size());
+    // Texts are bound without a copy (SQLITE_STATIC) from m_texts, which stays put until
+    // the bindings are cleared below.
+    struct ClearBindings
+    {
+        sqlite3_stmt *stmt;
+        ~ClearBindings() { sqlite3_clear_bindings(stmt); }
+    } clear{m_stmt};
+    for (size_t i = 0; i < params.size(); ++i) {
+        const SqlParam &p = params[i];
+        const int position = int(i) + 1;
+        int rc = SQLITE_OK;
+        switch (p.kind()) {
+        case SqlParam::Kind::Null:
+            rc = sqlite3_bind_null(m_stmt, position);
+            break;
+        case SqlParam::Kind::Integer:
+            rc = sqlite3_bind_int64(m_stmt, position, p.integer());
+            break;
+        case SqlParam::Kind::Real:
+            rc = sqlite3_bind_double(m_stmt, position, p.real());
+            break;
+        case SqlParam::Kind::Money: {
+            const Money m = p.money();
+            if (Money::fromDouble(m.toDouble()) == m) {
+                rc = sqlite3_bind_double(m_stmt, position, m.toDouble());
+            } else {
+                std::string &t = m_texts[i];
+                const QByteArray text = m.toString().toUtf8();
+                t.assign(text.constData(), size_t(text.size()));
+                rc = bindStatic(m_stmt, position, t);
+            }
+            break;
+        }
+        case SqlParam::Kind::Text: {
+            std::string &t = m_texts[i];
+            utf8Of(p.text(), t);
+            rc = bindStatic(m_stmt, position, t);
+            break;
+        }
+        }
+        if (rc != SQLITE_OK)
+            throwSql(db);
+    }
+    return m_db->runStatement(m_stmt, nullptr);
 }
 
 } // namespace vestronia
