@@ -134,16 +134,33 @@ qint64 redatePenaltyStarts(Database &db, const Session &session, Progress &progr
 {
     requireWriteAccess(session);
     Transaction tx(db);
-    const ResultSet rows = db.select(QStringLiteral("SELECT IDDEB, DATADEB FROM Debite WHERE IDCON>0"));
-    ProgressScope scope(progress, QStringLiteral("Refac..."), rows.rowCount() / 500 + 1);
-    Statement update = db.prepare(QStringLiteral("UPDATE Debite SET PENALDATA=?, PENALPE='luna' WHERE IDDEB=?"));
-    for (int i = 0; i < rows.rowCount(); ++i) {
-        update.exec({addMonthsToDay(int(rows.integer(i, QStringLiteral("DATADEB"))), 1), rows.integer(i, QStringLiteral("IDDEB"))});
-        if (i % 500 == 499)
+    // One statement over every debit: a loop of single-row updates would first hold all
+    // the rows' keys and dates in memory and then pay a statement per row.
+    const qint64 total = db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDCON>0")).toLongLong();
+    ProgressScope scope(progress, QStringLiteral("Refac..."), int(total / 500 + 1));
+    qint64 done = 0;
+    const QString function = QStringLiteral("vestronia_penalty_start");
+    db.defineFunction(function, 1, [&](const QVariantList &args) {
+        if (++done % 500 == 0)
             progress.step();
-    }
+        return QVariant(qint64(addMonthsToDay(int(args[0].toLongLong()), 1)));
+    });
+    struct Undefine
+    {
+        Database &db;
+        const QString &name;
+        ~Undefine()
+        {
+            try {
+                db.defineFunction(name, 1, {});
+            } catch (...) {
+            }
+        }
+    } undefine{db, function};
+    const qint64 changed =
+        db.exec(QStringLiteral("UPDATE Debite SET PENALDATA=%1(DATADEB), PENALPE='luna' WHERE IDCON>0").arg(function));
     tx.commit();
-    return rows.rowCount();
+    return changed;
 }
 
 } // namespace vestronia
