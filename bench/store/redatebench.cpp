@@ -1,6 +1,6 @@
-// Penalty re-dating on the large commune: one UPDATE ... WHERE IDDEB=? per debit in one
-// transaction (as the clerk's command runs it) against one UPDATE over the same rows, and
-// one UPDATE of every debit. Each step runs in its own child process, so its peak memory
+// Penalty re-dating on the large commune: the clerk's command (one UPDATE computing each
+// start through an SQL function) against the former loop of one UPDATE ... WHERE IDDEB=?
+// per debit, one plain UPDATE over the same rows, and one UPDATE of every debit. Each step runs in its own child process, so its peak memory
 // is its own. Usage: bench_store_redate [--subscribers N] [--keep DIR] (build in Release)
 
 #include "commune.h"
@@ -8,6 +8,7 @@
 #include "collections/penaltymaintenance.h"
 #include "core/error.h"
 #include "core/progress.h"
+#include "ledger/debitrules.h"
 #include "store/database.h"
 
 #include <QCoreApplication>
@@ -116,11 +117,23 @@ int main(int argc, char **argv)
             return bench::communeSession(copy);
         };
         Session session = fresh();
-        bool ok = step("redatePenaltyStarts (one UPDATE per debit)", [&] {
+        bool ok = step("redatePenaltyStarts (one UPDATE, SQL function)", [&] {
             Database db(session.dataFolder);
             NullProgress quiet;
             return redatePenaltyStarts(db, session, quiet);
         });
+        session = fresh();
+        ok = step("former loop: one UPDATE ... WHERE IDDEB=? each", [&] {
+            Database db(session.dataFolder);
+            Transaction tx(db);
+            const ResultSet rows = db.select(QStringLiteral("SELECT IDDEB, DATADEB FROM Debite WHERE IDCON>0"));
+            Statement update = db.prepare(QStringLiteral("UPDATE Debite SET PENALDATA=?, PENALPE='luna' WHERE IDDEB=?"));
+            for (int i = 0; i < rows.rowCount(); ++i)
+                update.exec({addMonthsToDay(int(rows.integer(i, QStringLiteral("DATADEB"))), 1),
+                             rows.integer(i, QStringLiteral("IDDEB"))});
+            tx.commit();
+            return qint64(rows.rowCount());
+        }) && ok;
         session = fresh();
         ok = step("one UPDATE over the same rows", [&] {
             Database db(session.dataFolder);

@@ -19,6 +19,7 @@
 #include "store/dbftable.h"
 
 #include <QFile>
+#include <functional>
 #include <vector>
 
 namespace vestronia {
@@ -40,6 +41,32 @@ qint64 settlementAccount(Database &db, const Session &session)
     return idcon;
 }
 
+// An SQL function defined for one statement: it captures the caller's locals, so it is
+// removed when the scope ends, also on an exception.
+class ScopedFunction
+{
+public:
+    ScopedFunction(Database &db, const QString &name, int arguments, std::function<QVariant(const QVariantList &)> fn)
+        : m_db(db), m_name(name), m_arguments(arguments)
+    {
+        m_db.defineFunction(m_name, m_arguments, std::move(fn));
+    }
+    ~ScopedFunction()
+    {
+        try {
+            m_db.defineFunction(m_name, m_arguments, {});
+        } catch (...) {
+        }
+    }
+    ScopedFunction(const ScopedFunction &) = delete;
+    ScopedFunction &operator=(const ScopedFunction &) = delete;
+
+private:
+    Database &m_db;
+    QString m_name;
+    int m_arguments;
+};
+
 struct Frozen
 {
     QString name;
@@ -59,28 +86,33 @@ FreezeOutcome freezePenalties(Database &db, const Session &session, Progress &pr
     Transaction tx(db);
     out.accountId = settlementAccount(db, session);
 
-    const ResultSet debits = db.select(QStringLiteral("SELECT A.NUME AS NUME, D.IDAB AS IDAB, D.SOLD AS SOLD, D.PENAL AS PENAL, "
-                                                      "D.PENALPE AS PENALPE, D.PENALDATA AS PENALDATA FROM Debite D "
-                                                      "JOIN Abonat A ON D.IDAB=A.IDAB WHERE A.TIPPF='F' AND D.SOLD>0 "
-                                                      "AND D.DATADEB<? ORDER BY D.IDAB, D.DATADEB"),
-                                       {firstOf2024});
-    // Totals per (name, subscriber), in subscriber order as the query gives them.
+    // Each debit's penalty is computed as the rows stream past and summed per subscriber
+    // (in ten-thousandths, exactly) by the statement: only the totals come back, not every
+    // debit of the register.
+    const QString penaltyOf = QStringLiteral("vestronia_frozen_penalty");
+    const QString from = QStringLiteral("FROM Debite D JOIN Abonat A ON D.IDAB=A.IDAB WHERE A.TIPPF='F' AND D.SOLD>0 "
+                                        "AND D.DATADEB<?");
     std::vector<Frozen> totals;
     {
-        ProgressScope scope(progress, QStringLiteral("Calculez..."), debits.rowCount() / 200 + 1);
-        for (int i = 0; i < debits.rowCount(); ++i) {
-            const Money p = computePenalty(debits.text(i, QStringLiteral("PENALPE")), QStringLiteral("X"),
-                                           int(debits.integer(i, QStringLiteral("PENALDATA"))),
-                                           debits.money(i, QStringLiteral("PENAL")), debits.money(i, QStringLiteral("SOLD")),
-                                           lastOf2023);
-            const qint64 idab = debits.integer(i, QStringLiteral("IDAB"));
-            const QString name = debits.text(i, QStringLiteral("NUME"));
-            if (totals.empty() || totals.back().idab != idab || totals.back().name != name)
-                totals.push_back({name, idab, {}});
-            totals.back().total += p;
-            if (i % 200 == 199)
+        const qint64 rows = db.scalar(QStringLiteral("SELECT COUNT(*) ") + from, {firstOf2024}).toLongLong();
+        ProgressScope scope(progress, QStringLiteral("Calculez..."), int(rows / 200 + 1));
+        qint64 seen = 0;
+        const ScopedFunction penalty(db, penaltyOf, 4, [&](const QVariantList &a) {
+            if (++seen % 200 == 0)
                 progress.step();
-        }
+            return QVariant(qint64(computePenalty(a[0].toString(), QStringLiteral("X"), int(a[1].toLongLong()),
+                                                  Money::fromVariant(a[2]), Money::fromVariant(a[3]), lastOf2023)
+                                       .units()));
+        });
+        const ResultSet sums = db.select(QStringLiteral("SELECT A.NUME AS NUME, D.IDAB AS IDAB, "
+                                                        "SUM(%1(D.PENALPE, D.PENALDATA, D.PENAL, D.SOLD)) AS UNITS ")
+                                                 .arg(penaltyOf)
+                                             + from + QStringLiteral(" GROUP BY D.IDAB, A.NUME ORDER BY D.IDAB, A.NUME"),
+                                         {firstOf2024});
+        totals.reserve(size_t(sums.rowCount()));
+        for (int i = 0; i < sums.rowCount(); ++i)
+            totals.push_back({sums.text(i, QStringLiteral("NUME")), sums.integer(i, QStringLiteral("IDAB")),
+                              Money::fromUnits(sums.integer(i, QStringLiteral("UNITS")))});
     }
     std::erase_if(totals, [](const Frozen &f) { return f.total < Money::fromLei(1); });
 
@@ -134,16 +166,21 @@ qint64 redatePenaltyStarts(Database &db, const Session &session, Progress &progr
 {
     requireWriteAccess(session);
     Transaction tx(db);
-    const ResultSet rows = db.select(QStringLiteral("SELECT IDDEB, DATADEB FROM Debite WHERE IDCON>0"));
-    ProgressScope scope(progress, QStringLiteral("Refac..."), rows.rowCount() / 500 + 1);
-    Statement update = db.prepare(QStringLiteral("UPDATE Debite SET PENALDATA=?, PENALPE='luna' WHERE IDDEB=?"));
-    for (int i = 0; i < rows.rowCount(); ++i) {
-        update.exec({addMonthsToDay(int(rows.integer(i, QStringLiteral("DATADEB"))), 1), rows.integer(i, QStringLiteral("IDDEB"))});
-        if (i % 500 == 499)
+    // One statement over every debit: a loop of single-row updates would first hold all
+    // the rows' keys and dates in memory and then pay a statement per row.
+    const qint64 total = db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDCON>0")).toLongLong();
+    ProgressScope scope(progress, QStringLiteral("Refac..."), int(total / 500 + 1));
+    qint64 done = 0;
+    const QString function = QStringLiteral("vestronia_penalty_start");
+    const ScopedFunction startOf(db, function, 1, [&](const QVariantList &args) {
+        if (++done % 500 == 0)
             progress.step();
-    }
+        return QVariant(qint64(addMonthsToDay(int(args[0].toLongLong()), 1)));
+    });
+    const qint64 changed =
+        db.exec(QStringLiteral("UPDATE Debite SET PENALDATA=%1(DATADEB), PENALPE='luna' WHERE IDCON>0").arg(function));
     tx.commit();
-    return rows.rowCount();
+    return changed;
 }
 
 } // namespace vestronia

@@ -332,7 +332,9 @@ void ReportWriter::fitRowHeight(int row)
     constexpr double PointsPerUnit = 6.35 / 256.0;
     constexpr int DefaultUnits = 2340;
     const QList<CellRange> merges = m_workbook.mergedRanges();
-    const int lastColumn = m_workbook.lastColumn();
+    // Only this row's cells can need wrapping: asking for the sheet's last column would
+    // look at every row, once per row written.
+    const int lastColumn = m_workbook.lastColumnInRow(row);
     int lines = 1;
     for (int c = 1; c <= lastColumn; ++c) {
         if (m_workbook.isFormula(row, c))

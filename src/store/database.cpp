@@ -7,10 +7,14 @@
 #include "store/sqlinternal.h"
 
 #include "core/workfiles.h"
+#include "core/dates.h"
 #include "core/error.h"
+#include "core/text.h"
 #include "store/dbfvtab.h"
 #include "store/folderlock.h"
 
+#include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -284,6 +288,122 @@ QVariant Database::scalar(const QString &sql, const QVariantList &params)
 Statement Database::prepare(const QString &sql)
 {
     return Statement(*this, compile(m_db, sql));
+}
+
+namespace {
+
+using ScalarFunction = std::function<QVariant(const QVariantList &)>;
+
+QVariant argumentValue(sqlite3_value *v)
+{
+    switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER:
+        return QVariant(qint64(sqlite3_value_int64(v)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_value_double(v));
+    case SQLITE_TEXT:
+        return QVariant(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(v)), sqlite3_value_bytes(v)));
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char *>(sqlite3_value_blob(v)), sqlite3_value_bytes(v)));
+    default:
+        return {};
+    }
+}
+
+// The result as a bound parameter of the same value would go in.
+void setResult(sqlite3_context *context, const QVariant &v)
+{
+    if (!v.isValid() || v.isNull()) {
+        sqlite3_result_null(context);
+        return;
+    }
+    if (v.userType() == qMetaTypeId<Money>()) {
+        const Money m = v.value<Money>();
+        if (Money::fromDouble(m.toDouble()) == m) {
+            sqlite3_result_double(context, m.toDouble());
+        } else {
+            const QByteArray t = m.toString().toUtf8();
+            sqlite3_result_text(context, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        }
+        return;
+    }
+    switch (v.typeId()) {
+    case QMetaType::QDate:
+        sqlite3_result_int64(context, dayNumberOf(v.toDate()));
+        return;
+    case QMetaType::QDateTime:
+        sqlite3_result_int64(context, dayNumberOf(v.toDateTime().date()));
+        return;
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+        sqlite3_result_int64(context, v.toLongLong());
+        return;
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+        sqlite3_result_int64(context, sqlite3_int64(v.toULongLong()));
+        return;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        sqlite3_result_double(context, v.toDouble());
+        return;
+    case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        sqlite3_result_blob(context, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    default: {
+        const QByteArray t = foldRomanianLetters(v.toString()).toUtf8();
+        sqlite3_result_text(context, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+    }
+    }
+}
+
+void callScalar(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    const auto *fn = static_cast<const ScalarFunction *>(sqlite3_user_data(context));
+    try {
+        QVariantList args;
+        args.reserve(argc);
+        for (int i = 0; i < argc; ++i)
+            args.append(argumentValue(argv[i]));
+        setResult(context, (*fn)(args));
+    } catch (const VestroniaError &e) {
+        const QByteArray m = e.message().toUtf8();
+        sqlite3_result_error(context, m.constData(), int(m.size()));
+    } catch (const std::bad_alloc &) {
+        sqlite3_result_error_nomem(context);
+    } catch (...) {
+        sqlite3_result_error(context, "Eroare in functia SQL", -1);
+    }
+}
+
+} // namespace
+
+void Database::defineFunction(const QString &name, int argumentCount, std::function<QVariant(const QVariantList &)> fn)
+{
+    const QByteArray n = name.toUtf8();
+    int rc;
+    if (fn) {
+        auto *held = new ScalarFunction(std::move(fn));
+        // SQLite owns `held` from here: it deletes it when the function is replaced or removed,
+        // and also when the definition fails.
+        rc = sqlite3_create_function_v2(m_db, n.constData(), argumentCount, SQLITE_UTF8 | SQLITE_DETERMINISTIC, held,
+                                        callScalar, nullptr, nullptr,
+                                        [](void *p) { delete static_cast<ScalarFunction *>(p); });
+    } else {
+        rc = sqlite3_create_function_v2(m_db, n.constData(), argumentCount, SQLITE_UTF8, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr);
+    }
+    if (rc != SQLITE_OK)
+        throwSql(m_db, QStringLiteral("Functia SQL ") + name);
 }
 
 void Database::runExclusive(const std::function<void()> &work)

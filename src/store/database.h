@@ -117,6 +117,14 @@ public:
     // A prepared statement for many executions (bulk appends).
     Statement prepare(const QString &sql);
 
+    // Defines on this connection an SQL scalar function of `argumentCount` arguments, so a
+    // change over many rows runs as one statement computing each row's value in C++ (an
+    // empty `fn` removes it; a function must not outlive what it captures). Arguments come
+    // as a query returns values (NULL as an invalid QVariant), the result goes back as a
+    // parameter binds. An exception thrown by `fn` fails the statement with its message.
+    // Declared deterministic: the same arguments must give the same result.
+    void defineFunction(const QString &name, int argumentCount, std::function<QVariant(const QVariantList &)> fn);
+
     // A write transaction over the data folder: all of it reaches the files or none of it,
     // whatever fails or crashes, and no other workstation writes in between. begin() takes
     // the folder's writer lock (waiting for another workstation up to

@@ -595,6 +595,11 @@ int Workbook::lastColumn() const
     return d->ws().lastUsedCol() + 1;
 }
 
+int Workbook::lastColumnInRow(int row) const
+{
+    return d->ws().lastUsedColInRow(row - 1) + 1;
+}
+
 namespace {
 
 void checkCell(int row, int column)

@@ -72,6 +72,8 @@ public:
     // Last row and column holding a cell on the active sheet; 0 when it has none.
     int lastRow() const;
     int lastColumn() const;
+    // Last column holding a cell in one row (cheap: the sheet-wide one looks at every row).
+    int lastColumnInRow(int row) const;
 
     QVariant cellValue(int row, int column) const;
     // The value as text: "" for empty, the text, or the number in its shortest form

@@ -835,6 +835,13 @@ int Worksheet::lastUsedCol() const
     return last;
 }
 
+int Worksheet::lastUsedColInRow(int row) const
+{
+    if (row < 0 || row >= int(m_rows.size()) || m_rows[std::size_t(row)].cells.empty())
+        return -1;
+    return m_rows[std::size_t(row)].cells.back().col;
+}
+
 bool Worksheet::insertionOverflows(const SheetEdit &edit) const
 {
     if (!edit.insert)

@@ -95,6 +95,7 @@ public:
     int rowCount() const { return int(m_rows.size()); }   // 1 + last row with a record or cell
     int lastUsedRow() const;                               // -1 when there is no cell
     int lastUsedCol() const;                               // -1 when there is no cell
+    int lastUsedColInRow(int row) const;                   // -1 when the row has no cell
     const Cell *cell(int row, int col) const;
     // The cell, created (with the row's or column's default format) when missing.
     Cell &cellForWrite(int row, int col);

@@ -5,6 +5,10 @@
 
 #include "collectionsfixture.h"
 
+#include "ledger/debitrules.h"
+#include "store/database.h"
+
+#include <QFile>
 #include <QTest>
 
 using namespace vestronia;
@@ -18,6 +22,7 @@ private Q_SLOTS:
     void freezeGathersNaturalPersons();
     void redateSetsOneMonthAfterDate();
     void freezeNeverMovesALaterPenaltyStartEarlier();
+    void redateLeavesTheSameFileAsOneUpdatePerDebit();
 };
 
 void TestPenaltyMaintenance::freezeGathersNaturalPersons()
@@ -97,6 +102,90 @@ void TestPenaltyMaintenance::freezeNeverMovesALaterPenaltyStartEarlier()
     QCOMPARE(start(overdue), day(2024, 1, 1));
     QCOMPARE(start(december), day(2024, 1, 15));
     QCOMPARE(start(unstarted), 0);
+}
+
+namespace {
+
+class CountingProgress final : public Progress
+{
+public:
+    void setText(const QString &) override {}
+    void setTotal(int t) override { total = t; }
+    void start() override {}
+    void step() override { ++steps; }
+    void finish() override {}
+    int total = 0;
+    int steps = 0;
+};
+
+// The same debits in every register: month ends, 29 February, an empty date, debits of no
+// account (IDCON 0) and advances (IDCON -1), and deleted records among them.
+void fillVariedDebits(CollectionsFixture &f)
+{
+    const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 2, day(2019, 1, 1));
+    const QList<int> edges = {day(2024, 1, 31), day(2024, 2, 29), day(2023, 1, 31), day(2023, 2, 28), day(2020, 2, 29),
+                              day(2024, 3, 31), day(2024, 4, 30), day(2023, 12, 31), day(2024, 12, 31), 0};
+    int date = day(2019, 1, 1);
+    for (int i = 0; i < 1200; ++i) {
+        const int when = i < edges.size() ? edges[i] : (date += 3);
+        const qint64 idcon = i % 13 == 5 ? 0 : i % 17 == 3 ? -1 : 1 + i % 3;
+        f.insertDebit(idab, "10", when, i % 4 == 0 ? 0 : when + 10, "1", i % 2 ? QStringLiteral("zi") : QStringLiteral("luna"),
+                      QString(), idcon);
+    }
+    f.db->exec(QStringLiteral("DELETE FROM Debite WHERE IDDEB IN (1003, 1100, 1500, 2100)"));
+}
+
+QByteArray debitsFile(const CollectionsFixture &f)
+{
+    QFile file(f.session.dataFolder + QStringLiteral("/Debite.dbf"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+} // namespace
+
+void TestPenaltyMaintenance::redateLeavesTheSameFileAsOneUpdatePerDebit()
+{
+    CollectionsFixture before;
+    CollectionsFixture after;
+    fillVariedDebits(before);
+    fillVariedDebits(after);
+    QVERIFY(!debitsFile(before).isEmpty());
+    QCOMPARE(debitsFile(before), debitsFile(after));
+
+    // The re-dating as it was: each debit's key and date read first, then one update each.
+    CountingProgress loopProgress;
+    {
+        Transaction tx(*before.db);
+        const ResultSet rows = before.db->select(QStringLiteral("SELECT IDDEB, DATADEB FROM Debite WHERE IDCON>0"));
+        ProgressScope scope(loopProgress, QStringLiteral("Refac..."), rows.rowCount() / 500 + 1);
+        Statement update = before.db->prepare(QStringLiteral("UPDATE Debite SET PENALDATA=?, PENALPE='luna' WHERE IDDEB=?"));
+        for (int i = 0; i < rows.rowCount(); ++i) {
+            update.exec({addMonthsToDay(int(rows.integer(i, QStringLiteral("DATADEB"))), 1), rows.integer(i, QStringLiteral("IDDEB"))});
+            if (i % 500 == 499)
+                loopProgress.step();
+        }
+        tx.commit();
+    }
+    CountingProgress progress;
+    const qint64 changed = redatePenaltyStarts(*after.db, after.session, progress);
+    QCOMPARE(changed, before.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDCON>0")));
+    QVERIFY(changed > 1000);
+    QCOMPARE(progress.total, loopProgress.total);
+    QCOMPARE(progress.steps, loopProgress.steps);
+    QVERIFY(progress.steps >= 2);
+
+    const QByteArray expected = debitsFile(before);
+    const QByteArray got = debitsFile(after);
+    QCOMPARE(got.size(), expected.size());
+    QVERIFY2(got == expected, "the re-dated Debite.dbf differs from the one the loop leaves");
+    // And the change is the one intended, not the same fault on both sides.
+    QCOMPARE(int(after.db->scalar(QStringLiteral("SELECT PENALDATA FROM Debite WHERE IDDEB=1001")).toLongLong()),
+             day(2024, 3, 29));
+    QCOMPARE(int(after.db->scalar(QStringLiteral("SELECT PENALDATA FROM Debite WHERE IDDEB=1000")).toLongLong()),
+             day(2024, 2, 29));
+    QCOMPARE(after.db->scalar(QStringLiteral("SELECT PENALPE FROM Debite WHERE IDDEB=1005")).toString(), QStringLiteral("zi"));
 }
 
 QTEST_GUILESS_MAIN(TestPenaltyMaintenance)

@@ -214,6 +214,54 @@ private Q_SLOTS:
         QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(DISTINCT IDAB) FROM Debite")).toInt(), 3);
         QCOMPARE(db.scalar(QStringLiteral("SELECT MAX(CAST(SOLD AS INTEGER)) FROM Debite")).toInt(), 10);
     }
+
+    // A function defined on the connection: values in and out as parameters and results
+    // cross, a failure in it fails the statement and leaves the rows as they were, and
+    // once removed it no longer exists.
+    void functionDefinedOnTheConnection()
+    {
+        QTemporaryDir dir;
+        makeFolder(dir);
+        Database db(dir.path());
+        Statement deb = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD, DENUM) VALUES (?, ?, ?, ?)"));
+        deb.exec({1, 1, 10.25, QStringLiteral("apa")});
+        deb.exec({2, 1, QVariant(), QStringLiteral("gunoi")});
+        deb.exec({3, 2, 4.5, QVariant()});
+        QVariantList seen;
+        db.defineFunction(QStringLiteral("twice"), 1, [&](const QVariantList &a) {
+            seen << a[0];
+            if (!a[0].isValid())
+                return QVariant();
+            if (a[0].typeId() == QMetaType::QString)
+                return QVariant(a[0].toString() + a[0].toString());
+            return QVariant::fromValue(Money::fromVariant(a[0]) + Money::fromVariant(a[0]));
+        });
+        QCOMPARE(db.exec(QStringLiteral("UPDATE Debite SET SOLD=twice(SOLD), DENUM=twice(DENUM)")), qint64(3));
+        const ResultSet r = db.select(QStringLiteral("SELECT SOLD, DENUM FROM Debite ORDER BY IDDEB"));
+        QCOMPARE(r.money(0, QStringLiteral("SOLD")), Money::fromUnits(205000));
+        QCOMPARE(r.text(0, QStringLiteral("DENUM")), QStringLiteral("apaapa"));
+        QVERIFY(!r.value(1, 0).isValid());
+        QCOMPARE(r.text(1, QStringLiteral("DENUM")), QStringLiteral("gunoigunoi"));
+        QCOMPARE(r.money(2, QStringLiteral("SOLD")), Money::fromLei(9));
+        QVERIFY(!r.value(2, 1).isValid());
+        QCOMPARE(seen.size(), 6);
+
+        db.defineFunction(QStringLiteral("twice"), 1, [](const QVariantList &a) -> QVariant {
+            if (a[0].toLongLong() == 2)
+                throw VestroniaError(QStringLiteral("debitul 2 nu se poate dubla"));
+            return a[0];
+        });
+        try {
+            db.exec(QStringLiteral("UPDATE Debite SET IDAB=7, IDDEB=twice(IDDEB)"));
+            QFAIL("no error");
+        } catch (const SqlError &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("debitul 2 nu se poate dubla")), qPrintable(e.message()));
+        }
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDAB=7")).toInt(), 0);
+
+        db.defineFunction(QStringLiteral("twice"), 1, {});
+        QVERIFY_THROWS_EXCEPTION(SqlError, db.select(QStringLiteral("SELECT twice(1)")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDatabase)

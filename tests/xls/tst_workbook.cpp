@@ -42,6 +42,7 @@ private Q_SLOTS:
     void manyMergesSpanSeveralRecords();
     void libreOfficeWorkbookWithSharedFormulasIsFilled();
     void damagedBytesNeverCrash();
+    void lastColumnOfOneRow();
 
 private:
     QString perlFixture();
@@ -704,6 +705,22 @@ void TestWorkbook::damagedBytesNeverCrash()
         }
     }
     QVERIFY(opened > 0);
+}
+
+void TestWorkbook::lastColumnOfOneRow()
+{
+    Workbook wb;
+    wb.open(templatePath(QStringLiteral("Bilant")));
+    const int widest = wb.lastColumn();
+    const int row = wb.lastRow() + 2;
+    QCOMPARE(wb.lastColumnInRow(row), 0);
+    wb.setCell(row, 3, QStringLiteral("x"));
+    QCOMPARE(wb.lastColumnInRow(row), 3);
+    wb.setCell(row, widest + 4, 7);
+    QCOMPARE(wb.lastColumnInRow(row), widest + 4);
+    QCOMPARE(wb.lastColumn(), widest + 4);
+    QVERIFY(wb.lastColumnInRow(row - 2) <= widest);
+    QCOMPARE(wb.lastColumnInRow(row + 100), 0);
 }
 
 QTEST_GUILESS_MAIN(TestWorkbook)
