@@ -327,11 +327,12 @@ QStringList archiveFileList(const QString &folder)
     const QFileInfoList entries = QDir(folder).entryInfoList(
         QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &info : entries) {
-        // The lock file, the journal and a restore's mark belong to the workstations using the folder now,
-        // not to its data.
+        // The lock file, the journal (also one left half-written under its temporary name) and
+        // a restore's mark belong to the workstations using the folder now, not to its data.
         const QString name = info.fileName();
         if (name.compare(QLatin1String("Vestronia.lck"), Qt::CaseInsensitive) == 0 ||
             name.compare(QLatin1String("Vestronia.jrn"), Qt::CaseInsensitive) == 0 ||
+            name.compare(QLatin1String("Vestronia.jrn.tmp"), Qt::CaseInsensitive) == 0 ||
             name.compare(QLatin1String("Vestronia.rst"), Qt::CaseInsensitive) == 0)
             continue;
         if (info.isFile() && !info.isSymLink() && info.size() > 0)

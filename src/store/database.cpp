@@ -7,14 +7,10 @@
 #include "store/sqlinternal.h"
 
 #include "core/workfiles.h"
-#include "core/dates.h"
 #include "core/error.h"
-#include "core/text.h"
 #include "store/dbfvtab.h"
 #include "store/folderlock.h"
 
-#include <QDate>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -310,59 +306,26 @@ QVariant argumentValue(sqlite3_value *v)
     }
 }
 
-// The result as a bound parameter of the same value would go in.
+// The result goes in as a bound parameter of the same value would.
 void setResult(sqlite3_context *context, const QVariant &v)
 {
-    if (!v.isValid() || v.isNull()) {
+    const SqlValue value = sqlValueOf(v);
+    switch (value.kind) {
+    case SqlValue::Null:
         sqlite3_result_null(context);
-        return;
-    }
-    if (v.userType() == qMetaTypeId<Money>()) {
-        const Money m = v.value<Money>();
-        if (Money::fromDouble(m.toDouble()) == m) {
-            sqlite3_result_double(context, m.toDouble());
-        } else {
-            const QByteArray t = m.toString().toUtf8();
-            sqlite3_result_text(context, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-        }
-        return;
-    }
-    switch (v.typeId()) {
-    case QMetaType::QDate:
-        sqlite3_result_int64(context, dayNumberOf(v.toDate()));
-        return;
-    case QMetaType::QDateTime:
-        sqlite3_result_int64(context, dayNumberOf(v.toDateTime().date()));
-        return;
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-        sqlite3_result_int64(context, v.toLongLong());
-        return;
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
-        sqlite3_result_int64(context, sqlite3_int64(v.toULongLong()));
-        return;
-    case QMetaType::Double:
-    case QMetaType::Float:
-        sqlite3_result_double(context, v.toDouble());
-        return;
-    case QMetaType::QByteArray: {
-        const QByteArray b = v.toByteArray();
-        sqlite3_result_blob(context, b.constData(), int(b.size()), SQLITE_TRANSIENT);
-        return;
-    }
-    default: {
-        const QByteArray t = foldRomanianLetters(v.toString()).toUtf8();
-        sqlite3_result_text(context, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-    }
+        break;
+    case SqlValue::Integer:
+        sqlite3_result_int64(context, value.integer);
+        break;
+    case SqlValue::Real:
+        sqlite3_result_double(context, value.real);
+        break;
+    case SqlValue::Text:
+        sqlite3_result_text(context, value.bytes.constData(), int(value.bytes.size()), SQLITE_TRANSIENT);
+        break;
+    case SqlValue::Blob:
+        sqlite3_result_blob(context, value.bytes.constData(), int(value.bytes.size()), SQLITE_TRANSIENT);
+        break;
     }
 }
 

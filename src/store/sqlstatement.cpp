@@ -103,67 +103,96 @@ namespace {
 
 void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int position, const QVariant &v)
 {
+    const SqlValue value = sqlValueOf(v);
     int rc = SQLITE_OK;
-    if (!v.isValid() || v.isNull()) {
+    switch (value.kind) {
+    case SqlValue::Null:
         rc = sqlite3_bind_null(stmt, position);
-    } else if (v.userType() == qMetaTypeId<Money>()) {
-        const Money m = v.value<Money>();
-        // A double holds every amount of a DECIMAL(10,2) field exactly enough that its
-        // shortest text is the amount; larger ones go as their exact text.
-        if (Money::fromDouble(m.toDouble()) == m)
-            rc = sqlite3_bind_double(stmt, position, m.toDouble());
-        else {
-            const QByteArray t = m.toString().toUtf8();
-            rc = sqlite3_bind_text(stmt, position, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-        }
-    } else {
-        switch (v.typeId()) {
-        case QMetaType::QDate:
-            rc = sqlite3_bind_int64(stmt, position, dayNumberOf(v.toDate()));
-            break;
-        case QMetaType::QDateTime:
-            rc = sqlite3_bind_int64(stmt, position, dayNumberOf(v.toDateTime().date()));
-            break;
-        case QMetaType::Bool:
-            rc = sqlite3_bind_int64(stmt, position, v.toBool() ? 1 : 0);
-            break;
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::Long:
-        case QMetaType::LongLong:
-        case QMetaType::Short:
-        case QMetaType::UShort:
-        case QMetaType::Char:
-        case QMetaType::SChar:
-        case QMetaType::UChar:
-            rc = sqlite3_bind_int64(stmt, position, v.toLongLong());
-            break;
-        case QMetaType::ULong:
-        case QMetaType::ULongLong:
-            rc = sqlite3_bind_int64(stmt, position, sqlite3_int64(v.toULongLong()));
-            break;
-        case QMetaType::Double:
-        case QMetaType::Float:
-            rc = sqlite3_bind_double(stmt, position, v.toDouble());
-            break;
-        case QMetaType::QByteArray: {
-            const QByteArray b = v.toByteArray();
-            rc = sqlite3_bind_blob(stmt, position, b.constData(), int(b.size()), SQLITE_TRANSIENT);
-            break;
-        }
-        default: {
-            // Texts are searched as they are stored: comma-below letters as their cedilla twins.
-            const QByteArray t = foldRomanianLetters(v.toString()).toUtf8();
-            rc = sqlite3_bind_text(stmt, position, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-            break;
-        }
-        }
+        break;
+    case SqlValue::Integer:
+        rc = sqlite3_bind_int64(stmt, position, value.integer);
+        break;
+    case SqlValue::Real:
+        rc = sqlite3_bind_double(stmt, position, value.real);
+        break;
+    case SqlValue::Text:
+        rc = sqlite3_bind_text(stmt, position, value.bytes.constData(), int(value.bytes.size()), SQLITE_TRANSIENT);
+        break;
+    case SqlValue::Blob:
+        rc = sqlite3_bind_blob(stmt, position, value.bytes.constData(), int(value.bytes.size()), SQLITE_TRANSIENT);
+        break;
     }
     if (rc != SQLITE_OK)
         throwSql(db);
 }
 
 } // namespace
+
+SqlValue sqlValueOf(const QVariant &v)
+{
+    SqlValue out;
+    if (!v.isValid() || v.isNull())
+        return out;
+    if (v.userType() == qMetaTypeId<Money>()) {
+        const Money m = v.value<Money>();
+        // A double holds every amount of a DECIMAL(10,2) field exactly enough that its
+        // shortest text is the amount; larger ones go as their exact text.
+        if (Money::fromDouble(m.toDouble()) == m) {
+            out.kind = SqlValue::Real;
+            out.real = m.toDouble();
+        } else {
+            out.kind = SqlValue::Text;
+            out.bytes = m.toString().toUtf8();
+        }
+        return out;
+    }
+    switch (v.typeId()) {
+    case QMetaType::QDate:
+        out.kind = SqlValue::Integer;
+        out.integer = dayNumberOf(v.toDate());
+        break;
+    case QMetaType::QDateTime:
+        out.kind = SqlValue::Integer;
+        out.integer = dayNumberOf(v.toDateTime().date());
+        break;
+    case QMetaType::Bool:
+        out.kind = SqlValue::Integer;
+        out.integer = v.toBool() ? 1 : 0;
+        break;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+        out.kind = SqlValue::Integer;
+        out.integer = v.toLongLong();
+        break;
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+        out.kind = SqlValue::Integer;
+        out.integer = sqlite3_int64(v.toULongLong());
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        out.kind = SqlValue::Real;
+        out.real = v.toDouble();
+        break;
+    case QMetaType::QByteArray:
+        out.kind = SqlValue::Blob;
+        out.bytes = v.toByteArray();
+        break;
+    default:
+        // Texts are searched as they are stored: comma-below letters as their cedilla twins.
+        out.kind = SqlValue::Text;
+        out.bytes = foldRomanianLetters(v.toString()).toUtf8();
+        break;
+    }
+    return out;
+}
 
 void bindAll(sqlite3 *db, sqlite3_stmt *stmt, const QVariantList &params)
 {

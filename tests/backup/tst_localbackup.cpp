@@ -380,6 +380,14 @@ void TestLocalBackup::backupOverDeadWritersJournalHoldsTheBeforeState()
     leaveDeadWritersJournal(home);
     packDataFolder(home.session, archive, none);
     QCOMPARE(unpacked(home, archive).value(QStringLiteral("Debite.dbf")), expected);
+
+    // A journal a writer was killed while writing, under its temporary name, is not data:
+    // restored into a folder it would only be noise.
+    writeFile(home.data(QStringLiteral("Vestronia.jrn.tmp")), "VSTRJRN2 half written");
+    packDataFolder(home.session, archive, none);
+    const auto saved = unpacked(home, archive);
+    QVERIFY(!saved.contains(QStringLiteral("Vestronia.jrn.tmp")));
+    QCOMPARE(saved.value(QStringLiteral("Debite.dbf")), expected);
 }
 
 void TestLocalBackup::packCleansTheCopyNotTheData()

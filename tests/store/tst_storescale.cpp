@@ -13,11 +13,14 @@
 #include "store/fileops.h"
 #include "store/journal.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fcntl.h>
 #include <limits>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace vestronia;
@@ -103,6 +106,30 @@ bool breakUndoFile()
     return found;
 }
 
+constexpr int LargeRows = 200000; // 30 MB of Debite records
+
+long peakKb()
+{
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// In a child process: loads the table, then changes every record in one statement.
+// Prints the peak memory (KB) before and after the change.
+int largeUpdateWorker(const QString &folder)
+{
+    dbfimpl::UndoLog::setMemoryBlocks(1);
+    Database db(folder);
+    if (db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite")).toInt() != LargeRows)
+        return 3;
+    const long before = peakKb();
+    if (db.exec(QStringLiteral("UPDATE Debite SET PENALDATA=PENALDATA+1, SOLD=SOLD+1")) != LargeRows)
+        return 4;
+    std::printf("%ld %ld\n", before, peakKb());
+    return 0;
+}
+
 } // namespace
 
 class TestStoreScale : public QObject
@@ -116,6 +143,46 @@ private Q_SLOTS:
         fileops::injectFault(0);
         dbfimpl::UndoLog::setMemoryBlocks(32);
         journal::Writer::setMaxBytes(journal::MaxJournalBytes);
+    }
+
+    // A change of every record costs memory for what is kept of it in memory (one block of
+    // the undo log, the journal's write buffer), not for the table: before-images stream to
+    // the journal and older undo blocks to their file. Holding either whole would add the
+    // table's 30 MB at least once.
+    void largeUpdateMemoryIsBounded()
+    {
+        QTemporaryDir dir;
+        QVERIFY(createTable(dir.filePath(QStringLiteral("Debite.dbf")), tableDef(TableId::Debite).columns));
+        {
+            Database db(dir.path());
+            Transaction tx(db);
+            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD, PENALDATA) VALUES (?, ?, 10, 40000)"));
+            for (int i = 1; i <= LargeRows; ++i)
+                ins.exec({i, i % 500 + 1});
+            tx.commit();
+        }
+        const QByteArray before = fileBytes(dir.filePath(QStringLiteral("Debite.dbf")));
+        QProcess child;
+        // The address sanitizer holds freed memory back for a while; the child would measure
+        // that, not the store.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   (asan.isEmpty() ? QString() : asan + QLatin1Char(':')) + QStringLiteral("quarantine_size_mb=0"));
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--large-update"), dir.path()});
+        QVERIFY(child.waitForFinished(120000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        const QStringList kb = QString::fromLatin1(child.readAllStandardOutput()).split(QLatin1Char(' '));
+        QCOMPARE(kb.size(), 2);
+        const qint64 grown = kb[1].trimmed().toLongLong() - kb[0].toLongLong();
+        const qint64 tableKb = qint64(before.size()) / 1024;
+        QVERIFY2(grown < tableKb / 2, qPrintable(QStringLiteral("the change grew by %1 KB over a %2 KB table").arg(grown).arg(tableKb)));
+        // And it did change every record.
+        Database db(dir.path());
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE PENALDATA=40001 AND SOLD=11")).toInt(), LargeRows);
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("Vestronia.jrn"))));
     }
 
     void consecutiveChangesAreWrittenAsOneRun()
@@ -504,5 +571,13 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestStoreScale)
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() > 2 && args[1] == QLatin1String("--large-update"))
+        return largeUpdateWorker(args[2]);
+    TestStoreScale t;
+    return QTest::qExec(&t, argc, argv);
+}
 #include "tst_storescale.moc"

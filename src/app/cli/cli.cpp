@@ -9,6 +9,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "startup/installation.h"
+#include "store/fileops.h"
 #include "store/folderlock.h"
 #include "vestronia_version.h"
 
@@ -25,7 +26,12 @@ namespace vestronia::cli {
 
 Session CliContext::session() const
 {
-    return sessionForInstallation(home, machine);
+    Session s = sessionForInstallation(home, machine);
+    // A large change's undo log spills into the installation's Temp folder, as in the
+    // window program, not into the system's temporary folder.
+    if (QFileInfo(s.tempFolder).isDir())
+        fileops::setScratchFolder(QFile::encodeName(s.tempFolder).toStdString());
+    return s;
 }
 
 std::vector<Command> &commands()
