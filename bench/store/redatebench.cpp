@@ -1,7 +1,8 @@
 // Penalty re-dating on the large commune: the clerk's command (one UPDATE computing each
 // start through an SQL function) against the former loop of one UPDATE ... WHERE IDDEB=?
-// per debit, one plain UPDATE over the same rows, and one UPDATE of every debit. Each step runs in its own child process, so its peak memory
-// is its own. Usage: bench_store_redate [--subscribers N] [--keep DIR] (build in Release)
+// per debit, one plain UPDATE over the same rows, and one UPDATE of every debit. Each step
+// runs in its own child process, so its peak memory is its own.
+// Usage: bench_store_redate [--subscribers N] [--keep DIR] (build in Release)
 
 #include "commune.h"
 
