@@ -128,6 +128,28 @@ private Q_SLOTS:
         QVERIFY(!progress.totals.isEmpty());
         QVERIFY(progress.steps <= progress.totals.first() + progress.totals.value(1) + progress.totals.value(2));
     }
+
+    // A start that does not fit its field, met half way through the re-dating's one
+    // statement: refused, and not one debit keeps a new start.
+    void redatingRefusedHalfWayChangesNothing()
+    {
+        CollectionsFixture f(QDate(2024, 3, 1));
+        const qint64 idab = f.insertSubscriber(QStringLiteral("POPESCU ION"), 1, day(2020, 1, 1));
+        {
+            Transaction tx(*f.db);
+            for (int i = 0; i < 300; ++i)
+                f.insertDebit(idab, "10", i == 150 ? 999990 : day(2022, 1, 1) + i, 0, "1");
+            tx.commit();
+        }
+        const QVariant before = f.db->scalar(QStringLiteral("SELECT SUM(PENALDATA) FROM Debite"));
+        NullProgress progress;
+        QVERIFY_THROWS_EXCEPTION(VestroniaError, redatePenaltyStarts(*f.db, f.session, progress));
+        QCOMPARE(f.db->scalar(QStringLiteral("SELECT SUM(PENALDATA) FROM Debite")), before);
+        QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE PENALPE='luna'")), 0);
+        f.reopen();
+        QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE PENALPE='luna'")), 0);
+        QCOMPARE(f.count(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE PENALDATA<>0")), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPenaltyFreezeTotals)
