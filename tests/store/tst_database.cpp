@@ -262,6 +262,45 @@ private Q_SLOTS:
         db.defineFunction(QStringLiteral("twice"), 1, {});
         QVERIFY_THROWS_EXCEPTION(SqlError, db.select(QStringLiteral("SELECT twice(1)")));
     }
+
+    // Inside a transaction the statement a function fails is undone alone: the rows it
+    // had changed come back, the transaction's earlier work stays and commits. A function
+    // redefined while its statement runs is refused, not swapped under the statement; a
+    // function lives on its connection only.
+    void functionFailingInsideATransaction()
+    {
+        QTemporaryDir dir;
+        makeFolder(dir);
+        Database db(dir.path());
+        {
+            Transaction tx(db);
+            Statement deb = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD) VALUES (?, ?, ?)"));
+            for (int i = 1; i <= 200; ++i)
+                deb.exec({i, 1, 10.5});
+            db.defineFunction(QStringLiteral("plus_one"), 1, [](const QVariantList &a) -> QVariant {
+                if (a[0].toLongLong() == 150)
+                    throw VestroniaError(QStringLiteral("oprit la 150"));
+                return a[0].toLongLong() + 1;
+            });
+            QVERIFY_THROWS_EXCEPTION(SqlError, db.exec(QStringLiteral("UPDATE Debite SET IDAB=plus_one(IDDEB)")));
+            QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDAB=1")).toInt(), 200);
+            db.defineFunction(QStringLiteral("plus_one"), 1, [&](const QVariantList &a) -> QVariant {
+                if (a[0].toLongLong() == 2)
+                    db.defineFunction(QStringLiteral("plus_one"), 1, {});
+                return a[0].toLongLong() + 1;
+            });
+            QVERIFY_THROWS_EXCEPTION(SqlError, db.exec(QStringLiteral("UPDATE Debite SET IDAB=plus_one(IDDEB)")));
+            QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDAB=1")).toInt(), 200);
+            // Still defined: the removal inside the statement did not happen.
+            QCOMPARE(db.scalar(QStringLiteral("SELECT plus_one(1)")).toInt(), 2);
+            tx.commit();
+        }
+        Database other(dir.path());
+        QCOMPARE(other.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDAB=1")).toInt(), 200);
+        QCOMPARE(other.scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toDouble(), 2100.0);
+        QVERIFY_THROWS_EXCEPTION(SqlError, other.select(QStringLiteral("SELECT plus_one(1)")));
+        db.defineFunction(QStringLiteral("plus_one"), 1, {});
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDatabase)

@@ -136,6 +136,34 @@ private Q_SLOTS:
         QVERIFY(m_compared > 12000 * 4 * int(fields().size()));
     }
 
+    void neighboursOfExactAmountsMatchTheGeneralWay()
+    {
+        // An exact amount and the doubles just beside it (what arithmetic such as
+        // 0.1 + 0.2 or a sum of cents leaves), at every size up to the short way's limit
+        // and past it, with the halves of the field's last decimal.
+        std::mt19937_64 random(7);
+        const double limits[] = {1e3, 1e6, 1e9, 1e10, 1e11, 1.5e11};
+        for (int i = 0; i < 8000; ++i) {
+            const int decimals = int(random() % 6);
+            const double scale = std::pow(10.0, decimals);
+            const double limit = limits[random() % 6];
+            const auto top = std::int64_t(limit * scale);
+            const std::int64_t n = std::int64_t(random() % std::uint64_t(top)) * (random() % 2 ? 1 : -1);
+            const double exact = double(n) / scale;
+            compare(Value::ofReal(exact));
+            compare(Value::ofReal(std::nextafter(exact, HUGE_VAL)));
+            compare(Value::ofReal(std::nextafter(exact, -HUGE_VAL)));
+            compare(Value::ofReal((double(n) + 0.5) / scale));
+        }
+        double sum = 0;
+        for (int i = 0; i < 1000; ++i) {
+            sum += 0.1;
+            compare(Value::ofReal(sum));
+            compare(Value::ofReal(1e10 - 0.005 * i));
+        }
+        QVERIFY(m_compared > 30000);
+    }
+
     void amountsAreWrittenAsMoneyReadsThem()
     {
         // The short way on its own, against bytes known by heart.
