@@ -174,6 +174,104 @@ private Q_SLOTS:
             compare(QStringLiteral("round %1, after another connection").arg(round));
         }
     }
+
+    // A lookup of the identifier by a value of another type (a text, a fraction, a large
+    // or negative number) answers what the comparison answers without the index.
+    void indexedLookupsByOtherTypesMatchAScan()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.path();
+        fillDebite(folder, 500);
+        Database db(folder);
+        db.exec(QStringLiteral("UPDATE Debite SET IDDEB=-7 WHERE IDDEB=3"));
+        db.exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB) VALUES (2, 1)"));
+        const QVariantList values{QStringLiteral("5"), QStringLiteral(" 5"), QStringLiteral("5.0"), QStringLiteral("abc"),
+                                  5.0, 5.5, -7, QStringLiteral("-7"), 2, 0, -0.0, qint64(1) << 40, 1e300, QVariant()};
+        for (const QVariant &v : values) {
+            const QList<qint64> indexed =
+                rowids(db.select(QStringLiteral("SELECT rowid FROM Debite WHERE IDDEB=? ORDER BY rowid"), {v}));
+            const QList<qint64> scanned =
+                rowids(db.select(QStringLiteral("SELECT rowid FROM Debite WHERE coalesce(IDDEB=?, 0) ORDER BY rowid"), {v}));
+            QVERIFY2(indexed == scanned, qPrintable(QStringLiteral("IDDEB=%1: %2 vs %3 records")
+                                                         .arg(v.toString())
+                                                         .arg(indexed.size())
+                                                         .arg(scanned.size())));
+        }
+    }
+
+    // The undo log under random pushes and truncations (rollbacks to savepoints) across
+    // blocks kept in memory and blocks in the scratch file, with the file failing now and
+    // then: every entry kept reads back what was pushed, and a failed push changes nothing.
+    void undoLogMatchesAModelUnderRandomWork()
+    {
+        QTemporaryDir scratch;
+        fileops::setScratchFolder(QFile::encodeName(scratch.path()).toStdString());
+        struct Restore
+        {
+            ~Restore()
+            {
+                fileops::injectFault(0);
+                fileops::setScratchFolder(std::string());
+                dbfimpl::UndoLog::setMemoryBlocks(32);
+            }
+        } restore;
+        constexpr std::uint32_t Length = 300000; // three entries a block
+        std::mt19937 rng(31);
+        for (const size_t memoryBlocks : {size_t(1), size_t(2)}) {
+            dbfimpl::UndoLog::setMemoryBlocks(memoryBlocks);
+            dbfimpl::UndoLog log;
+            struct Entry
+            {
+                std::uint32_t row;
+                char fill;
+                std::uint32_t at; // the one byte that differs
+            };
+            std::vector<Entry> model;
+            std::string record(Length, '\0'), out(Length, '\0');
+            int failures = 0;
+            for (int step = 0; step < 400; ++step) {
+                if (rng() % 5 == 0 && !model.empty()) {
+                    const size_t n = rng() % (model.size() + 1);
+                    log.truncate(n);
+                    model.resize(n);
+                } else {
+                    const std::uint32_t row = 1 + rng() % 1000;
+                    const char fill = char('a' + rng() % 26);
+                    record.assign(Length, fill);
+                    const std::uint32_t at = rng() % Length;
+                    record[at] = char(row & 0x7F);
+                    const bool fault = rng() % 15 == 0;
+                    if (fault)
+                        fileops::injectFault(1, fileops::Fault::Error);
+                    bool threw = false;
+                    try {
+                        log.push(row, record.data(), Length);
+                    } catch (const VestroniaError &) {
+                        threw = true;
+                    }
+                    const bool fired = fileops::faultFired();
+                    fileops::injectFault(0);
+                    QVERIFY(threw == (fault && fired));
+                    if (threw) {
+                        ++failures;
+                    } else {
+                        model.push_back({row, fill, at});
+                        log.read(model.size() - 1, out.data());
+                        QVERIFY(out == record);
+                    }
+                }
+                QCOMPARE(log.size(), model.size());
+                for (size_t i = 0; i < model.size(); ++i) {
+                    QCOMPARE(log.row(i), model[i].row);
+                    record.assign(Length, model[i].fill);
+                    record[model[i].at] = char(model[i].row & 0x7F);
+                    log.read(i, out.data());
+                    QVERIFY2(out == record, qPrintable(QStringLiteral("step %1, entry %2").arg(step).arg(i)));
+                }
+            }
+            QVERIFY(failures > 0);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStoreReview)
