@@ -272,6 +272,32 @@ private Q_SLOTS:
             QVERIFY(failures > 0);
         }
     }
+
+    // A pack by the same connection renumbers the records under a built index: the next
+    // lookups answer the packed file, as a fresh connection does.
+    void indexFollowsAPackOfTheSameConnection()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.path();
+        fillDebite(folder, 2000);
+        const QString path = folder + QStringLiteral("/Debite.dbf");
+        Database db(folder);
+        QCOMPARE(rowids(db.select(QStringLiteral("SELECT rowid FROM Debite WHERE IDDEB=1500"))), QList<qint64>{1500});
+        db.exec(QStringLiteral("DELETE FROM Debite WHERE IDDEB % 3 = 0"));
+        db.exec(QStringLiteral("UPDATE Debite SET IDDEB=5 WHERE IDDEB=1501"));
+        QCOMPARE(rowids(db.select(QStringLiteral("SELECT rowid FROM Debite WHERE IDDEB=5 ORDER BY rowid"))),
+                 (QList<qint64>{5, 1501}));
+        db.runExclusive([&] { packTable(path); });
+        db.exec(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB) VALUES (7, 1)"));
+        Database fresh(folder);
+        for (int k : {1, 2, 4, 5, 7, 1499, 1500, 1501, 1502, 1999, 2000}) {
+            const QString sql = QStringLiteral("SELECT rowid FROM Debite WHERE IDDEB=? ORDER BY rowid");
+            const QList<qint64> mine = rowids(db.select(sql, {k}));
+            QCOMPARE(mine, rowids(fresh.select(sql, {k})));
+            QCOMPARE(mine, rowids(db.select(QStringLiteral("SELECT rowid FROM Debite WHERE +IDDEB=? ORDER BY rowid"), {k})));
+        }
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDDEB=5")).toInt(), 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStoreReview)
