@@ -330,6 +330,12 @@ void journalTable(TableWrite &w, journal::Writer &jw)
 
 } // namespace
 
+void failUndone(const DbfTable *t)
+{
+    fail("Anularea unei parti a modificarilor din tabela " + t->fileName +
+         " nu a reusit (fisierul temporar nu poate fi citit); modificarile nu au fost salvate. Reluati operatia.");
+}
+
 void syncPrivateTable(DbfTable *t)
 {
     Snapshot &s = *t->snap;
@@ -377,6 +383,9 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
             writes.push_back(TableWrite{t, 0, false, {}});
     if (writes.empty() && staged.empty())
         return;
+    for (const TableWrite &w : writes)
+        if (w.table->undoFailed)
+            failUndone(w.table);
     if (!folder->holdsWriter())
         fail("Modificarea datelor a inceput fara blocarea dosarului de date.");
 

@@ -132,6 +132,24 @@ int openScratchFile()
     return fd;
 }
 
+namespace {
+std::atomic<bool> g_failScratchReads{false};
+} // namespace
+
+void failScratchReads(bool on)
+{
+    g_failScratchReads = on;
+}
+
+ssize_t preadScratch(int fd, void *data, std::size_t size, off_t at)
+{
+    if (g_failScratchReads.load(std::memory_order_relaxed)) {
+        errno = EIO;
+        return -1;
+    }
+    return ::pread(fd, data, size, at);
+}
+
 void adviseRandomAccess(int fd)
 {
     (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);

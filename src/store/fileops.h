@@ -58,6 +58,10 @@ void setScratchFolder(const std::string &folder);
 // folder, else (no folder set, or a file system without unnamed files) the C library's
 // tmpfile(). -1 with errno set when neither works.
 int openScratchFile();
+// Reads back from a scratch file, failing with EIO while failScratchReads(true) is in force
+// (tests: a TEMP disk that stops reading). Not counted with the calls above.
+ssize_t preadScratch(int fd, void *data, std::size_t size, off_t at);
+void failScratchReads(bool on);
 // fsync of a folder, so that a created, renamed or removed name is durable.
 bool syncFolder(const std::string &folder);
 

@@ -9,6 +9,7 @@
 #include "store/dbfundo.h"
 #include "store/fileops.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -297,6 +298,64 @@ private Q_SLOTS:
             QCOMPARE(mine, rowids(db.select(QStringLiteral("SELECT rowid FROM Debite WHERE +IDDEB=? ORDER BY rowid"), {k})));
         }
         QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDDEB=5")).toInt(), 2);
+    }
+
+    // The scratch file stops reading while a rollback to a savepoint puts records back from
+    // it: the rollback fails, and the transaction, holding records neither as they were at
+    // the savepoint nor as they were changed since, must not be committed; rolled back
+    // whole, the table is as before the transaction.
+    void failedRollbackToASavepointCannotBeCommitted()
+    {
+        QTemporaryDir dir, scratch;
+        const QString folder = dir.path();
+        fillDebite(folder, 20000);
+        const QByteArray before = [&] {
+            QFile f(folder + QStringLiteral("/Debite.dbf"));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        fileops::setScratchFolder(QFile::encodeName(scratch.path()).toStdString());
+        dbfimpl::UndoLog::setMemoryBlocks(1);
+        struct Restore
+        {
+            ~Restore()
+            {
+                fileops::failScratchReads(false);
+                fileops::setScratchFolder(std::string());
+                dbfimpl::UndoLog::setMemoryBlocks(32);
+            }
+        } restore;
+        Database db(folder);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT rowid FROM Debite WHERE IDDEB=777")).toLongLong(), 777LL);
+        bool rollbackFailed = false, commitFailed = false;
+        {
+            Transaction tx(db);
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1"));
+            db.exec(QStringLiteral("SAVEPOINT s"));
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+2, IDDEB=IDDEB+100000"));
+            fileops::failScratchReads(true);
+            try {
+                db.exec(QStringLiteral("ROLLBACK TO s"));
+            } catch (const VestroniaError &) {
+                rollbackFailed = true;
+            }
+            fileops::failScratchReads(false);
+            try {
+                tx.commit();
+            } catch (const VestroniaError &e) {
+                commitFailed = true;
+                QVERIFY2(e.message().contains(QStringLiteral("Anularea")), qPrintable(e.message()));
+            }
+        }
+        QVERIFY(rollbackFailed);
+        const qint64 sum = Database(folder).scalar(QStringLiteral("SELECT SUM(SOLD) FROM Debite")).toLongLong();
+        const qint64 moved =
+            Database(folder).scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDDEB > 100000")).toLongLong();
+        QVERIFY2(commitFailed, qPrintable(QStringLiteral("committed: sum %1, %2 identifiers moved").arg(sum).arg(moved)));
+        QFile f(folder + QStringLiteral("/Debite.dbf"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll() == before);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDDEB=777")).toLongLong(), 1LL);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT rowid FROM Debite WHERE IDDEB=777")).toLongLong(), 777LL);
     }
 };
 
