@@ -779,6 +779,10 @@ void dbfvtabSyncPrivate(DbfModule *module)
 {
     if (!module)
         return;
+    // A table that cannot commit stops the commit before any work table is written.
+    for (const DbfTable *t : module->tables)
+        if (t->inTransaction && t->undoFailed)
+            failUndone(t);
     for (DbfTable *t : module->tables) {
         if (t->shared || !t->inTransaction || !t->snap || !t->hasChanges() || t->synced)
             continue;

@@ -325,11 +325,17 @@ private Q_SLOTS:
             }
         } restore;
         Database db(folder);
+        // A work table outside the data folder, written in the same transaction.
+        QTemporaryDir work;
+        const QString workPath = work.filePath(QStringLiteral("w.dbf"));
+        QVERIFY(createTable(workPath, QList<DbfColumn>{{QStringLiteral("N"), 'N', 10, 0}}));
+        db.attach(QStringLiteral("W"), workPath);
         QCOMPARE(db.scalar(QStringLiteral("SELECT rowid FROM Debite WHERE IDDEB=777")).toLongLong(), 777LL);
         bool rollbackFailed = false, commitFailed = false;
         {
             Transaction tx(db);
             db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1"));
+            db.exec(QStringLiteral("INSERT INTO W VALUES (1)"));
             db.exec(QStringLiteral("SAVEPOINT s"));
             db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+2, IDDEB=IDDEB+100000"));
             fileops::failScratchReads(true);
@@ -354,6 +360,12 @@ private Q_SLOTS:
         QFile f(folder + QStringLiteral("/Debite.dbf"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.readAll() == before);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM W")).toLongLong(), 0LL);
+        {
+            Database check(QString{});
+            check.attach(QStringLiteral("W"), workPath);
+            QCOMPARE(check.scalar(QStringLiteral("SELECT COUNT(*) FROM W")).toLongLong(), 0LL);
+        }
         QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDDEB=777")).toLongLong(), 1LL);
         QCOMPARE(db.scalar(QStringLiteral("SELECT rowid FROM Debite WHERE IDDEB=777")).toLongLong(), 777LL);
     }
