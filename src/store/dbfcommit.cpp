@@ -190,7 +190,10 @@ void syncTables(std::vector<TableWrite> &writes)
 void replaceFile(const std::string &path, const std::string &content)
 {
     const std::string temp = path + ".tmp";
-    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Made new, so that a link left under the name is not followed out of the folder.
+    if (::unlink(temp.c_str()) != 0 && errno != ENOENT)
+        fail("Fisierul " + path + " nu poate fi scris: " + osError(errno));
+    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
         fail("Fisierul " + path + " nu poate fi scris: " + osError(errno));
     const size_t slash = path.find_last_of('/');

@@ -10,6 +10,7 @@
 #include "store/fileops.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -368,6 +369,32 @@ private Q_SLOTS:
         }
         QCOMPARE(db.scalar(QStringLiteral("SELECT COUNT(*) FROM Debite WHERE IDDEB=777")).toLongLong(), 1LL);
         QCOMPARE(db.scalar(QStringLiteral("SELECT rowid FROM Debite WHERE IDDEB=777")).toLongLong(), 777LL);
+    }
+
+    // A shared data folder may hold anything under the journal's temporary name: a link
+    // left there to a file elsewhere is replaced, never followed, and the commit goes on.
+    void linkUnderTheJournalsTemporaryNameIsNotFollowed()
+    {
+        QTemporaryDir dir, elsewhere;
+        const QString folder = dir.path();
+        fillDebite(folder, 10);
+        const QString victim = elsewhere.filePath(QStringLiteral("keep.txt"));
+        {
+            QFile f(victim);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("precious");
+        }
+        const QString temp = folder + QStringLiteral("/Vestronia.jrn.tmp");
+        QVERIFY(QFile::link(victim, temp));
+        {
+            Database db(folder);
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=11 WHERE IDDEB=3"));
+        }
+        QFile f(victim);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("precious"));
+        QCOMPARE(Database(folder).scalar(QStringLiteral("SELECT SOLD FROM Debite WHERE IDDEB=3")).toInt(), 11);
+        QVERIFY(!QFileInfo(temp).isSymLink());
     }
 };
 
