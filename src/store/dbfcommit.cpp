@@ -447,8 +447,10 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
             folder->bump(w.table->fileName, !w.table->dirty.empty());
         for (const StagedFile &f : staged)
             folder->bump(fileNameOf(f.path), true);
-        // Removing the journal is the commit.
-        if (fileops::unlinkFile(journalPath.c_str()) != 0)
+        // Removing the journal is the commit. The journal is ours (its range is held), so
+        // "no such file" means it is gone: a network file system answers a repeated
+        // removal so, and the change is stored.
+        if (fileops::unlinkFile(journalPath.c_str()) != 0 && errno != ENOENT)
             fail("Jurnalul modificarilor nu poate fi sters: " + osError(errno));
     } catch (...) {
         for (TableWrite &w : writes)

@@ -63,6 +63,7 @@ ssize_t pwriteSome(int fd, const void *data, std::size_t size, off_t at)
 {
     switch (next()) {
     case Fault::Error:
+    case Fault::Replayed:
         errno = EIO;
         return -1;
     case Fault::ShortWrite:
@@ -175,7 +176,13 @@ int renameFile(const char *from, const char *to)
 
 int unlinkFile(const char *path)
 {
-    if (next() != Fault::None) {
+    const Fault f = next();
+    if (f == Fault::Replayed) {
+        ::unlink(path);
+        errno = ENOENT;
+        return -1;
+    }
+    if (f != Fault::None) {
         errno = EIO;
         return -1;
     }

@@ -19,6 +19,8 @@ enum class Fault {
     Error,      // the call fails with EIO (a lock fails as if held by another process)
     ShortWrite, // a write writes half of its bytes and reports that
     Kill,       // the process dies at once (SIGKILL), as in a power cut or a crash
+    Replayed,   // a removal is made, then reported failed with ENOENT, as a network file
+                // system answers a repeated request; any other call fails as with Error
 };
 
 // Counts the calls made from now on; the call numbered `n` (1-based) fails with `fault`.

@@ -404,6 +404,56 @@ private Q_SLOTS:
         QCOMPARE(Database(folder).scalar(QStringLiteral("SELECT SOLD FROM Debite WHERE IDDEB=3")).toInt(), 11);
         QVERIFY(!QFileInfo(temp).isSymLink());
     }
+
+    // A network file system may answer a repeated removal of the journal "no such file"
+    // although the first one removed it: the change is stored, so the commit is not
+    // reported failed (the clerk would do it twice); any other failure leaves the table
+    // as it was.
+    void removalOfTheJournalAnsweredTwiceIsNotAFailure()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.path();
+        fillDebite(folder, 50);
+        const QString path = folder + QStringLiteral("/Debite.dbf");
+        auto bytes = [&] {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        fileops::injectFault(~0ULL);
+        {
+            Database db(folder);
+            db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1 WHERE IDDEB=7"));
+        }
+        const std::uint64_t calls = fileops::countedCalls();
+        fileops::injectFault(0);
+        QVERIFY(calls > 3);
+        int stored = 0;
+        for (std::uint64_t n = 1; n <= calls; ++n) {
+            const QByteArray before = bytes();
+            const int sold = Database(folder).scalar(QStringLiteral("SELECT SOLD FROM Debite WHERE IDDEB=7")).toInt();
+            bool threw = false;
+            {
+                Database db(folder);
+                fileops::injectFault(n, fileops::Fault::Replayed);
+                try {
+                    db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1 WHERE IDDEB=7"));
+                } catch (const VestroniaError &) {
+                    threw = true;
+                }
+                fileops::injectFault(0);
+            }
+            const int now = Database(folder).scalar(QStringLiteral("SELECT SOLD FROM Debite WHERE IDDEB=7")).toInt();
+            if (threw) {
+                QVERIFY2(bytes() == before && now == sold,
+                         qPrintable(QStringLiteral("operation %1 of %2: reported failed, yet stored").arg(n).arg(calls)));
+            } else {
+                QCOMPARE(now, sold + 1);
+                ++stored;
+            }
+            QVERIFY(!QFile::exists(folder + QStringLiteral("/Vestronia.jrn")));
+        }
+        QVERIFY(stored > 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStoreReview)
