@@ -1,6 +1,7 @@
-// Hard cases of the store's commit path, undo log and equality index: a full scratch
-// folder under a large change, indexed lookups against a scan under random interleavings
-// of key changes, deletions, appends (ours and another connection's) and savepoint rollbacks.
+// Hard cases of the store's commit path, undo log and equality index: a full or unreadable
+// scratch folder under a large change and a rollback to a savepoint, a link under the
+// journal's temporary name, a journal removal answered twice, and indexed lookups against
+// a scan under random key changes, deletions, appends, packs and savepoint rollbacks.
 
 #include "core/error.h"
 #include "core/tablecatalogue.h"
