@@ -190,7 +190,10 @@ void syncTables(std::vector<TableWrite> &writes)
 void replaceFile(const std::string &path, const std::string &content)
 {
     const std::string temp = path + ".tmp";
-    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Made new, so that a link left under the name is not followed out of the folder.
+    if (::unlink(temp.c_str()) != 0 && errno != ENOENT)
+        fail("Fisierul " + path + " nu poate fi scris: " + osError(errno));
+    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
         fail("Fisierul " + path + " nu poate fi scris: " + osError(errno));
     const size_t slash = path.find_last_of('/');
@@ -330,6 +333,12 @@ void journalTable(TableWrite &w, journal::Writer &jw)
 
 } // namespace
 
+void failUndone(const DbfTable *t)
+{
+    fail("Anularea unei parti a modificarilor din tabela " + t->fileName +
+         " nu a reusit (fisierul temporar nu poate fi citit); modificarile nu au fost salvate. Reluati operatia.");
+}
+
 void syncPrivateTable(DbfTable *t)
 {
     Snapshot &s = *t->snap;
@@ -377,6 +386,9 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
             writes.push_back(TableWrite{t, 0, false, {}});
     if (writes.empty() && staged.empty())
         return;
+    for (const TableWrite &w : writes)
+        if (w.table->undoFailed)
+            failUndone(w.table);
     if (!folder->holdsWriter())
         fail("Modificarea datelor a inceput fara blocarea dosarului de date.");
 
@@ -435,8 +447,10 @@ void dbfvtabCommitFolder(DbfModule *module, const std::vector<StagedFile> &stage
             folder->bump(w.table->fileName, !w.table->dirty.empty());
         for (const StagedFile &f : staged)
             folder->bump(fileNameOf(f.path), true);
-        // Removing the journal is the commit.
-        if (fileops::unlinkFile(journalPath.c_str()) != 0)
+        // Removing the journal is the commit. The journal is ours (its range is held), so
+        // "no such file" means it is gone: a network file system answers a repeated
+        // removal so, and the change is stored.
+        if (fileops::unlinkFile(journalPath.c_str()) != 0 && errno != ENOENT)
             fail("Jurnalul modificarilor nu poate fi sters: " + osError(errno));
     } catch (...) {
         for (TableWrite &w : writes)

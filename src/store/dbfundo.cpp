@@ -50,7 +50,7 @@ void UndoLog::read(size_t i, char *out) const
     const off_t at = off_t(block * blockBytes() + within);
     size_t done = 0;
     while (done < m_length) {
-        const ssize_t n = ::pread(m_fd, out + done, m_length - done, at + off_t(done));
+        const ssize_t n = fileops::preadScratch(m_fd, out + done, m_length - done, at + off_t(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -64,7 +64,7 @@ std::unique_ptr<char[]> UndoLog::load(size_t block) const
     auto bytes = std::make_unique<char[]>(blockBytes());
     size_t done = 0;
     while (done < blockBytes()) {
-        const ssize_t n = ::pread(m_fd, bytes.get() + done, blockBytes() - done, off_t(block * blockBytes() + done));
+        const ssize_t n = fileops::preadScratch(m_fd, bytes.get() + done, blockBytes() - done, off_t(block * blockBytes() + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

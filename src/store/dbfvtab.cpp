@@ -578,6 +578,10 @@ void undoTo(DbfTable *t, size_t undoSize, std::uint32_t count)
     if (!t->snap)
         return;
     Snapshot &s = *t->snap;
+    // Indexes are cheaper to build again than to unwind; dropped first, so that a restore
+    // failing half-way leaves none describing records it did not put back.
+    for (auto &idx : s.indexes)
+        idx.reset();
     for (size_t i = t->undo.size(); i > undoSize; --i) {
         const std::uint32_t row = t->undo.row(i - 1);
         if (row <= s.count())
@@ -588,9 +592,6 @@ void undoTo(DbfTable *t, size_t undoSize, std::uint32_t count)
         s.header.recordCount = count;
         s.records.resize(size_t(count) * s.header.recordLength);
     }
-    // Indexes are cheaper to build again than to unwind.
-    for (auto &idx : s.indexes)
-        idx.reset();
 }
 
 void endTransaction(DbfTable *t)
@@ -601,6 +602,7 @@ void endTransaction(DbfTable *t)
     t->undo.clear();
     t->dirty.clear();
     t->savepoints.clear();
+    t->undoFailed = false;
 }
 
 int dbfvtabBegin(sqlite3_vtab *v)
@@ -623,6 +625,8 @@ int dbfvtabSync(sqlite3_vtab *v)
     return guarded(v, [&] {
         if (!t->snap || !t->hasChanges() || t->synced)
             return SQLITE_OK;
+        if (t->undoFailed)
+            failUndone(t);
         if (t->shared && t->module->folder) {
             dbfvtabCommitFolder(t->module, {});
             return SQLITE_OK;
@@ -696,7 +700,14 @@ int dbfvtabRollbackTo(sqlite3_vtab *v, int n)
         if (n < 0 || size_t(n) >= t->savepoints.size() || t->synced)
             return SQLITE_OK;
         const SavepointMark m = t->savepoints[size_t(n)];
-        undoTo(t, m.undoSize, m.count);
+        try {
+            undoTo(t, m.undoSize, m.count);
+        } catch (...) {
+            // Some records are put back, some not: the snapshot is neither the savepoint's
+            // state nor the later one, and committing it would store that mixture.
+            t->undoFailed = true;
+            throw;
+        }
         // Not written at commit: another program may change those records meanwhile.
         t->dirty.resize(std::min(t->dirty.size(), m.dirtySize));
         t->savepoints.resize(size_t(n) + 1);
@@ -768,6 +779,10 @@ void dbfvtabSyncPrivate(DbfModule *module)
 {
     if (!module)
         return;
+    // A table that cannot commit stops the commit before any work table is written.
+    for (const DbfTable *t : module->tables)
+        if (t->inTransaction && t->undoFailed)
+            failUndone(t);
     for (DbfTable *t : module->tables) {
         if (t->shared || !t->inTransaction || !t->snap || !t->hasChanges() || t->synced)
             continue;

@@ -137,11 +137,14 @@ struct DbfTable : sqlite3_vtab
     std::vector<std::uint32_t> dirty; // old records changed (written at commit)
     std::vector<SavepointMark> savepoints;
     bool headerLocked = false;
+    bool undoFailed = false;          // a rollback to a savepoint failed half-way: no commit
 
     bool hasChanges() const { return !undo.empty() || (snap && snap->count() != baseCount); }
 };
 
 [[noreturn]] void fail(const std::string &message);
+// Refuses the commit of a table whose rollback to a savepoint failed half-way.
+[[noreturn]] void failUndone(const DbfTable *t);
 std::string osError(int err);
 
 // Holds the data folder's read range while a snapshot is read or refreshed, so no commit

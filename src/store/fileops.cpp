@@ -63,6 +63,7 @@ ssize_t pwriteSome(int fd, const void *data, std::size_t size, off_t at)
 {
     switch (next()) {
     case Fault::Error:
+    case Fault::Replayed:
         errno = EIO;
         return -1;
     case Fault::ShortWrite:
@@ -132,6 +133,24 @@ int openScratchFile()
     return fd;
 }
 
+namespace {
+std::atomic<bool> g_failScratchReads{false};
+} // namespace
+
+void failScratchReads(bool on)
+{
+    g_failScratchReads = on;
+}
+
+ssize_t preadScratch(int fd, void *data, std::size_t size, off_t at)
+{
+    if (g_failScratchReads.load(std::memory_order_relaxed)) {
+        errno = EIO;
+        return -1;
+    }
+    return ::pread(fd, data, size, at);
+}
+
 void adviseRandomAccess(int fd)
 {
     (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
@@ -157,7 +176,13 @@ int renameFile(const char *from, const char *to)
 
 int unlinkFile(const char *path)
 {
-    if (next() != Fault::None) {
+    const Fault f = next();
+    if (f == Fault::Replayed) {
+        ::unlink(path);
+        errno = ENOENT;
+        return -1;
+    }
+    if (f != Fault::None) {
         errno = EIO;
         return -1;
     }

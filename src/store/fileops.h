@@ -19,6 +19,8 @@ enum class Fault {
     Error,      // the call fails with EIO (a lock fails as if held by another process)
     ShortWrite, // a write writes half of its bytes and reports that
     Kill,       // the process dies at once (SIGKILL), as in a power cut or a crash
+    Replayed,   // a removal is made, then reported failed with ENOENT, as a network file
+                // system answers a repeated request; any other call fails as with Error
 };
 
 // Counts the calls made from now on; the call numbered `n` (1-based) fails with `fault`.
@@ -58,6 +60,10 @@ void setScratchFolder(const std::string &folder);
 // folder, else (no folder set, or a file system without unnamed files) the C library's
 // tmpfile(). -1 with errno set when neither works.
 int openScratchFile();
+// Reads back from a scratch file, failing with EIO while failScratchReads(true) is in force
+// (tests: a TEMP disk that stops reading). Not counted with the calls above.
+ssize_t preadScratch(int fd, void *data, std::size_t size, off_t at);
+void failScratchReads(bool on);
 // fsync of a folder, so that a created, renamed or removed name is durable.
 bool syncFolder(const std::string &folder);
 

@@ -318,7 +318,12 @@ std::string Writer::tempPath(const std::string &path)
 bool Writer::open(const std::string &path)
 {
     m_path = path;
-    m_fd = ::open(tempPath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Whatever a dead writer (or anyone on a shared folder) left under the name goes first,
+    // and the file is made new: a link there is removed, never followed out of the folder.
+    const std::string temp = tempPath(path);
+    if (::unlink(temp.c_str()) != 0 && errno != ENOENT)
+        return false;
+    m_fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (m_fd < 0)
         return false;
     fileops::adoptFolderAccess(m_fd, folderOf(path));
