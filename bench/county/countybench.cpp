@@ -26,6 +26,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 extern char **environ;
@@ -282,6 +283,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "cannot copy the register to %s: %s\n", qPrintable(work), error.message().c_str());
         return 1;
     }
+    // The copy is written out before the first step: a clerk's register lies on the disk,
+    // and the first commit would otherwise wait for a gigabyte of the copy to be flushed.
+    ::sync();
     const qint64 debitsSize = QFileInfo(work + QStringLiteral("/Data/Debite.dbf")).size();
     std::printf("%-34s %9s %9s %8s  Debite.dbf %.0f MB\n", "(copy of the register)", "", "", "",
                 double(debitsSize) / 1e6);
