@@ -47,6 +47,15 @@ class TestStoreReview : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Every case leaves the store's process-wide settings as it found them, also when it fails.
+    void cleanup()
+    {
+        fileops::injectFault(0);
+        fileops::failScratchReads(false);
+        fileops::setScratchFolder(std::string());
+        dbfimpl::UndoLog::setMemoryBlocks(32);
+    }
+
     // The scratch folder fills up while a large change spills its undo log: the statement
     // fails with a clear message and is undone whole; the transaction's earlier work stays
     // and both its rollback and its commit leave the table consistent.
@@ -57,15 +66,6 @@ private Q_SLOTS:
         fillDebite(folder, 30000);
         fileops::setScratchFolder(QFile::encodeName(scratch.path()).toStdString());
         dbfimpl::UndoLog::setMemoryBlocks(1);
-        struct Restore
-        {
-            ~Restore()
-            {
-                fileops::injectFault(0);
-                fileops::setScratchFolder(std::string());
-                dbfimpl::UndoLog::setMemoryBlocks(32);
-            }
-        } restore;
         // How many counted operations the second statement makes (its spills).
         std::uint64_t calls = 0;
         {
@@ -217,15 +217,6 @@ private Q_SLOTS:
     {
         QTemporaryDir scratch;
         fileops::setScratchFolder(QFile::encodeName(scratch.path()).toStdString());
-        struct Restore
-        {
-            ~Restore()
-            {
-                fileops::injectFault(0);
-                fileops::setScratchFolder(std::string());
-                dbfimpl::UndoLog::setMemoryBlocks(32);
-            }
-        } restore;
         constexpr std::uint32_t Length = 300000; // three entries a block
         std::mt19937 rng(31);
         for (const size_t memoryBlocks : {size_t(1), size_t(2)}) {
@@ -325,15 +316,6 @@ private Q_SLOTS:
         }();
         fileops::setScratchFolder(QFile::encodeName(scratch.path()).toStdString());
         dbfimpl::UndoLog::setMemoryBlocks(1);
-        struct Restore
-        {
-            ~Restore()
-            {
-                fileops::failScratchReads(false);
-                fileops::setScratchFolder(std::string());
-                dbfimpl::UndoLog::setMemoryBlocks(32);
-            }
-        } restore;
         Database db(folder);
         // A work table outside the data folder, written in the same transaction.
         QTemporaryDir work;
