@@ -29,14 +29,15 @@ namespace {
 
 constexpr int Rows = 4000;
 
-void fillDebite(const QString &folder)
+// A Debite.dbf of debits 1..rows, each with the balance `sold`.
+void fillDebite(const QString &folder, int rows = Rows, int sold = 10)
 {
     QVERIFY(createTable(folder + QStringLiteral("/Debite.dbf"), tableDef(TableId::Debite).columns));
     Database db(folder);
     Transaction tx(db);
-    Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD, PENALDATA) VALUES (?, ?, 10, 40000)"));
-    for (int i = 1; i <= Rows; ++i)
-        ins.exec({i, i % 50 + 1});
+    Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD, PENALDATA) VALUES (?, ?, ?, 40000)"));
+    for (int i = 1; i <= rows; ++i)
+        ins.exec({i, i % 50 + 1, sold});
     tx.commit();
 }
 
@@ -152,15 +153,7 @@ private Q_SLOTS:
     void largeUpdateMemoryIsBounded()
     {
         QTemporaryDir dir;
-        QVERIFY(createTable(dir.filePath(QStringLiteral("Debite.dbf")), tableDef(TableId::Debite).columns));
-        {
-            Database db(dir.path());
-            Transaction tx(db);
-            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, IDAB, SOLD, PENALDATA) VALUES (?, ?, 10, 40000)"));
-            for (int i = 1; i <= LargeRows; ++i)
-                ins.exec({i, i % 500 + 1});
-            tx.commit();
-        }
+        fillDebite(dir.path(), LargeRows);
         const QByteArray before = fileBytes(dir.filePath(QStringLiteral("Debite.dbf")));
         QProcess child;
         // The address sanitizer holds freed memory back for a while; the child would measure
@@ -261,15 +254,8 @@ private Q_SLOTS:
         dbfimpl::UndoLog::setMemoryBlocks(1); // about 7,000 Debite records per block
         QTemporaryDir dir;
         const int rows = 20000;
-        QVERIFY(createTable(dir.filePath(QStringLiteral("Debite.dbf")), tableDef(TableId::Debite).columns));
+        fillDebite(dir.path(), rows, 1);
         Database db(dir.path());
-        {
-            Transaction tx(db);
-            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, SOLD) VALUES (?, 1)"));
-            for (int i = 1; i <= rows; ++i)
-                ins.exec({i});
-            tx.commit();
-        }
         {
             Transaction tx(db);
             db.exec(QStringLiteral("UPDATE Debite SET SOLD=SOLD+1 WHERE IDDEB<=9000")); // past the first block
@@ -449,15 +435,8 @@ private Q_SLOTS:
         dbfimpl::UndoLog::setMemoryBlocks(1); // about 7,000 Debite records per block
         QTemporaryDir dir;
         const int rows = 20000;
-        QVERIFY(createTable(dir.filePath(QStringLiteral("Debite.dbf")), tableDef(TableId::Debite).columns));
+        fillDebite(dir.path(), rows, 10);
         Database db(dir.path());
-        {
-            Transaction tx(db);
-            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, SOLD) VALUES (?, 10)"));
-            for (int i = 1; i <= rows; ++i)
-                ins.exec({i});
-            tx.commit();
-        }
         {
             Transaction tx(db);
             db.exec(QStringLiteral("UPDATE Debite SET SOLD=11 WHERE IDDEB<=10"));
@@ -512,15 +491,8 @@ private Q_SLOTS:
         dbfimpl::UndoLog::setMemoryBlocks(1);
         QTemporaryDir dir;
         const int rows = 20000;
-        QVERIFY(createTable(dir.filePath(QStringLiteral("Debite.dbf")), tableDef(TableId::Debite).columns));
+        fillDebite(dir.path(), rows, 1);
         Database db(dir.path());
-        {
-            Transaction tx(db);
-            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, SOLD) VALUES (?, 1)"));
-            for (int i = 1; i <= rows; ++i)
-                ins.exec({i});
-            tx.commit();
-        }
         const QByteArray before = fileBytes(dir.filePath(QStringLiteral("Debite.dbf")));
         {
             Transaction tx(db);
@@ -541,15 +513,8 @@ private Q_SLOTS:
         dbfimpl::UndoLog::setMemoryBlocks(1);
         QTemporaryDir dir;
         const int rows = 20000;
-        QVERIFY(createTable(dir.filePath(QStringLiteral("Debite.dbf")), tableDef(TableId::Debite).columns));
+        fillDebite(dir.path(), rows, 1);
         Database db(dir.path());
-        {
-            Transaction tx(db);
-            Statement ins = db.prepare(QStringLiteral("INSERT INTO Debite (IDDEB, SOLD) VALUES (?, 1)"));
-            for (int i = 1; i <= rows; ++i)
-                ins.exec({i});
-            tx.commit();
-        }
         const QByteArray before = fileBytes(dir.filePath(QStringLiteral("Debite.dbf")));
         bool refused = false;
         try {
