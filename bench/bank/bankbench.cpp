@@ -13,6 +13,8 @@
 #include "core/terminalprogress.h"
 #include "store/database.h"
 
+#include "benchclock.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -22,9 +24,10 @@
 
 #include <cstdio>
 
-#include <sys/resource.h>
 
 using namespace vestronia;
+
+using vestronia::bench::cpuMs;
 
 namespace {
 
@@ -35,12 +38,6 @@ double ms(const QElapsedTimer &t)
 
 // Processor time of this process (user + system) in milliseconds: on a shared machine the
 // wall clock also counts the time other processes held the processors.
-double cpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
 
 QString xmlText(QString t)
 {

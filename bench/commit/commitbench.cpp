@@ -9,29 +9,25 @@
 #include "store/database.h"
 #include "store/dbftable.h"
 
+#include "benchclock.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
-#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
 using namespace vestronia;
 
+using vestronia::bench::cpuMs;
+
 namespace {
 
 QTextStream out(stdout);
-
-double cpuMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
 
 // Bytes this process has sent to the disk so far (/proc/self/io), 0 when unknown.
 double writtenBytes()

@@ -15,6 +15,8 @@
 #include "store/database.h"
 #include "ui/register/evidenta.h"
 
+#include "benchclock.h"
+
 #include <QApplication>
 #include <cstdio>
 #include <sys/resource.h>
@@ -32,6 +34,8 @@
 
 using namespace vestronia;
 
+using vestronia::bench::cpuMs;
+
 namespace {
 
 double ms(const QElapsedTimer &t)
@@ -41,13 +45,6 @@ double ms(const QElapsedTimer &t)
 
 // CPU time of this process: on a machine shared with other work, the wall clock says
 // as much about the neighbours as about us.
-double cpuMs()
-{
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-}
 
 void report(const char *what, std::vector<double> samples)
 {

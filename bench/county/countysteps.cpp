@@ -13,11 +13,12 @@
 #include "store/database.h"
 #include "ui/register/evidenta.h"
 
+#include "benchclock.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTableView>
 
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,14 +27,6 @@
 namespace vestronia::bench {
 
 namespace {
-
-double cpuMs()
-{
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-}
 
 double quantile(const std::vector<double> &sorted, double q)
 {

@@ -12,6 +12,8 @@
 #include "ledger/debitrules.h"
 #include "store/database.h"
 
+#include "benchclock.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -20,7 +22,6 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <ctime>
 #include <functional>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -28,14 +29,9 @@
 
 using namespace vestronia;
 
-namespace {
+using vestronia::bench::cpuMs;
 
-double cpuSeconds()
-{
-    struct rusage u;
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+namespace {
 
 // Runs `work` in a child process and prints its wall and CPU time and peak memory.
 bool step(const char *what, const std::function<qint64()> &work)
@@ -47,7 +43,7 @@ bool step(const char *what, const std::function<qint64()> &work)
     if (pid == 0) {
         int rc = 0;
         try {
-            const double cpu0 = cpuSeconds();
+            const double cpu0 = cpuMs();
             QElapsedTimer t;
             t.start();
             const qint64 rows = work();
@@ -55,7 +51,7 @@ bool step(const char *what, const std::function<qint64()> &work)
             struct rusage u;
             getrusage(RUSAGE_SELF, &u);
             std::printf("%-52s %8lld rows %8.2f s wall %8.2f s CPU %6ld MB peak\n", what, static_cast<long long>(rows), wall,
-                        cpuSeconds() - cpu0, u.ru_maxrss / 1024);
+                        (cpuMs() - cpu0) / 1e3, u.ru_maxrss / 1024);
         } catch (const VestroniaError &e) {
             std::printf("%s: %s\n", what, qPrintable(e.message()));
             rc = 1;

@@ -6,24 +6,16 @@
 #include "store/database.h"
 #include "store/dbftable.h"
 
+#include "benchclock.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTextStream>
-#include <ctime>
 
 using namespace vestronia;
 
-namespace {
-
-double cpuMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-} // namespace
+using vestronia::bench::cpuMs;
 
 int main(int argc, char **argv)
 {
