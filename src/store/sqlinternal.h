@@ -26,6 +26,7 @@ struct SqlValue
     QByteArray bytes; // UTF-8 text or blob
 };
 SqlValue sqlValueOf(const QVariant &v);
+SqlValue moneyValue(const Money &m);
 // Steps a bound statement to its end; collects rows when `out` is given.
 qint64 run(sqlite3 *db, sqlite3_stmt *stmt, ResultSet *out);
 sqlite3_stmt *compile(sqlite3 *db, const QString &sql);

@@ -128,24 +128,28 @@ void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int position, const QVariant &v)
 
 } // namespace
 
+SqlValue moneyValue(const Money &m)
+{
+    SqlValue out;
+    // A double holds every amount of a DECIMAL(10,2) field exactly enough that its
+    // shortest text is the amount; larger ones go as their exact text.
+    if (Money::fromDouble(m.toDouble()) == m) {
+        out.kind = SqlValue::Real;
+        out.real = m.toDouble();
+    } else {
+        out.kind = SqlValue::Text;
+        out.bytes = m.toString().toUtf8();
+    }
+    return out;
+}
+
 SqlValue sqlValueOf(const QVariant &v)
 {
     SqlValue out;
     if (!v.isValid() || v.isNull())
         return out;
-    if (v.userType() == qMetaTypeId<Money>()) {
-        const Money m = v.value<Money>();
-        // A double holds every amount of a DECIMAL(10,2) field exactly enough that its
-        // shortest text is the amount; larger ones go as their exact text.
-        if (Money::fromDouble(m.toDouble()) == m) {
-            out.kind = SqlValue::Real;
-            out.real = m.toDouble();
-        } else {
-            out.kind = SqlValue::Text;
-            out.bytes = m.toString().toUtf8();
-        }
-        return out;
-    }
+    if (v.userType() == qMetaTypeId<Money>())
+        return moneyValue(v.value<Money>());
     switch (v.typeId()) {
     case QMetaType::QDate:
         out.kind = SqlValue::Integer;
@@ -385,13 +389,12 @@ qint64 Statement::execTyped(std::span<const SqlParam> params)
             rc = sqlite3_bind_double(m_stmt, position, p.real());
             break;
         case SqlParam::Kind::Money: {
-            const Money m = p.money();
-            if (Money::fromDouble(m.toDouble()) == m) {
-                rc = sqlite3_bind_double(m_stmt, position, m.toDouble());
+            const SqlValue value = moneyValue(p.money());
+            if (value.kind == SqlValue::Real) {
+                rc = sqlite3_bind_double(m_stmt, position, value.real);
             } else {
                 std::string &t = m_texts[i];
-                const QByteArray text = m.toString().toUtf8();
-                t.assign(text.constData(), size_t(text.size()));
+                t.assign(value.bytes.constData(), size_t(value.bytes.size()));
                 rc = bindStatic(m_stmt, position, t);
             }
             break;
